@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds every variant and runs every test: the release build with its unit,
+# integration and Windows tests, the sanitizer build, and the fuzzers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+cmake --preset default
+cmake --build --preset default -j "$jobs"
+ctest --preset default -j "$jobs"
+
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$jobs"
+seconds=${MICROTUNE_FUZZ_SECONDS:-60}
+for fuzzer in build-fuzz/fuzz/fuzz_*; do
+  [ -x "$fuzzer" ] || continue
+  corpus=$(mktemp -d)
+  echo "== $fuzzer for ${seconds}s"
+  "$fuzzer" -max_total_time="$seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
+  rm -rf "$corpus"
+done
+echo "== all tests passed"

@@ -1,0 +1,16 @@
+// The table of notes in play.
+#ifndef MICROTUNE_NOTES_IN_PLAY_H
+#define MICROTUNE_NOTES_IN_PLAY_H
+
+namespace mt {
+
+// Appends a row; returns the new count, or the unchanged count when full.
+int AddNoteInPlay(int degree, double ratio, int channel, int note);
+// Removes a row (0 <= row < nNotesInPlay), moving later rows down.
+void RemoveNoteInPlay(int row);
+// First row matching every non-negative key; 1 and *rowOut if found.
+int FindNoteInPlay(int degree, int channel, int note, int *rowOut);
+
+}  // namespace mt
+
+#endif

@@ -1,0 +1,74 @@
+#include "state/state.h"
+
+#include <cstring>
+
+namespace mt {
+
+int32_t nSounding[MAX_CHANNELS];
+uint32_t dwReleaseTime[MAX_CHANNELS];
+double dBend[MAX_CHANNELS];
+
+MidiOutHandle hMidiOut;
+int bMidiOutOpen;
+int iSelectedDevice;
+int iCurrentVoice;
+uint32_t dwStartTime;
+
+int nDevicesInList;
+bool bMapperPresent;
+bool bDevicesCounted;
+int iQTDevice = -1;
+
+ModuleHandle hQTJavaNative;
+ModuleHandle hTembrelLib;
+QTEntryPointTable QTEntryPoints;
+int bQTActive;
+
+ScaleTableData ScaleTable;
+double d1o1Hz;
+int bScaleInstalled;
+
+char szMostRecentScale[MOST_RECENT_SCALE_SIZE];
+
+int nNotesInPlay;
+int iDegree[MAX_NOTES_IN_PLAY];
+double dRatio[MAX_NOTES_IN_PLAY];
+int iChannel[MAX_NOTES_IN_PLAY];
+int iNote[MAX_NOTES_IN_PLAY];
+
+void ResetStateForTests() {
+    std::memset(nSounding, 0, sizeof nSounding);
+    std::memset(dwReleaseTime, 0, sizeof dwReleaseTime);
+    for (double &bend : dBend) bend = 0.0;
+
+    hMidiOut = nullptr;
+    bMidiOutOpen = 0;
+    iSelectedDevice = 0;
+    iCurrentVoice = 0;
+    dwStartTime = 0;
+
+    nDevicesInList = 0;
+    bMapperPresent = false;
+    bDevicesCounted = false;
+    iQTDevice = -1;
+
+    hQTJavaNative = nullptr;
+    hTembrelLib = nullptr;
+    QTEntryPoints = QTEntryPointTable{};
+    bQTActive = 0;
+
+    for (double &ratio : ScaleTable.ratios) ratio = 0.0;
+    ScaleTable.nScaleNotes = 0;
+    d1o1Hz = 0.0;
+    bScaleInstalled = 0;
+
+    std::memset(szMostRecentScale, 0, sizeof szMostRecentScale);
+
+    nNotesInPlay = 0;
+    std::memset(iDegree, 0, sizeof iDegree);
+    for (double &ratio : dRatio) ratio = 0.0;
+    std::memset(iChannel, 0, sizeof iChannel);
+    std::memset(iNote, 0, sizeof iNote);
+}
+
+}  // namespace mt

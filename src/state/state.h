@@ -1,0 +1,82 @@
+// The library's static state, defined once in state.cpp. Every subsystem
+// reads and writes it directly; there is one host thread and no locking.
+#ifndef MICROTUNE_STATE_H
+#define MICROTUNE_STATE_H
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace mt {
+
+// Channels.
+constexpr int MAX_CHANNELS = 32;
+constexpr int PERCUSSION_CHANNEL = 9;
+constexpr double BEND_CENTRE = 8192.0;
+constexpr double BEND_UNASSIGNED = -10.0;
+
+// ChannelState: parallel arrays, all zero at load.
+extern int32_t nSounding[MAX_CHANNELS];
+extern uint32_t dwReleaseTime[MAX_CHANNELS];
+extern double dBend[MAX_CHANNELS];
+
+// Output state.
+extern MidiOutHandle hMidiOut;
+extern int bMidiOutOpen;
+extern int iSelectedDevice;
+extern int iCurrentVoice;
+extern uint32_t dwStartTime;
+
+// DeviceList.
+extern int nDevicesInList;
+extern bool bMapperPresent;
+extern bool bDevicesCounted;
+extern int iQTDevice;
+
+// Companion synthesizer backend: module handles, entry points, active flag.
+typedef void(MT_STDCALL *TembrelCleanUpFn)(void);
+typedef int(MT_STDCALL *TembrelInitialiseFn)(void);
+typedef void(MT_STDCALL *TembrelDelayFn)(double seconds);
+typedef void(MT_STDCALL *TembrelSendFn)(int status, int channel, int data1, int data2);
+
+struct QTEntryPointTable {
+    TembrelCleanUpFn CleanUp;
+    TembrelInitialiseFn Initialise;
+    TembrelDelayFn Delay;
+    TembrelSendFn SendMidiEvent;
+};
+
+extern ModuleHandle hQTJavaNative;
+extern ModuleHandle hTembrelLib;
+extern QTEntryPointTable QTEntryPoints;
+extern int bQTActive;
+
+// ScaleTable, the 1/1 and whether a scale has been installed.
+constexpr int MAX_SCALE_ENTRIES = 1024;
+struct ScaleTableData {
+    double ratios[MAX_SCALE_ENTRIES];
+    int nScaleNotes;
+};
+extern ScaleTableData ScaleTable;
+extern double d1o1Hz;
+extern int bScaleInstalled;
+
+// The text of the most recent scale parse.
+constexpr int MOST_RECENT_SCALE_SIZE = 1024;
+extern char szMostRecentScale[MOST_RECENT_SCALE_SIZE];
+
+// NotesInPlay: parallel columns, oldest row first.
+constexpr int MAX_NOTES_IN_PLAY = 2048;
+extern int nNotesInPlay;
+extern int iDegree[MAX_NOTES_IN_PLAY];
+extern double dRatio[MAX_NOTES_IN_PLAY];
+extern int iChannel[MAX_NOTES_IN_PLAY];
+extern int iNote[MAX_NOTES_IN_PLAY];
+
+// Returns every piece of state to its value at load. For test fixtures
+// only; it neither closes outputs nor unloads modules.
+void ResetStateForTests();
+
+}  // namespace mt
+
+#endif

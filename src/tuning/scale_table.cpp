@@ -1,0 +1,88 @@
+// Scale table, the 1/1, the default scale and the ratio of a degree.
+#include "tuning/scale_table.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "microtune.h"
+#include "state/state.h"
+
+namespace mt {
+
+namespace {
+
+const double LN2 = std::log(2.0);
+
+// The default 1/1 is MIDI note 60 in 12-TET with A4 = 440 Hz.
+double Default1o1Hz() { return 440.0 * ClampedExp(LN2 * (dDefault1o1MidiNote - 69.0) / 12.0); }
+
+bool IsUnset(double hz) { return hz == 0.0 || std::isnan(hz); }
+
+}  // namespace
+
+const double DEFAULT_1O1_HZ = Default1o1Hz();
+
+double ClampedExp(double x) {
+    if (x > 308.0)
+        x = 308.0;
+    else if (x < -308.0)
+        x = -308.0;
+    return std::exp(x);
+}
+
+void InstallDefaultScale() {
+    if (IsUnset(d1o1Hz)) d1o1Hz = DEFAULT_1O1_HZ;
+    ScaleTable.nScaleNotes = 2;
+    ScaleTable.ratios[0] = 1.0;
+    ScaleTable.ratios[1] = ClampedExp(LN2 / 12.0);
+    bScaleInstalled = 1;
+}
+
+double RatioForScaleDegree(const double *ratios, int count, int degree) {
+    if (count <= 0) return 1.0;
+
+    if (std::fabs(ratios[0] - 1.0) > 0.00001) {
+        // Linear rule: 1 + k*s upward, 1/(1 + |k|*s) downward. A ratio that
+        // would not be positive and finite falls back to the 1/1.
+        const double s = ratios[0] - 1.0;
+        const double k = static_cast<double>(degree);
+        double ratio;
+        if (degree == 0)
+            ratio = 1.0;
+        else if (degree > 0)
+            ratio = 1.0 + k * s;
+        else
+            ratio = 1.0 / (1.0 + -k * s);
+        if (!(ratio > 0.0) || !std::isfinite(ratio)) return 1.0;
+        return ratio;
+    }
+
+    if (count == 1) return 1.0;
+
+    const double period = ratios[count - 1];
+    const int64_t m = count - 1;
+    const int64_t k = degree;  // 64-bit so that the most negative int splits too
+    int64_t q, r;
+    if (k >= 0) {
+        q = k / m;
+        r = k % m;
+    } else {
+        q = k / m - 1;
+        r = m - ((-k) % m);
+    }
+    if (q == 0) return ratios[r];
+    const double logPeriod = std::log(period < 1e-50 ? 1e-50 : period);
+    return ClampedExp(static_cast<double>(q) * logPeriod) * ratios[r];
+}
+
+}  // namespace mt
+
+extern "C" {
+
+MICROTUNE_EXPORT void MICROTUNE_API Set1o1(double hz) {
+    mt::d1o1Hz = mt::IsUnset(hz) ? mt::DEFAULT_1O1_HZ : hz;
+}
+
+MICROTUNE_EXPORT int MICROTUNE_API GetnScaleNotes(void) { return mt::ScaleTable.nScaleNotes; }
+
+}  // extern "C"

@@ -1,0 +1,22 @@
+// The scale table, the 1/1 and the ratio of a scale degree.
+#ifndef MICROTUNE_SCALE_TABLE_H
+#define MICROTUNE_SCALE_TABLE_H
+
+namespace mt {
+
+// MIDI note of the default 1/1 in 12-TET with A4 = 440 Hz, and its frequency.
+constexpr double dDefault1o1MidiNote = 60.0;
+extern const double DEFAULT_1O1_HZ;  // 261.6255653005986
+
+// e^x with x limited to -308..308; a NaN passes through.
+double ClampedExp(double x);
+
+// The default 1/1 where none is set, 12-TET {1, 2^(1/12)}, bScaleInstalled.
+void InstallDefaultScale();
+
+// The ratio of a degree from the first count entries of ratios.
+double RatioForScaleDegree(const double *ratios, int count, int degree);
+
+}  // namespace mt
+
+#endif

@@ -226,8 +226,7 @@ void PlatformControlAddString(MicrotuneControl control, ControlKind kind, const 
     BoundAddString(control, text);
 }
 int PlatformControlSetCurSel(MicrotuneControl control, ControlKind kind, int index) {
-    fake::Record(EventKind::ControlSetCurSel, control, static_cast<uint32_t>(index)).args[0] =
-        kind;
+    fake::Record(EventKind::ControlSetCurSel, control, static_cast<uint32_t>(index)).args[0] = kind;
     return BoundSetCurSel(control, index);
 }
 int PlatformControlGetCurSel(MicrotuneControl control, ControlKind kind) {

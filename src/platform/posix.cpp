@@ -37,8 +37,7 @@ void SilenceSystemLibraries() {
 // A JACK server is asked for only if one already runs: RtMidi would report
 // its absence on standard error, and nothing here may start one.
 bool JackServerRunning() {
-    jack_client_t *client =
-        jack_client_open("microtune-probe", JackNoStartServer, nullptr);
+    jack_client_t *client = jack_client_open("microtune-probe", JackNoStartServer, nullptr);
     if (!client) return false;
     jack_client_close(client);
     return true;
@@ -191,8 +190,8 @@ unsigned PlatformMidiOutClose(MidiOutHandle handle) {
 uint32_t PlatformMilliseconds() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u +
-                        static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    const uint64_t ms =
+        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
 }
 

@@ -1,0 +1,127 @@
+// The DeviceList (mapper, MIDI outputs, companion synthesizer), naming,
+// opening and closing the output, and the two timing services.
+#include <cstring>
+
+#include "microtune.h"
+#include "output/channel_messages.h"
+#include "state/state.h"
+
+namespace mt {
+namespace {
+
+const char kMapperName[] = "Standard Device - Midi Mapper";
+const char kQuickTimeName[] = "QuickTime";
+const char kNoDriverName[] = "(driver not installed)";
+const char kNotAvailableName[] = "(not available)";
+
+// The platform device id behind a DeviceList index.
+int DeviceIdForIndex(int iDev) { return bMapperPresent ? iDev - 1 : iDev; }
+
+}  // namespace
+}  // namespace mt
+
+extern "C" {
+
+MICROTUNE_EXPORT int MICROTUNE_API nNumOutDevices(void) {
+    using namespace mt;
+    nDevicesInList = 0;
+    char name[DEVICE_NAME_SIZE];
+    if (PlatformMidiOutName(MIDI_MAPPER_ID, name) == MMSYSERR_NOERROR_CODE) {
+        nDevicesInList = 1;
+        bMapperPresent = true;
+    }
+    nDevicesInList += static_cast<int>(PlatformMidiOutCount());
+    if (CheckForQTLibrary() != 0) {
+        iQTDevice = nDevicesInList;
+        nDevicesInList += 1;
+    }
+    bDevicesCounted = true;
+    return nDevicesInList;
+}
+
+MICROTUNE_EXPORT char *MICROTUNE_API szNameForDevice(int iDev, char *buffer, int nLen) {
+    using namespace mt;
+    if (!buffer || nLen < 1) return buffer;
+    if (!bDevicesCounted) nNumOutDevices();
+    buffer[0] = '\0';
+
+    char capsName[DEVICE_NAME_SIZE];
+    const char *name = nullptr;
+    if (iDev == 0 && bMapperPresent) {
+        name = kMapperName;
+    } else if (iDev == iQTDevice) {
+        name = kQuickTimeName;
+    } else if (iDev < nDevicesInList) {
+        const unsigned result = PlatformMidiOutName(DeviceIdForIndex(iDev), capsName);
+        if (result == MMSYSERR_NOERROR_CODE)
+            name = capsName;
+        else if (result == MMSYSERR_NODRIVER_CODE)
+            name = kNoDriverName;
+        else
+            name = kNotAvailableName;
+    }
+    if (name) std::strncpy(buffer, name, static_cast<size_t>(nLen - 1));
+    buffer[nLen - 1] = '\0';
+    return buffer;
+}
+
+MICROTUNE_EXPORT int MICROTUNE_API OpenMidiOut(int deviceId) {
+    using namespace mt;
+    if (bMidiOutOpen) return 2;
+    if (!bQTActive) {
+        MidiOutHandle opened = nullptr;
+        if (PlatformMidiOutOpen(&opened, deviceId) != MMSYSERR_NOERROR_CODE) return 0;
+        hMidiOut = opened;
+    }
+    bMidiOutOpen = 1;
+    if (!bQTActive) SetPitchBendRangeAllChannels();
+    ResetChannelBends();
+    SetMidiVoice(iCurrentVoice);
+    dwStartTime = PlatformMilliseconds();
+    const int channels = ChannelsInUse();
+    for (int channel = 0; channel < channels; ++channel) dwReleaseTime[channel] = dwStartTime;
+    return 1;
+}
+
+MICROTUNE_EXPORT int MICROTUNE_API StartMidiOutForiDev(int iDev) {
+    using namespace mt;
+    if (!bDevicesCounted) nNumOutDevices();
+    if (iDev == iQTDevice && StartQT() == 0) return 0;
+    iSelectedDevice = iDev;
+    return OpenMidiOut(DeviceIdForIndex(iDev));
+}
+
+MICROTUNE_EXPORT int MICROTUNE_API StartMidiOut(void) {
+    return StartMidiOutForiDev(mt::iSelectedDevice);
+}
+
+MICROTUNE_EXPORT int MICROTUNE_API CloseMidiOut(void) {
+    using namespace mt;
+    if (!bMidiOutOpen) return 0;
+    if (hMidiOut) PlatformMidiOutClose(hMidiOut);
+    hMidiOut = nullptr;
+    bMidiOutOpen = 0;
+    ResetChannelBends();
+    return 1;
+}
+
+MICROTUNE_EXPORT int MICROTUNE_API StopMidiOut(void) {
+    return mt::bMidiOutOpen ? CloseMidiOut() : 0;
+}
+
+MICROTUNE_EXPORT double MICROTUNE_API dSecsSinceStartMidiOut(void) {
+    // Unsigned difference first, so a wrap of the millisecond counter is harmless.
+    const uint32_t elapsed = mt::PlatformMilliseconds() - mt::dwStartTime;
+    return static_cast<double>(elapsed) * 0.001;
+}
+
+MICROTUNE_EXPORT void MICROTUNE_API SleepSeconds(double seconds) {
+    if (!(seconds > 0.0)) return;
+    const double milliseconds = seconds * 1000.0;
+    // 0xFFFFFFFF would mean "forever" to the platform's sleep.
+    const uint32_t capped =
+        milliseconds < 4294967295.0 ? static_cast<uint32_t>(milliseconds) : 0xFFFFFFFEu;
+    mt::PlatformSleep(capped);
+}
+
+}  // extern "C"

@@ -1,0 +1,82 @@
+// Starting, pre-bending and stopping scale degrees and percussion notes.
+#include "notes/play_stop.h"
+
+#include "microtune.h"
+#include "notes/choose_channel.h"
+#include "notes/notes_in_play.h"
+#include "output/channel_messages.h"
+#include "state/state.h"
+#include "tuning/scale_table.h"
+
+namespace mt {
+
+int DoBendForScaleDegreeFlags(int flags, int degree) {
+    // No default scale here: a bend asked for before any scale bends by the
+    // table as it stands.
+    const double ratio = RatioForScaleDegree(ScaleTable.ratios, ScaleTable.nScaleNotes, degree);
+    int channel, note;
+    double bend;
+    ChooseChannel(flags, &channel, &note, &bend, d1o1Hz * ratio);
+    return SendPitchBend(hMidiOut, channel, bend);
+}
+
+}  // namespace mt
+
+extern "C" {
+
+MICROTUNE_EXPORT int MICROTUNE_API PlayScaleDegree(int degree, int velocity) {
+    if (!mt::bScaleInstalled) mt::InstallDefaultScale();
+    const double ratio =
+        mt::RatioForScaleDegree(mt::ScaleTable.ratios, mt::ScaleTable.nScaleNotes, degree);
+    // A full table sends nothing: a note that could not be stopped must not start.
+    if (mt::nNotesInPlay >= mt::MAX_NOTES_IN_PLAY) return mt::nNotesInPlay;
+
+    int channel, note;
+    double bend;
+    mt::ChooseChannel(mt::CHOOSE_MAY_SILENCE, &channel, &note, &bend, mt::d1o1Hz * ratio);
+    // The bend goes first so that the note starts at its pitch.
+    mt::SendPitchBend(mt::hMidiOut, channel, bend);
+    mt::MidiNoteOn(mt::hMidiOut, channel, note, velocity);
+    return mt::AddNoteInPlay(degree, ratio, channel, note);
+}
+
+MICROTUNE_EXPORT int MICROTUNE_API StopScaleDegree(int degree, int velocity) {
+    for (int row = 0; row < mt::nNotesInPlay; ++row) {
+        if (mt::iDegree[row] != degree || mt::iChannel[row] == mt::PERCUSSION_CHANNEL) continue;
+        const int channel = mt::iChannel[row];
+        mt::MidiNoteOff(mt::hMidiOut, channel, mt::iNote[row], velocity);
+        mt::RemoveNoteInPlay(row);
+        // The fresh stamp makes this channel the last choice among silent ones.
+        const uint32_t now = mt::PlatformMilliseconds();
+        mt::dwReleaseTime[channel] = now;
+        return static_cast<int>(now);
+    }
+    return mt::nNotesInPlay;
+}
+
+MICROTUNE_EXPORT int MICROTUNE_API DoBendForScaleDegree(int degree) {
+    return mt::DoBendForScaleDegreeFlags(0, degree);
+}
+
+MICROTUNE_EXPORT int MICROTUNE_API DoBendForScaleDegreeInLoop(int degree) {
+    return mt::DoBendForScaleDegreeFlags(mt::CHOOSE_IN_LOOP, degree);
+}
+
+MICROTUNE_EXPORT int MICROTUNE_API PlayNonMelodicPercussion(int note, int velocity) {
+    mt::MidiNoteOn(mt::hMidiOut, mt::PERCUSSION_CHANNEL, note, velocity);
+    return mt::AddNoteInPlay(note, 1.0, mt::PERCUSSION_CHANNEL, note);
+}
+
+MICROTUNE_EXPORT int MICROTUNE_API StopNonMelodicPercussion(int note, int /*unused*/) {
+    for (int row = 0; row < mt::nNotesInPlay;) {
+        if (mt::iDegree[row] == note && mt::iChannel[row] == mt::PERCUSSION_CHANNEL) {
+            mt::MidiNoteOff(mt::hMidiOut, mt::PERCUSSION_CHANNEL, note, 127);
+            mt::RemoveNoteInPlay(row);
+        } else {
+            ++row;
+        }
+    }
+    return mt::nNotesInPlay;
+}
+
+}  // extern "C"

@@ -1,0 +1,147 @@
+// Windows back-end: the multimedia MIDI output calls, timeGetTime and
+// Sleep, module loading, list boxes and combo boxes through SendMessageA,
+// and CharUpperA. Also the DLL entry point.
+#include <mmsystem.h>
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace mt {
+namespace {
+
+// Windows takes device ids as unsigned values in which -1 is the MIDI
+// mapper; a negative id is widened with its sign so that -1 stays the
+// mapper on 64-bit Windows too.
+UINT_PTR CapsDeviceId(int deviceId) {
+    return static_cast<UINT_PTR>(static_cast<INT_PTR>(deviceId));
+}
+
+struct ControlMessages {
+    UINT resetContent;
+    UINT addString;
+    UINT setCurSel;
+    UINT getCurSel;
+};
+
+const ControlMessages kListBox = {LB_RESETCONTENT, LB_ADDSTRING, LB_SETCURSEL, LB_GETCURSEL};
+const ControlMessages kComboBox = {CB_RESETCONTENT, CB_ADDSTRING, CB_SETCURSEL, CB_GETCURSEL};
+
+const ControlMessages &MessagesFor(ControlKind kind) {
+    return kind == CONTROL_COMBO_BOX ? kComboBox : kListBox;
+}
+
+HWND Window(MicrotuneControl control) { return control; }
+
+#ifdef _WIN64
+// A "_Name@N" standard-call name reduced to "Name", the name that 64-bit
+// compilers give the same function. Returns false when entryName has no
+// such decoration or does not fit.
+bool UndecoratedName(const char *entryName, char *out, size_t size) {
+    if (entryName[0] != '_') return false;
+    const char *at = std::strrchr(entryName, '@');
+    if (!at || at == entryName + 1 || at[1] == '\0') return false;
+    for (const char *d = at + 1; *d; ++d)
+        if (*d < '0' || *d > '9') return false;
+    const size_t length = static_cast<size_t>(at - (entryName + 1));
+    if (length >= size) return false;
+    std::memcpy(out, entryName + 1, length);
+    out[length] = '\0';
+    return true;
+}
+#endif
+
+}  // namespace
+
+unsigned PlatformMidiOutCount() { return midiOutGetNumDevs(); }
+
+unsigned PlatformMidiOutName(int deviceId, char name[DEVICE_NAME_SIZE]) {
+    std::memset(name, 0, DEVICE_NAME_SIZE);
+    MIDIOUTCAPSA caps;
+    std::memset(&caps, 0, sizeof caps);
+    const MMRESULT result = midiOutGetDevCapsA(CapsDeviceId(deviceId), &caps, sizeof caps);
+    if (result != MMSYSERR_NOERROR) return result;
+    // szPname is a fixed field that a driver may fill to the last byte.
+    size_t length = 0;
+    while (length < sizeof caps.szPname && caps.szPname[length] != '\0') ++length;
+    if (length > static_cast<size_t>(DEVICE_NAME_SIZE - 1)) length = DEVICE_NAME_SIZE - 1;
+    std::memcpy(name, caps.szPname, length);
+    return MMSYSERR_NOERROR;
+}
+
+unsigned PlatformMidiOutOpen(MidiOutHandle *handle, int deviceId) {
+    HMIDIOUT opened = nullptr;
+    const MMRESULT result = midiOutOpen(&opened, static_cast<UINT>(deviceId), 0, 0, CALLBACK_NULL);
+    if (result == MMSYSERR_NOERROR) *handle = opened;
+    return result;
+}
+
+unsigned PlatformMidiOutShortMsg(MidiOutHandle handle, uint32_t message) {
+    return midiOutShortMsg(static_cast<HMIDIOUT>(handle), message);
+}
+
+unsigned PlatformMidiOutClose(MidiOutHandle handle) {
+    return midiOutClose(static_cast<HMIDIOUT>(handle));
+}
+
+uint32_t PlatformMilliseconds() { return timeGetTime(); }
+
+void PlatformSleep(uint32_t milliseconds) { Sleep(milliseconds); }
+
+ModuleHandle PlatformLoadModule(const char *fileName) {
+    if (!fileName) return nullptr;
+    return LoadLibraryA(fileName);
+}
+
+// On 32-bit Windows the decorated name is the exported name. 64-bit
+// compilers do not decorate, so a companion built for x64 may export
+// either form: the decorated name is tried first, then the plain one.
+void *PlatformFindEntry(ModuleHandle module, const char *entryName) {
+    if (!module || !entryName) return nullptr;
+    HMODULE hModule = static_cast<HMODULE>(module);
+    FARPROC entry = GetProcAddress(hModule, entryName);
+#ifdef _WIN64
+    char plain[256];
+    if (!entry && UndecoratedName(entryName, plain, sizeof plain))
+        entry = GetProcAddress(hModule, plain);
+#endif
+    return reinterpret_cast<void *>(entry);
+}
+
+void PlatformFreeModule(ModuleHandle module) {
+    if (module) FreeLibrary(static_cast<HMODULE>(module));
+}
+
+void PlatformControlSetRedraw(MicrotuneControl control, ControlKind, int on) {
+    SendMessageA(Window(control), WM_SETREDRAW, on ? TRUE : FALSE, 0);
+}
+
+void PlatformControlResetContent(MicrotuneControl control, ControlKind kind) {
+    SendMessageA(Window(control), MessagesFor(kind).resetContent, 0, 0);
+}
+
+void PlatformControlAddString(MicrotuneControl control, ControlKind kind, const char *text) {
+    SendMessageA(Window(control), MessagesFor(kind).addString, 0, reinterpret_cast<LPARAM>(text));
+}
+
+int PlatformControlSetCurSel(MicrotuneControl control, ControlKind kind, int index) {
+    return static_cast<int>(
+        SendMessageA(Window(control), MessagesFor(kind).setCurSel, static_cast<WPARAM>(index), 0));
+}
+
+int PlatformControlGetCurSel(MicrotuneControl control, ControlKind kind) {
+    return static_cast<int>(SendMessageA(Window(control), MessagesFor(kind).getCurSel, 0, 0));
+}
+
+char PlatformCharUpper(char c) {
+    char text[2] = {c, '\0'};
+    CharUpperA(text);
+    return text[0];
+}
+
+}  // namespace mt
+
+// Nothing is set up or torn down here: all state is static and nothing is
+// closed or unloaded when the library is detached.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

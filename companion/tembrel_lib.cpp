@@ -1,0 +1,273 @@
+// The software-synthesizer companion: 32 General MIDI channels on
+// FluidSynth, loaded by microtune at run time as libTembrelLib.so.
+//
+// Settings come from the environment when the synthesizer is initialised:
+//   MICROTUNE_SOUNDFONT    the sound font (default: Debian's General MIDI font)
+//   MICROTUNE_SYNTH_WAV    render into this WAV file instead of playing live
+//   MICROTUNE_SYNTH_CLOCK  "delay": only the delay entry moves the WAV clock
+//   MICROTUNE_SYNTH_EFFECTS "1" or "0": chorus and reverb (default: on when
+//                          live, off when rendering, since chorus wobbles pitch)
+//
+// Rendering into a WAV file follows a clock that starts at initialise. Each
+// event is placed at the clock's time when it arrives (to FluidSynth's
+// 64-sample block). By default the clock runs with the host: it advances by
+// the real time that passes outside the companion between calls (time spent
+// rendering inside the companion does not count), plus every delay. With
+// MICROTUNE_SYNTH_CLOCK=delay only delays advance it, for exact, repeatable
+// offline rendering. Delay never sleeps while rendering; when playing live it
+// sleeps, so that music paced by delays keeps its time on both outputs.
+//
+// The companion prints nothing: FluidSynth, ALSA and JACK are silenced.
+#include <alsa/asoundlib.h>
+#include <fluidsynth.h>
+#include <jack/jack.h>
+#include <sndfile.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#define TEMBREL_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+constexpr int CHANNELS = 32;
+constexpr int PERCUSSION_CHANNEL = 9;
+constexpr int BEND_RANGE_SEMITONES = 2;
+constexpr double SAMPLE_RATE = 44100.0;
+constexpr double RELEASE_TAIL_SECONDS = 1.5;
+// Longest single delay; longer requests are cut to it.
+constexpr double MAX_DELAY_SECONDS = 3600.0;
+constexpr int RENDER_BLOCK = 1024;
+const char *const DEFAULT_SOUNDFONT = "/usr/share/sounds/sf2/default-GM.sf2";
+
+struct Companion {
+    fluid_settings_t *settings = nullptr;
+    fluid_synth_t *synth = nullptr;
+    fluid_audio_driver_t *driver = nullptr;  // live output
+    SNDFILE *wav = nullptr;                  // rendered output
+    bool wavFailed = false;
+    bool hostClock = true;
+    double clockFrames = 0.0;  // time on the clock, in frames
+    int64_t renderedFrames = 0;
+    timespec lastReturn{};
+};
+
+Companion C;
+float renderBuffer[2 * RENDER_BLOCK];
+
+void SilentFluidLog(int, const char *, void *) {}
+void SilentAlsaError(const char *, int, const char *, int, const char *, ...) {}
+void SilentJackMessage(const char *) {}
+
+void SilenceLibraries() {
+    for (int level = 0; level < LAST_LOG_LEVEL; ++level)
+        fluid_set_log_function(level, &SilentFluidLog, nullptr);
+    snd_lib_error_set_handler(&SilentAlsaError);
+    jack_set_error_function(&SilentJackMessage);
+    jack_set_info_function(&SilentJackMessage);
+}
+
+const char *Env(const char *name) {
+    const char *value = std::getenv(name);
+    return value && *value ? value : nullptr;
+}
+
+timespec Now() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+double SecondsBetween(const timespec &from, const timespec &to) {
+    return static_cast<double>(to.tv_sec - from.tv_sec) +
+           static_cast<double>(to.tv_nsec - from.tv_nsec) * 1e-9;
+}
+
+// Renders audio into the WAV file up to the given frame on the clock.
+void RenderTo(double frame) {
+    const int64_t target = static_cast<int64_t>(std::floor(frame));
+    while (C.renderedFrames < target) {
+        const int64_t left = target - C.renderedFrames;
+        const int n = left < RENDER_BLOCK ? static_cast<int>(left) : RENDER_BLOCK;
+        fluid_synth_write_float(C.synth, n, renderBuffer, 0, 2, renderBuffer, 1, 2);
+        if (!C.wavFailed && sf_writef_float(C.wav, renderBuffer, n) != n) C.wavFailed = true;
+        C.renderedFrames += n;
+    }
+}
+
+// On entry to a call while rendering: the host's time since the last call
+// joins the clock, and audio is rendered up to now.
+void CatchUp() {
+    if (!C.wav) return;
+    if (C.hostClock) {
+        const double elapsed = SecondsBetween(C.lastReturn, Now());
+        if (elapsed > 0.0) C.clockFrames += elapsed * SAMPLE_RATE;
+    }
+    RenderTo(C.clockFrames);
+}
+
+// On leaving a call: host time starts counting again from here.
+void MarkReturn() {
+    if (C.wav && C.hostClock) C.lastReturn = Now();
+}
+
+int Clamp7(int value) { return value < 0 ? 0 : value > 127 ? 127 : value; }
+
+bool JackServerRunning() {
+    jack_client_t *client = jack_client_open("microtune-companion-probe", JackNoStartServer,
+                                             nullptr);
+    if (!client) return false;
+    jack_client_close(client);
+    return true;
+}
+
+// The first live audio driver that starts. JACK is tried only when a server
+// already runs, so that no server is ever started from here.
+fluid_audio_driver_t *StartLiveDriver() {
+    static const char *const drivers[] = {"pulseaudio", "alsa", "jack", "oss"};
+    for (const char *name : drivers) {
+        if (std::strcmp(name, "jack") == 0) {
+            if (!JackServerRunning()) continue;
+            fluid_settings_setint(C.settings, "audio.jack.autoconnect", 1);
+        }
+        if (fluid_settings_setstr(C.settings, "audio.driver", name) != FLUID_OK) continue;
+        if (fluid_audio_driver_t *driver = new_fluid_audio_driver(C.settings, C.synth))
+            return driver;
+    }
+    return nullptr;
+}
+
+bool OpenWav(const char *path) {
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    info.samplerate = static_cast<int>(SAMPLE_RATE);
+    info.channels = 2;
+    // Float samples: a full chord cannot clip.
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    C.wav = sf_open(path, SFM_WRITE, &info);
+    if (!C.wav) return false;
+    // Keep the header valid after every write, so the file is readable even
+    // if the host never stops the synthesizer.
+    sf_command(C.wav, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
+    return true;
+}
+
+void Release() {
+    if (C.driver) delete_fluid_audio_driver(C.driver);
+    if (C.wav) sf_close(C.wav);
+    if (C.synth) delete_fluid_synth(C.synth);
+    if (C.settings) delete_fluid_settings(C.settings);
+    C = Companion{};
+}
+
+}  // namespace
+
+TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
+    if (C.synth) return 1;  // already running: keep the output as it is
+    SilenceLibraries();
+
+    const char *font = Env("MICROTUNE_SOUNDFONT");
+    if (!font) font = DEFAULT_SOUNDFONT;
+    const char *wavPath = Env("MICROTUNE_SYNTH_WAV");
+    const char *clock = Env("MICROTUNE_SYNTH_CLOCK");
+    const char *effectsSetting = Env("MICROTUNE_SYNTH_EFFECTS");
+    const bool effects = effectsSetting ? std::strcmp(effectsSetting, "0") != 0 : !wavPath;
+
+    C.settings = new_fluid_settings();
+    if (!C.settings) return 0;
+    fluid_settings_setint(C.settings, "synth.midi-channels", CHANNELS);
+    fluid_settings_setnum(C.settings, "synth.sample-rate", SAMPLE_RATE);
+    fluid_settings_setint(C.settings, "synth.chorus.active", effects ? 1 : 0);
+    fluid_settings_setint(C.settings, "synth.reverb.active", effects ? 1 : 0);
+    C.synth = new_fluid_synth(C.settings);
+    if (!C.synth || fluid_synth_sfload(C.synth, font, 1) == FLUID_FAILED) {
+        Release();
+        return 0;
+    }
+
+    // Only channel 9 plays percussion, also among the upper 16; every
+    // channel bends by the 2 semitones that microtune's bends assume.
+    for (int channel = 0; channel < CHANNELS; ++channel) {
+        fluid_synth_set_channel_type(
+            C.synth, channel,
+            channel == PERCUSSION_CHANNEL ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+        fluid_synth_program_change(C.synth, channel, 0);
+        fluid_synth_pitch_wheel_sens(C.synth, channel, BEND_RANGE_SEMITONES);
+    }
+
+    const bool opened = wavPath ? OpenWav(wavPath) : (C.driver = StartLiveDriver()) != nullptr;
+    if (!opened) {
+        Release();
+        return 0;
+    }
+    C.hostClock = !(clock && std::strcmp(clock, "delay") == 0);
+    MarkReturn();
+    return 1;
+}
+
+TEMBREL_EXPORT void Tembrel_SendMidiEvent(int status, int channel, int data1, int data2) {
+    if (!C.synth || channel < 0 || channel >= CHANNELS) return;
+    CatchUp();
+    switch (status & 0xF0) {
+        case 0x80:
+            fluid_synth_noteoff(C.synth, channel, Clamp7(data1));
+            break;
+        case 0x90:  // velocity 0 is a note-off
+            fluid_synth_noteon(C.synth, channel, Clamp7(data1), Clamp7(data2));
+            break;
+        case 0xA0:
+            fluid_synth_key_pressure(C.synth, channel, Clamp7(data1), Clamp7(data2));
+            break;
+        case 0xB0:
+            fluid_synth_cc(C.synth, channel, Clamp7(data1), Clamp7(data2));
+            break;
+        case 0xC0:  // as a 7-bit data byte carries it
+            fluid_synth_program_change(C.synth, channel, data1 & 0x7F);
+            break;
+        case 0xD0:
+            fluid_synth_channel_pressure(C.synth, channel, Clamp7(data1));
+            break;
+        case 0xE0:
+            fluid_synth_pitch_bend(C.synth, channel, (data1 & 0x7F) | ((data2 & 0x7F) << 7));
+            break;
+        default:
+            break;
+    }
+    MarkReturn();
+}
+
+TEMBREL_EXPORT void Tembrel_Delay(double seconds) {
+    if (!C.synth || !(seconds > 0.0)) return;
+    if (seconds > MAX_DELAY_SECONDS) seconds = MAX_DELAY_SECONDS;
+    if (!C.wav) {
+        timespec request;
+        request.tv_sec = static_cast<time_t>(seconds);
+        request.tv_nsec = static_cast<long>((seconds - std::floor(seconds)) * 1e9);
+        while (nanosleep(&request, &request) != 0 && errno == EINTR) {
+        }
+        return;
+    }
+    CatchUp();
+    C.clockFrames += seconds * SAMPLE_RATE;
+    RenderTo(C.clockFrames);
+    MarkReturn();
+}
+
+TEMBREL_EXPORT void Tembrel_CleanUp_SME(void) {
+    if (!C.synth) return;
+    if (C.wav) {
+        // Notes still held are released, and their release rings out.
+        CatchUp();
+        fluid_synth_all_notes_off(C.synth, -1);
+        RenderTo(C.clockFrames + RELEASE_TAIL_SECONDS * SAMPLE_RATE);
+    }
+    Release();
+}
+
+// A host that unloads or exits without clean-up still gets a complete file
+// and no audio thread running in unloaded code.
+__attribute__((destructor)) static void CleanUpAtUnload() { Tembrel_CleanUp_SME(); }

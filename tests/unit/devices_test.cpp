@@ -1,4 +1,5 @@
 // The DeviceList, naming, opening, closing and timing, through the exports.
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -86,8 +87,11 @@ TEST_F(MicrotuneTest, OpenSendsRangeThenCentringThenVoice) {
     EXPECT_EQ(StartMidiOutForiDev(0), 1);
     EXPECT_EQ(OpenedIds(), std::vector<int>{0});
     EXPECT_EQ(fake::ShortMessages(), OpenSequence(19));
-    for (const fake::Event &event : fake::Events())
-        if (event.kind == EventKind::ShortMsg) EXPECT_EQ(event.handle, fake::HandleOfDevice(0));
+    for (const fake::Event &event : fake::Events()) {
+        if (event.kind == EventKind::ShortMsg) {
+            EXPECT_EQ(event.handle, fake::HandleOfDevice(0));
+        }
+    }
     for (int ch = 0; ch < 16; ++ch) {
         EXPECT_EQ(mt::dwReleaseTime[ch], 5000u);
         EXPECT_EQ(mt::dBend[ch], ch == 9 ? -10.0 : 8192.0);

@@ -103,6 +103,7 @@ TEST_F(MicrotuneTest, OpenSendsRangeThenCentringThenVoice) {
 TEST_F(MicrotuneTest, OpenTwiceReturnsTwoAndSendsNothing) {
     fake::SetDevices({{"Synth"}, {"Other"}});
     ASSERT_EQ(OpenMidiOut(0), 1);
+    nNumOutDevices();
     fake::ClearEvents();
     fake::SetClock(100);
     EXPECT_EQ(OpenMidiOut(0), 2);

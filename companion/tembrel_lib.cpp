@@ -20,6 +20,7 @@
 // The companion prints nothing: FluidSynth, ALSA and JACK are silenced.
 #include <alsa/asoundlib.h>
 #include <fluidsynth.h>
+#include <glib.h>
 #include <jack/jack.h>
 #include <sndfile.h>
 
@@ -60,15 +61,37 @@ Companion C;
 float renderBuffer[2 * RENDER_BLOCK];
 
 void SilentFluidLog(int, const char *, void *) {}
+void SilentGLibLog(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
 void SilentAlsaError(const char *, int, const char *, int, const char *, ...) {}
 void SilentJackMessage(const char *) {}
 
-void SilenceLibraries() {
+void SilenceFluidSynth() {
     for (int level = 0; level < LAST_LOG_LEVEL; ++level)
         fluid_set_log_function(level, &SilentFluidLog, nullptr);
+}
+
+// Process-wide handlers; safe because this module is never unmapped.
+void SilenceAudioLibraries() {
     snd_lib_error_set_handler(&SilentAlsaError);
     jack_set_error_function(&SilentJackMessage);
     jack_set_info_function(&SilentJackMessage);
+}
+
+// A file that the SoundFont loader rejects goes on to FluidSynth's DLS
+// loader, which reports through GLib's log; that is kept quiet while the
+// font loads, and only then.
+bool LoadFont(const char *font) {
+    static const char *const domains[] = {nullptr, "GLib", "GLib-GObject", "libInstPatch"};
+    const GLogLevelFlags levels =
+        static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING |
+                                    G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG);
+    guint handlers[sizeof domains / sizeof domains[0]];
+    for (size_t i = 0; i < sizeof domains / sizeof domains[0]; ++i)
+        handlers[i] = g_log_set_handler(domains[i], levels, &SilentGLibLog, nullptr);
+    const bool loaded = fluid_synth_sfload(C.synth, font, 1) != FLUID_FAILED;
+    for (size_t i = 0; i < sizeof domains / sizeof domains[0]; ++i)
+        g_log_remove_handler(domains[i], handlers[i]);
+    return loaded;
 }
 
 const char *Env(const char *name) {
@@ -118,8 +141,8 @@ void MarkReturn() {
 int Clamp7(int value) { return value < 0 ? 0 : value > 127 ? 127 : value; }
 
 bool JackServerRunning() {
-    jack_client_t *client = jack_client_open("microtune-companion-probe", JackNoStartServer,
-                                             nullptr);
+    jack_client_t *client =
+        jack_client_open("microtune-companion-probe", JackNoStartServer, nullptr);
     if (!client) return false;
     jack_client_close(client);
     return true;
@@ -129,6 +152,7 @@ bool JackServerRunning() {
 // already runs, so that no server is ever started from here.
 fluid_audio_driver_t *StartLiveDriver() {
     static const char *const drivers[] = {"pulseaudio", "alsa", "jack", "oss"};
+    SilenceAudioLibraries();
     for (const char *name : drivers) {
         if (std::strcmp(name, "jack") == 0) {
             if (!JackServerRunning()) continue;
@@ -168,7 +192,7 @@ void Release() {
 
 TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
     if (C.synth) return 1;  // already running: keep the output as it is
-    SilenceLibraries();
+    SilenceFluidSynth();
 
     const char *font = Env("MICROTUNE_SOUNDFONT");
     if (!font) font = DEFAULT_SOUNDFONT;
@@ -184,7 +208,7 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
     fluid_settings_setint(C.settings, "synth.chorus.active", effects ? 1 : 0);
     fluid_settings_setint(C.settings, "synth.reverb.active", effects ? 1 : 0);
     C.synth = new_fluid_synth(C.settings);
-    if (!C.synth || fluid_synth_sfload(C.synth, font, 1) == FLUID_FAILED) {
+    if (!C.synth || !LoadFont(font)) {
         Release();
         return 0;
     }
@@ -197,6 +221,10 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
             channel == PERCUSSION_CHANNEL ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
         fluid_synth_program_change(C.synth, channel, 0);
         fluid_synth_pitch_wheel_sens(C.synth, channel, BEND_RANGE_SEMITONES);
+        // FluidSynth turns pitch into frequency at whole cents, rounding
+        // down; half a cent more on every channel makes that the nearest
+        // cent, so a bent note is never up to a whole cent flat.
+        fluid_synth_set_gen(C.synth, channel, GEN_FINETUNE, 0.5f);
     }
 
     const bool opened = wavPath ? OpenWav(wavPath) : (C.driver = StartLiveDriver()) != nullptr;

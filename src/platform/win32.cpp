@@ -1,8 +1,11 @@
 // Windows back-end: the multimedia MIDI output calls, timeGetTime and
 // Sleep, module loading, list boxes and combo boxes through SendMessageA,
 // and CharUpperA. Also the DLL entry point.
-#include <mmsystem.h>
+// The multimedia header builds on windows.h, so the order matters.
+// clang-format off
 #include <windows.h>
+#include <mmsystem.h>
+// clang-format on
 
 #include <cstring>
 

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Checks a built microtune.dll: its export table must hold exactly the
+# names listed in EXPECTED, and it may import only system DLLs.
+# Usage: check-exports.sh OBJDUMP DLL EXPECTED
+set -euo pipefail
+objdump=$1 dll=$2 expected=$3
+
+dump=$("$objdump" -p "$dll")
+actual=$(printf '%s\n' "$dump" |
+  sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+  sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | LC_ALL=C sort)
+wanted=$(grep -v '^#' "$expected" | sed '/^[[:space:]]*$/d' | LC_ALL=C sort)
+
+status=0
+if [ "$actual" != "$wanted" ]; then
+  echo "export table of $dll differs (< expected, > actual):"
+  diff <(printf '%s\n' "$wanted") <(printf '%s\n' "$actual") || true
+  status=1
+fi
+echo "$(printf '%s\n' "$actual" | sed '/^$/d' | wc -l) names exported"
+
+imports=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p')
+while IFS= read -r name; do
+  [ -n "$name" ] || continue
+  case "$(printf '%s' "$name" | tr '[:upper:]' '[:lower:]')" in
+    kernel32.dll | user32.dll | winmm.dll | msvcrt.dll | api-ms-win-crt-*.dll) ;;
+    *)
+      echo "$dll imports a DLL that is not part of Windows: $name"
+      status=1
+      ;;
+  esac
+done <<<"$imports"
+echo "imports: $(printf '%s ' $imports)"
+exit $status

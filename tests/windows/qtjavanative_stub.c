@@ -1,0 +1,9 @@
+/* Stands in for QTJavaNative.dll, which microtune only loads and unloads. */
+#include <windows.h>
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    (void)instance;
+    (void)reason;
+    (void)reserved;
+    return TRUE;
+}

@@ -4,9 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <map>
 #include <random>
-#include <utility>
 
 #include "notes/notes_in_play.h"
 #include "notes_test_helpers.h"
@@ -26,12 +24,18 @@ struct Row {
     }
 };
 
-std::vector<Row> Table() {
-    std::vector<Row> rows;
-    for (int r = 0; r < mt::nNotesInPlay; ++r)
-        rows.push_back({mt::iDegree[r], mt::dRatio[r], mt::iChannel[r], mt::iNote[r]});
-    return rows;
-}
+// A copy of the table as it stood before a call.
+struct Snapshot {
+    Row rows[mt::MAX_NOTES_IN_PLAY];
+    int count = 0;
+    void Take() {
+        count = mt::nNotesInPlay;
+        for (int r = 0; r < count; ++r)
+            rows[r] = {mt::iDegree[r], mt::dRatio[r], mt::iChannel[r], mt::iNote[r]};
+    }
+};
+
+Row LiveRow(int r) { return {mt::iDegree[r], mt::dRatio[r], mt::iChannel[r], mt::iNote[r]}; }
 
 int ClampNote(int note) { return std::min(std::max(note, 0), 127); }
 
@@ -74,7 +78,8 @@ double OneOneHz(std::mt19937 &rng) {
 class NoteEngineRandomTest : public MicrotuneTest {
 protected:
     // Note-ons sent and not yet matched by a note-off, by (channel, note).
-    std::map<std::pair<int, int>, int> outstanding;
+    int outstanding[mt::MAX_CHANNELS][128] = {};
+    Snapshot before;
     int ons[mt::MAX_CHANNELS] = {};
     int offs[mt::MAX_CHANNELS] = {};
     int maxRows = 0;
@@ -90,10 +95,10 @@ protected:
     void Sent(int status, int channel, int note) {
         if (status == 0x90) {
             ++ons[channel];
-            ++outstanding[{channel, note}];
+            ++outstanding[channel][note];
         } else if (status == 0x80) {
             ++offs[channel];
-            int &open = outstanding[{channel, note}];
+            int &open = outstanding[channel][note];
             ASSERT_GT(open, 0) << "note-off without a note-on: channel " << channel << " note "
                                << note;
             --open;
@@ -112,23 +117,25 @@ protected:
 
     // Checks one call's effect on the table: survivors keep their order,
     // a play appends at most one row, which is well formed.
-    void CheckTable(const std::vector<Row> &before, Op op, int arg, int channelsWhenAdded,
-                    bool visible) {
-        const std::vector<Row> after = Table();
+    void CheckTable(Op op, int arg, int channelsWhenAdded, bool visible) {
         ASSERT_LE(mt::nNotesInPlay, mt::MAX_NOTES_IN_PLAY);
         maxRows = std::max(maxRows, mt::nNotesInPlay);
-        size_t j = 0;
-        std::vector<Row> removed;
-        for (const Row &row : before) {
-            if (j < after.size() && after[j] == row)
+        int j = 0;
+        for (int r = 0; r < before.count; ++r) {
+            const Row &row = before.rows[r];
+            if (j < mt::nNotesInPlay && LiveRow(j) == row) {
                 ++j;
-            else
-                removed.push_back(row);
+            } else if (!visible) {
+                // Nothing left the library: account for the removed row instead.
+                int &open = outstanding[row.channel][ClampNote(row.note)];
+                ASSERT_GT(open, 0);
+                --open;
+            }
         }
-        const size_t added = after.size() - j;
-        ASSERT_LE(added, (op == Op::Play || op == Op::Percussion) ? 1u : 0u);
+        const int added = mt::nNotesInPlay - j;
+        ASSERT_LE(added, (op == Op::Play || op == Op::Percussion) ? 1 : 0);
         if (added == 1) {
-            const Row &row = after.back();
+            const Row row = LiveRow(j);
             ASSERT_EQ(row.degree, arg);
             ASSERT_GE(row.channel, 0);
             ASSERT_LT(row.channel, channelsWhenAdded);
@@ -139,17 +146,8 @@ protected:
                 ASSERT_EQ(row.channel, mt::PERCUSSION_CHANNEL);
                 ASSERT_EQ(row.note, arg);
             }
+            if (!visible) ++outstanding[row.channel][ClampNote(row.note)];
         }
-        if (!visible) {
-            // Nothing left the library: account for the rows instead.
-            for (const Row &row : removed) {
-                int &open = outstanding[{row.channel, ClampNote(row.note)}];
-                ASSERT_GT(open, 0);
-                --open;
-            }
-            if (added == 1) ++outstanding[{after.back().channel, ClampNote(after.back().note)}];
-        }
-        for (const Row &row : after) ASSERT_LT(row.channel, mt::MAX_CHANNELS);
     }
 
     void CheckCounts() {
@@ -176,7 +174,7 @@ protected:
         bool growing = true;
         for (int step = 0; step < steps; ++step) {
             if (step % 1500 == 0) growing = !growing;
-            const std::vector<Row> before = Table();
+            before.Take();
             const bool visible = Visible();
             const int channels = mt::ChannelsInUse();
             Op op = Op::Other;
@@ -239,17 +237,17 @@ protected:
                 } else {
                     // A burst of notes, to reach the table's limit now and then.
                     for (int i = 0; i < 300; ++i) {
-                        const std::vector<Row> burstBefore = Table();
+                        before.Take();
                         const int degree = static_cast<int>(rng() % 41) - 20;
                         PlayScaleDegree(degree, 90);
                         ReadMessages();
-                        CheckTable(burstBefore, Op::Play, degree, channels, visible);
+                        CheckTable(Op::Play, degree, channels, visible);
                     }
                     tableChecked = true;
                 }
             }
             ReadMessages();
-            if (!tableChecked) CheckTable(before, op, arg, channels, visible);
+            if (!tableChecked) CheckTable(op, arg, channels, visible);
             CheckCounts();
             if (HasFatalFailure()) {
                 ADD_FAILURE() << "seed " << seed << " step " << step;
@@ -263,7 +261,7 @@ TEST_F(NoteEngineRandomTest, SixteenChannelsWithTheOutputOpenedAndClosed) {
     for (unsigned seed : {1u, 2u, 3u}) {
         mt::ResetStateForTests();
         fake::Reset();
-        outstanding.clear();
+        std::memset(outstanding, 0, sizeof outstanding);
         Run(seed, 6000, false);
         if (HasFatalFailure()) return;
     }
@@ -274,7 +272,7 @@ TEST_F(NoteEngineRandomTest, ThirtyTwoChannelsThroughTheCompanion) {
     for (unsigned seed : {11u, 12u}) {
         mt::ResetStateForTests();
         fake::Reset();
-        outstanding.clear();
+        std::memset(outstanding, 0, sizeof outstanding);
         Run(seed, 5000, true);
         if (HasFatalFailure()) return;
     }

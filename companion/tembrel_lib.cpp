@@ -17,7 +17,8 @@
 // offline rendering. Delay never sleeps while rendering; when playing live it
 // sleeps, so that music paced by delays keeps its time on both outputs.
 //
-// The companion prints nothing: FluidSynth, ALSA and JACK are silenced.
+// The companion prints nothing: FluidSynth, ALSA and JACK are silenced, and
+// GLib while a font loads.
 #include <alsa/asoundlib.h>
 #include <fluidsynth.h>
 #include <glib.h>

@@ -8,6 +8,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -43,9 +44,19 @@ bool JackServerRunning() {
     return true;
 }
 
+// Likewise RtMidi reports a missing ALSA sequencer on standard error before
+// any error callback can be installed, so the sequencer is tried first.
+bool AlsaSequencerAvailable() {
+    snd_seq_t *seq = nullptr;
+    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) return false;
+    snd_seq_close(seq);
+    return true;
+}
+
 std::unique_ptr<RtMidiOut> NewOutput(RtMidi::Api api) {
     SilenceSystemLibraries();
     if (api == RtMidi::UNIX_JACK && !JackServerRunning()) return nullptr;
+    if (api == RtMidi::LINUX_ALSA && !AlsaSequencerAvailable()) return nullptr;
     try {
         std::unique_ptr<RtMidiOut> out(new RtMidiOut(api, "microtune"));
         out->setErrorCallback(&SilentRtMidiError, nullptr);
@@ -110,14 +121,20 @@ size_t MessageLength(unsigned status) {
     }
 }
 
-std::string ModuleDirectory() {
+// The folder of libmicrotune.so, resolved once at load: a relative path
+// would otherwise break when the host changes its working directory.
+std::string ModuleDirectoryAtLoad() {
     Dl_info info;
     if (dladdr(reinterpret_cast<void *>(&PlatformLoadModule), &info) == 0 || !info.dli_fname)
         return std::string();
-    std::string path = info.dli_fname;
+    char *resolved = realpath(info.dli_fname, nullptr);
+    std::string path = resolved ? resolved : info.dli_fname;
+    free(resolved);
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
+
+const std::string kModuleDirectory = ModuleDirectoryAtLoad();
 
 }  // namespace
 
@@ -212,7 +229,7 @@ ModuleHandle PlatformLoadModule(const char *fileName) {
     if (dot != std::string::npos && strcasecmp(base.c_str() + dot, ".dll") == 0)
         base = base.substr(0, dot);
     const std::string soName = "lib" + base + ".so";
-    const std::string dir = ModuleDirectory();
+    const std::string &dir = kModuleDirectory;
     if (!dir.empty()) {
         const std::string beside = dir + "/" + soName;
         if (void *module = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;

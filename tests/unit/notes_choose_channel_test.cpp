@@ -60,16 +60,6 @@ TEST_F(ChooseChannelTest, FrequencyGivesNearestNoteAndTruncatedBend) {
     }
 }
 
-TEST_F(ChooseChannelTest, ChoosingSendsNothingAndChangesNoChannelState) {
-    OpenOutput();
-    for (int ch = 0; ch < 16; ++ch) mt::dBend[ch] = mt::BEND_UNASSIGNED;
-    for (int flags : {0, int{mt::CHOOSE_IN_LOOP}, int{mt::CHOOSE_MAY_SILENCE}}) {
-        EXPECT_EQ(Choose(flags, 447.69106452518196).channel, 0);
-        EXPECT_EQ(mt::dBend[0], mt::BEND_UNASSIGNED);
-    }
-    EXPECT_TRUE(fake::Events().empty());
-}
-
 TEST_F(ChooseChannelTest, EqualBendsShareAChannelAfterOpening) {
     OpenOutput();
     for (int i = 0; i < 40; ++i) {

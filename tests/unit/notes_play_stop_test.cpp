@@ -27,26 +27,6 @@ TEST_F(NotesInPlayTest, AddStopsAtTheLimit) {
     EXPECT_EQ(mt::iDegree[2047], 5);
 }
 
-TEST_F(NotesInPlayTest, RemoveKeepsTheOrderOfTheRest) {
-    struct Case {
-        int removed;
-        int left[2];
-    } cases[] = {{0, {11, 12}}, {1, {10, 12}}, {2, {10, 11}}};
-    for (const Case &c : cases) {
-        mt::nNotesInPlay = 0;
-        for (int i = 0; i < 3; ++i) mt::AddNoteInPlay(10 + i, 1.0 + i, i, 60 + i);
-        mt::RemoveNoteInPlay(c.removed);
-        ASSERT_EQ(mt::nNotesInPlay, 2);
-        for (int row = 0; row < 2; ++row) {
-            const int i = c.left[row] - 10;
-            EXPECT_EQ(mt::iDegree[row], 10 + i);
-            EXPECT_EQ(mt::dRatio[row], 1.0 + i);
-            EXPECT_EQ(mt::iChannel[row], i);
-            EXPECT_EQ(mt::iNote[row], 60 + i);
-        }
-    }
-}
-
 TEST_F(NotesInPlayTest, FindTreatsNegativeKeysAsAnyAndReportsTheOldestRow) {
     int row = -7;
     EXPECT_EQ(mt::FindNoteInPlay(-1, -1, -1, &row), 0);
@@ -257,16 +237,6 @@ TEST_F(PlayStopTest, BendWithoutAChannelSendsNothingWhileANoteSilencesOne) {
               (Messages{NoteOff(6, 69, 127), Bend(6, 8192), NoteOn(6, 69, 100)}));
     EXPECT_EQ(mt::iChannel[14], 6);
     EXPECT_EQ(mt::nSounding[6], 1);
-}
-
-TEST_F(PlayStopTest, NothingIsSentWhileClosedButEverythingIsCounted) {
-    EXPECT_EQ(PlayScaleDegree(0, 100), 1);
-    EXPECT_EQ(PlayNonMelodicPercussion(40, 100), 2);
-    EXPECT_EQ(mt::nSounding[0], 1);
-    EXPECT_EQ(mt::nSounding[9], 1);
-    EXPECT_EQ(StopScaleDegree(0, 0), 0);
-    EXPECT_EQ(mt::nSounding[0], 0);
-    EXPECT_TRUE(fake::Events().empty());
 }
 
 }  // namespace

@@ -7,6 +7,11 @@
  * boxes and combo boxes, the listings on standard output, and the
  * companion route through a recording TembrelLib.dll.
  *
+ * Not covered: real MIDI output devices and the MIDI mapper. Under Wine
+ * without a sound driver winmm has neither, so opening a Windows device,
+ * the bend-range sequence and short messages reaching a device are left to
+ * the unit tests' fake back-end.
+ *
  * Usage: conformance bare       (no companion beside the DLL)
  *        conformance companion  (TembrelLib.dll and QTJavaNative.dll beside it)
  */
@@ -318,6 +323,10 @@ static void CheckVoiceControls(void) {
     CheckInt(ListSel(listBox), -1, "list box filled with no selection");
     CheckInt(mt.GetListSelMidiVoice(listBox, Notification(1, LBN_SELCHANGE)), -1,
              "GetListSelMidiVoice without a selection");
+
+    /* SendMessageA answers 0 for a null window. */
+    CheckInt(mt.GetListSelMidiVoice(NULL, Notification(1, LBN_SELCHANGE)), 0,
+             "GetListSelMidiVoice(NULL)");
     mt.SetMidiVoice(0);
 }
 

@@ -589,6 +589,44 @@ static void CheckCompanionRoute(int iQT) {
     SetInitialiseResult(1);
 }
 
+/* The exports the first session did not use: the backend started by hand,
+ * an open by device id, pre-bends and the two C-convention bulk stops. */
+static void CheckSecondCompanionSession(void) {
+    CheckInt(mt.StartQT(), 1, "StartQT");
+    Expect(CALL_INITIALISE, 0, 0, 0);
+    CheckInt(mt.OpenMidiOut(12345), 1, "OpenMidiOut while the companion is active");
+    Check(mt.dSecsSinceStartMidiOut() < 0.5, "dSecsSinceStartMidiOut right after an open");
+    ExpectAllChannels(0xE0, 0, 64);
+    ExpectAllChannels(0xC0, 300, 0);
+    CheckRecording("StartQT and OpenMidiOut");
+
+    /* The 1/1 is still 30 cents above A 440: every degree needs bend 9420.
+     * Straight after the open every stamp is equal, so the in-loop variant
+     * finds no channel. */
+    CheckInt(mt.DoBendForScaleDegreeInLoop(0), 0, "DoBendForScaleDegreeInLoop(0)");
+    CheckInt(mt.DoBendForScaleDegree(0), 0, "DoBendForScaleDegree(0)");
+    Expect(0xE0, 0, 9420 & 0x7F, 9420 >> 7);
+    CheckInt(mt.PlayScaleDegree(0, 90), 1, "PlayScaleDegree(0, 90) on the pre-bent channel");
+    Expect(0x90, 0, 69, 90);
+    CheckInt(mt.PlayScaleDegree(12, 91), 2, "PlayScaleDegree(12, 91)");
+    Expect(0x90, 0, 81, 91);
+    mt.Set1o1(0.0); /* back to the default 1/1 */
+    CheckInt(mt.PlayScaleDegree(0, 92), 3, "PlayScaleDegree(0, 92) from the default 1/1");
+    Expect(0x90, 1, 60, 92);
+    CheckInt(mt.StopAllNotesPlayedInChannel(50, 0), 1, "StopAllNotesPlayedInChannel(50, 0)");
+    Expect(0x80, 0, 69, 50);
+    Expect(0x80, 0, 81, 50);
+    CheckInt(mt.StopAllNotesPlayed(40), 1, "StopAllNotesPlayed(40)");
+    Expect(0x80, 1, 60, 40);
+    CheckRecording("pre-bends and bulk stops");
+
+    CheckInt(mt.CloseMidiOut(), 1, "CloseMidiOut");
+    ExpectAllChannels(0xE0, 0, 64);
+    mt.StopQT();
+    Expect(CALL_CLEAN_UP, 0, 0, 0);
+    CheckRecording("CloseMidiOut and StopQT");
+}
+
 /* ---- the two runs ------------------------------------------------------- */
 
 static void RunBare(void) {
@@ -673,6 +711,7 @@ static void RunCompanion(void) {
     CreateControls();
     if (listBox && comboBox) CheckDeviceControls(nDevices);
     CheckCompanionRoute(nWindows);
+    CheckSecondCompanionSession();
 }
 
 int main(int argc, char **argv) {

@@ -1,0 +1,425 @@
+// The microtune command-line host end to end: the binary is run in a
+// scratch folder, and its exit status, its output and the WAV files it
+// renders are checked. Pitches are measured from the audio with an FFT.
+#include <fcntl.h>
+#include <fftw3.h>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+    double seconds = 0.0;
+};
+
+std::string ReadFile(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string &text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> Words(const std::string &line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
+// The lines of standard error that microtune itself wrote.
+std::vector<std::string> ErrorLines(const std::string &err) {
+    std::vector<std::string> found;
+    for (const std::string &line : Lines(err))
+        if (line.rfind("microtune: ", 0) == 0) found.push_back(line);
+    return found;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The companion's own settings come from the test, not the caller.
+        unsetenv("MICROTUNE_SYNTH_WAV");
+        unsetenv("MICROTUNE_SYNTH_CLOCK");
+        unsetenv("MICROTUNE_SOUNDFONT");
+        unsetenv("MICROTUNE_SYNTH_EFFECTS");
+        char pattern[] = "/tmp/microtune_cli_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        if (!std::getenv("MICROTUNE_KEEP_WAV")) fs::remove_all(dir_, ignored);
+    }
+
+    fs::path Path(const std::string &name) const { return dir_ / name; }
+
+    void Write(const std::string &name, const std::string &contents) const {
+        std::ofstream(Path(name), std::ios::binary) << contents;
+    }
+
+    // Runs microtune with the arguments in the scratch folder.
+    Result Run(const std::vector<std::string> &args) const {
+        Result result;
+        const fs::path out = Path(".stdout"), err = Path(".stderr");
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(dir_.c_str()) != 0) _exit(127);
+            const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int in = open("/dev/null", O_RDONLY);
+            if (o < 0 || e < 0 || in < 0) _exit(127);
+            dup2(in, 0);
+            dup2(o, 1);
+            dup2(e, 2);
+            std::vector<char *> argv;
+            argv.push_back(const_cast<char *>(MICROTUNE_BINARY));
+            for (const std::string &arg : args) argv.push_back(const_cast<char *>(arg.c_str()));
+            argv.push_back(nullptr);
+            execv(MICROTUNE_BINARY, argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.out = ReadFile(out);
+        result.err = ReadFile(err);
+        fs::remove(out);
+        fs::remove(err);
+        return result;
+    }
+
+    fs::path dir_;
+};
+
+// ---------------------------------------------------------------- audio
+
+struct Audio {
+    int rate = 0;
+    std::vector<double> mono;  // the channels summed
+    double Seconds() const { return rate ? static_cast<double>(mono.size()) / rate : 0.0; }
+};
+
+Audio ReadWav(const fs::path &path) {
+    Audio audio;
+    SF_INFO info{};
+    SNDFILE *file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return audio;
+    std::vector<double> frames(static_cast<size_t>(info.frames) * info.channels);
+    sf_readf_double(file, frames.data(), info.frames);
+    sf_close(file);
+    audio.rate = info.samplerate;
+    audio.mono.assign(static_cast<size_t>(info.frames), 0.0);
+    for (size_t i = 0; i < audio.mono.size(); ++i)
+        for (int c = 0; c < info.channels; ++c) audio.mono[i] += frames[i * info.channels + c];
+    return audio;
+}
+
+double Cents(double ratio) { return 1200.0 * std::log2(ratio); }
+
+// Magnitude spectrum of a stretch of audio: Hann window, zero-padded to 8
+// times its length so that peaks fall between fewer bins.
+class Spectrum {
+public:
+    Spectrum(const Audio &audio, double from, double to) : rate_(audio.rate) {
+        const size_t first = static_cast<size_t>(from * rate_);
+        const size_t last = std::min(audio.mono.size(), static_cast<size_t>(to * rate_));
+        const size_t n = last > first ? last - first : 0;
+        size_ = 1;
+        while (size_ < 8 * n) size_ *= 2;
+        std::vector<double> in(size_, 0.0);
+        std::vector<fftw_complex> out(size_ / 2 + 1);
+        const double pi = std::acos(-1.0);
+        for (size_t i = 0; i < n; ++i)
+            in[i] = audio.mono[first + i] * (0.5 - 0.5 * std::cos(2.0 * pi * i / (n - 1)));
+        fftw_plan plan =
+            fftw_plan_dft_r2c_1d(static_cast<int>(size_), in.data(), out.data(), FFTW_ESTIMATE);
+        fftw_execute(plan);
+        fftw_destroy_plan(plan);
+        magnitude_.resize(out.size());
+        for (size_t k = 0; k < out.size(); ++k) magnitude_[k] = std::hypot(out[k][0], out[k][1]);
+    }
+
+    // The strongest peak within the given cents of hz, refined by a
+    // parabola through the log magnitudes around it.
+    double Peak(double hz, double withinCents) const {
+        const double bin = static_cast<double>(rate_) / size_;
+        const size_t low = std::max<size_t>(1, hz * std::exp2(-withinCents / 1200.0) / bin);
+        const size_t high =
+            std::min(magnitude_.size() - 2, size_t(hz * std::exp2(withinCents / 1200.0) / bin) + 1);
+        size_t best = low;
+        for (size_t k = low; k <= high; ++k)
+            if (magnitude_[k] > magnitude_[best]) best = k;
+        const double a = std::log(magnitude_[best - 1] + 1e-30);
+        const double b = std::log(magnitude_[best] + 1e-30);
+        const double c = std::log(magnitude_[best + 1] + 1e-30);
+        const double curve = a - 2.0 * b + c;
+        return (best + (curve < 0.0 ? 0.5 * (a - c) / curve : 0.0)) * bin;
+    }
+
+private:
+    int rate_;
+    size_t size_;
+    std::vector<double> magnitude_;
+};
+
+// ---------------------------------------------------------------- tests
+
+TEST_F(CliTest, EverySubcommandHasHelp) {
+    for (const char *command : {"devices", "voices", "scale", "play", "demo", "bend-test"}) {
+        const Result r = Run({command, "--help"});
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_NE(r.out.find("Usage:"), std::string::npos) << command;
+        EXPECT_NE(r.out.find(command), std::string::npos) << command;
+    }
+}
+
+TEST_F(CliTest, VoicesListsAllAndFindsByName) {
+    const Result all = Run({"voices"});
+    ASSERT_EQ(all.status, 0);
+    const std::vector<std::string> lines = Lines(all.out);
+    ASSERT_EQ(lines.size(), 128u);
+    EXPECT_EQ(Words(lines[69]),
+              (std::vector<std::string>{"69", "Cor", "Anglais", "(English", "Horn)"}));
+    const Result violin = Run({"voices", "violin"});
+    EXPECT_EQ(violin.status, 0);
+    EXPECT_EQ(Words(violin.out), (std::vector<std::string>{"40", "Violin"}));
+    const Result organ = Run({"voices", "organ "});
+    EXPECT_EQ(Words(organ.out), (std::vector<std::string>{"16", "Hammond", "Organ"}));
+}
+
+TEST_F(CliTest, DevicesMarkTheBuiltInSynthesizer) {
+    const Result r = Run({"devices"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("QuickTime  (built-in software synthesizer)"), std::string::npos) << r.out;
+}
+
+// Every bad argument: a non-zero status, one line from microtune on
+// standard error, and nothing rendered.
+TEST_F(CliTest, BadArgumentsGiveOneLineAndNoSound) {
+    Write("empty.scl", "");
+    struct Case {
+        std::vector<std::string> args;
+        const char *message;
+    };
+    const Case cases[] = {
+        {{"play", "--device", "99", "--wav", "out.wav", "0"}, "device 99 is out of range"},
+        {{"play", "--voice", "xyz", "--wav", "out.wav", "0"}, "no voice matches 'xyz'"},
+        {{"play", "--voice", "200", "--wav", "out.wav", "0"}, "voice 200 is out of range"},
+        {{"play", "--velocity", "0", "--wav", "out.wav", "0"}, "--velocity"},
+        {{"play", "--step", "0", "--wav", "out.wav", "0"}, "--step"},
+        {{"play", "--1o1", "-440", "--wav", "out.wav", "0"}, "not a positive frequency"},
+        {{"play", "--wav", "out.wav", "0,x"}, "bad token '0,x'"},
+        {{"play", "--wav", "out.wav", "0,"}, "bad token '0,'"},
+        {{"play", "--wav", "out.wav", "99999999999"}, "out of range"},
+        {{"play", "--scale", "missing.scl", "--wav", "out.wav", "0"}, "cannot read missing.scl"},
+        {{"play", "--scale", "empty.scl", "--wav", "out.wav", "0"}, "empty.scl:1:"},
+        {{"play", "--scale", "just", "--wav", "out.wav", "0"}, "has no pitches"},
+        {{"play", "--wav", "out.wav"}, "TOKEN is required"},
+        {{"play", "--wav", "/nonexistent/dir/out.wav", "0"}, "cannot render to"},
+        {{"scale"}, "SCALE is required"},
+        {{"scale", "abc"}, "has no pitches"},
+        {{"voices", ""}, "empty voice name"},
+        {{"frobnicate"}, "frobnicate"},
+        {{}, "subcommand is required"},
+    };
+    for (const Case &c : cases) {
+        std::string joined;
+        for (const std::string &a : c.args) joined += a + " ";
+        const Result r = Run(c.args);
+        EXPECT_NE(r.status, 0) << joined;
+        const std::vector<std::string> errors = ErrorLines(r.err);
+        ASSERT_EQ(errors.size(), 1u) << joined << "\n" << r.err;
+        EXPECT_NE(errors[0].find(c.message), std::string::npos) << joined << "\n" << errors[0];
+        EXPECT_FALSE(fs::exists(Path("out.wav"))) << joined;
+    }
+}
+
+// A malformed .scl file is refused with its name, the line and what is
+// wrong, by `scale` and by `play` alike, and nothing is played.
+TEST_F(CliTest, MalformedSclFilesAreRefused) {
+    struct Case {
+        const char *contents;
+        const char *message;
+    };
+    const Case cases[] = {
+        {"", "bad.scl:1: the file is empty"},
+        {"! comment only\nJust\n", "bad.scl:2: missing note count"},
+        {"Just\n!\n", "bad.scl:2: missing note count"},
+        {"Just\nseven\n9/8\n", "bad.scl:2: note count 'seven' is not a whole number"},
+        {"Just\n -2\n9/8\n", "bad.scl:2: note count '-2' is not a whole number"},
+        {"Just\n 0\n", "bad.scl:2: note count is 0"},
+        {"Just\n 3\n 9/8\n!\n 5/4\n", "bad.scl:2: note count is 3 but the file has 2 pitch lines"},
+        {"Just\n 2\n 9/8\n 5/4\n 2/1\n", "bad.scl:5: more pitch lines than the note count 2"},
+        {"Just\n 2\n -3/2\n 2/1\n", "bad.scl:3: ratio -3/2 is not positive"},
+        {"Just\n 2\n 0/1\n 2/1\n", "bad.scl:3: ratio 0/1 is not positive"},
+        {"Just\n 2\n 9/8\n 0\n", "bad.scl:4: ratio 0 is not positive"},
+        {"Just\n 2\n 3/0\n 2/1\n", "bad.scl:3: ratio 3/0 has a zero denominator"},
+        {"Just\n 2\n 9/8\n fifth\n", "bad.scl:4: 'fifth' is not a ratio"},
+        {"Just\n 2\n 9/8x\n 2/1\n", "bad.scl:3: '9/8x' is not a ratio"},
+        {"Just\n 2\n 701.9.55\n 2/1\n", "bad.scl:3: '701.9.55' is not a value in cents"},
+        {"Just\n 2\n 1.5/1\n 2/1\n", "bad.scl:3: '1.5/1' is not a value in cents"},
+    };
+    for (const Case &c : cases) {
+        Write("bad.scl", c.contents);
+        for (const char *command : {"scale", "play"}) {
+            const Result r = std::string(command) == "scale"
+                                 ? Run({"scale", "bad.scl"})
+                                 : Run({"play", "--scale", "bad.scl", "--wav", "out.wav", "0"});
+            EXPECT_EQ(r.status, 1) << c.contents;
+            EXPECT_EQ(r.out, "") << c.contents;
+            const std::vector<std::string> errors = ErrorLines(r.err);
+            ASSERT_EQ(errors.size(), 1u) << c.contents << r.err;
+            EXPECT_NE(errors[0].find(c.message), std::string::npos) << c.contents << "\n"
+                                                                    << errors[0];
+            EXPECT_FALSE(fs::exists(Path("out.wav")));
+        }
+    }
+}
+
+// The entries of a .scl file: comments skipped, ratios, cents and whole
+// numbers read, remarks after a value ignored, with Unix or DOS line ends.
+TEST_F(CliTest, ScaleListsTheEntriesOfASclFile) {
+    const std::string scl =
+        "! just5.scl\n!\nFive just steps\n 5\n!\n 9/8\n 386.3137 major third\n4/3\n"
+        " 701.955\n 2\n";
+    std::string dos;
+    for (char ch : scl) dos += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    struct Row {
+        const char *index, *ratio, *cents, *hz;
+    };
+    const Row expected[] = {
+        {"0", "1.000000", "0.000", "440.000"},   {"1", "1.125000", "203.910", "495.000"},
+        {"2", "1.250000", "386.314", "550.000"}, {"3", "1.333333", "498.045", "586.667"},
+        {"4", "1.500000", "701.955", "660.000"}, {"5", "2.000000", "1200.000", "880.000"},
+    };
+    for (const std::string &contents : {scl, dos}) {
+        Write("just5.scl", contents);
+        const Result r = Run({"scale", "just5.scl", "--1o1", "440"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("Five just steps (just5.scl)"), std::string::npos) << r.out;
+        std::vector<std::vector<std::string>> rows;
+        for (const std::string &line : Lines(r.out)) {
+            const std::vector<std::string> words = Words(line);
+            if (words.size() == 4 && std::isdigit(static_cast<unsigned char>(words[0][0])))
+                rows.push_back(words);
+        }
+        ASSERT_EQ(rows.size(), 6u) << r.out;
+        for (size_t i = 0; i < 6; ++i)
+            EXPECT_EQ(rows[i], (std::vector<std::string>{expected[i].index, expected[i].ratio,
+                                                         expected[i].cents, expected[i].hz}));
+    }
+}
+
+TEST_F(CliTest, ScaleReadsScaleTextToo) {
+    const Result r = Run({"scale", "700 cents 2/1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> cents;
+    for (const std::string &line : Lines(r.out)) {
+        const std::vector<std::string> words = Words(line);
+        if (words.size() == 4 && std::isdigit(static_cast<unsigned char>(words[0][0])))
+            cents.push_back(words[2]);
+    }
+    EXPECT_EQ(cents, (std::vector<std::string>{"0.000", "700.000", "1200.000"}));
+}
+
+// The main job: the four tunings rendered into demo.wav offline, quickly,
+// with the notes-in-play listing while each chord sounds.
+TEST_F(CliTest, DemoRendersANonSilentWav) {
+    const Result r = Run({"demo"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::printf("microtune demo took %.2f s\n", r.seconds);
+    EXPECT_LT(r.seconds, 30.0);
+    size_t listings = 0;
+    for (size_t at = 0; (at = r.out.find("These are the notes in play", at)) != std::string::npos;
+         ++at)
+        ++listings;
+    EXPECT_EQ(listings, 4u);
+    EXPECT_NE(r.out.find("Bohlen-Pierce"), std::string::npos);
+
+    // "Wrote demo.wav: S s and the release."
+    const size_t at = r.out.find("Wrote demo.wav: ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const double music = std::atof(r.out.c_str() + at + 16);
+    EXPECT_GT(music, 10.0);
+
+    const Audio audio = ReadWav(Path("demo.wav"));
+    ASSERT_EQ(audio.rate, 44100);
+    EXPECT_GE(audio.Seconds(), music);
+    EXPECT_LE(audio.Seconds(), music + 5.0);
+    double peak = 0.0, energy = 0.0;
+    for (double x : audio.mono) {
+        peak = std::max(peak, std::fabs(x));
+        energy += x * x;
+    }
+    EXPECT_GT(peak, 0.05);
+    EXPECT_GT(std::sqrt(energy / audio.mono.size()), 0.005);
+    EXPECT_LE(peak, 2.0);  // two full-scale channels summed
+}
+
+// A just triad from a .scl file against the same triad in 12-TET: every
+// note is measured, and the difference between the two renderings (which
+// share their keys, so the sound font's own tuning cancels) is the
+// difference between the tunings.
+TEST_F(CliTest, PlayedChordsHaveTheScalesPitches) {
+    Write("just.scl", "! just.scl\nJust major\n 7\n 9/8\n 5/4\n 4/3\n 3/2\n 5/3\n 15/8\n 2/1\n");
+    const std::vector<std::string> common = {"--1o1",    "220",    "--voice",
+                                             "recorder", "--step", "2.5"};
+    std::vector<std::string> et = {"play", "--wav", "et.wav"};
+    et.insert(et.end(), common.begin(), common.end());
+    et.push_back("0,4,7");
+    std::vector<std::string> just = {"play", "--scale", "just.scl", "--wav", "just.wav"};
+    just.insert(just.end(), common.begin(), common.end());
+    just.push_back("0,2,4");
+    const Result etRun = Run(et), justRun = Run(just);
+    ASSERT_EQ(etRun.status, 0) << etRun.err;
+    ASSERT_EQ(justRun.status, 0) << justRun.err;
+
+    const Audio etAudio = ReadWav(Path("et.wav")), justAudio = ReadWav(Path("just.wav"));
+    ASSERT_GT(etAudio.Seconds(), 2.5);
+    ASSERT_GT(justAudio.Seconds(), 2.5);
+    const Spectrum etSpectrum(etAudio, 0.5, 2.4), justSpectrum(justAudio, 0.5, 2.4);
+
+    const double just5[] = {1.0, 5.0 / 4.0, 3.0 / 2.0};
+    for (int i = 0; i < 3; ++i) {
+        const double etNominal = 220.0 * std::exp2((i == 0 ? 0 : i == 1 ? 4 : 7) / 12.0);
+        const double justNominal = 220.0 * just5[i];
+        const double etHz = etSpectrum.Peak(etNominal, 40.0);
+        const double justHz = justSpectrum.Peak(justNominal, 40.0);
+        std::printf("note %d: 12-TET %.3f Hz, just %.3f Hz, apart %.3f cents (expected %.3f)\n", i,
+                    etHz, justHz, Cents(justHz / etHz), Cents(justNominal / etNominal));
+        // Within the sound font's own tuning of its samples.
+        EXPECT_NEAR(Cents(etHz / etNominal), 0.0, 15.0) << "12-TET note " << i;
+        EXPECT_NEAR(Cents(justHz / justNominal), 0.0, 15.0) << "just note " << i;
+        EXPECT_NEAR(Cents(justHz / etHz), Cents(justNominal / etNominal), 1.5) << "note " << i;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,19 @@
+// Each subcommand lives in its own file and adds itself to the program with
+// one of these; main.cpp calls them in the order they appear in --help.
+#ifndef MICROTUNE_COMMANDS_H
+#define MICROTUNE_COMMANDS_H
+
+#include <CLI/CLI.hpp>
+
+namespace mthost {
+
+void AddDevicesCommand(CLI::App &app);
+void AddVoicesCommand(CLI::App &app);
+void AddScaleCommand(CLI::App &app);
+void AddPlayCommand(CLI::App &app);
+void AddDemoCommand(CLI::App &app);
+void AddBendTestCommand(CLI::App &app);
+
+}  // namespace mthost
+
+#endif

@@ -1,0 +1,234 @@
+#include "output.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "host_error.h"
+#include "microtune.h"
+
+namespace mthost {
+namespace {
+
+constexpr int DEVICE_NAME_SIZE = 1024;
+constexpr const char *BUILT_IN_NAME = "QuickTime";
+constexpr const char *COMPANION_FILE = "libTembrelLib.so";
+// Shorter renders finish before a progress line would be read.
+constexpr double PROGRESS_MIN_SECONDS = 5.0;
+// Live waits sleep in slices so that Ctrl-C is noticed promptly.
+constexpr double WAIT_SLICE_SECONDS = 0.05;
+
+volatile std::sig_atomic_t interrupted = 0;
+struct sigaction previousInt, previousTerm;
+bool handlersInstalled = false;
+
+void OnInterrupt(int) { interrupted = 1; }
+
+void InstallInterruptHandlers() {
+    if (handlersInstalled) return;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt);
+    sigaction(SIGTERM, &action, &previousTerm);
+    handlersInstalled = true;
+}
+
+void RestoreInterruptHandlers() {
+    if (!handlersInstalled) return;
+    sigaction(SIGINT, &previousInt, nullptr);
+    sigaction(SIGTERM, &previousTerm, nullptr);
+    handlersInstalled = false;
+}
+
+// The folder of libmicrotune.so, where the companion is built and loaded from.
+std::string LibraryDirectory() {
+    Dl_info info;
+    void *symbol = dlsym(RTLD_DEFAULT, "nNumOutDevices");
+    if (!symbol || dladdr(symbol, &info) == 0 || !info.dli_fname) return std::string();
+    const std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+double WallSeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+std::vector<std::string> ListDevices() {
+    std::vector<std::string> devices;
+    const int count = nNumOutDevices();
+    for (int i = 0; i < count; ++i) {
+        char name[DEVICE_NAME_SIZE];
+        devices.push_back(szNameForDevice(i, name, DEVICE_NAME_SIZE));
+    }
+    return devices;
+}
+
+int BuiltInSynthesizer(const std::vector<std::string> &devices) {
+    for (size_t i = 0; i < devices.size(); ++i)
+        if (devices[i] == BUILT_IN_NAME) return static_cast<int>(i);
+    return -1;
+}
+
+Output::Output(const OutputRequest &request) {
+    const std::vector<std::string> devices = ListDevices();
+    const int builtIn = BuiltInSynthesizer(devices);
+    const int count = static_cast<int>(devices.size());
+    device_ = request.device;
+    if (device_ < 0) {
+        if (builtIn < 0)
+            throw HostError(std::string("the built-in software synthesizer is not available: ") +
+                            COMPANION_FILE + " was not found beside libmicrotune.so");
+        device_ = builtIn;
+    } else if (device_ >= count) {
+        throw HostError("device " + std::to_string(device_) + " is out of range: there " +
+                        (count == 1 ? "is 1 device" : "are " + std::to_string(count) + " devices") +
+                        " (see: microtune devices)");
+    }
+    deviceName_ = devices[static_cast<size_t>(device_)];
+    builtIn_ = device_ == builtIn;
+    if (!builtIn_ && (!request.wavPath.empty() || request.offline))
+        throw HostError("only the built-in software synthesizer renders a WAV file; device " +
+                        std::to_string(device_) + " is " + deviceName_);
+
+    if (builtIn_) {
+        OpenBuiltIn(request);
+    } else {
+        const int result = StartMidiOutForiDev(device_);
+        if (result != 1)
+            throw HostError("cannot open device " + std::to_string(device_) + " (" + deviceName_ +
+                            "): StartMidiOutForiDev returned " + std::to_string(result));
+        open_ = true;
+    }
+    if (!offline_) InstallInterruptHandlers();
+}
+
+void Output::OpenBuiltIn(const OutputRequest &request) {
+    std::string wav = request.wavPath;
+    const char *fromEnvironment = std::getenv("MICROTUNE_SYNTH_WAV");
+    if (wav.empty() && fromEnvironment && *fromEnvironment) wav = fromEnvironment;
+    if (wav.empty() && request.offline) wav = request.fallbackWav;
+
+    if (wav.empty()) {
+        // Live first; the companion refuses to start without an audio output.
+        unsetenv("MICROTUNE_SYNTH_WAV");
+        const int result = StartMidiOutForiDev(device_);
+        if (result == 1) {
+            open_ = true;
+            return;
+        }
+        StopQT();
+        if (request.fallbackWav.empty())
+            throw HostError(
+                "the built-in software synthesizer did not start (StartMidiOutForiDev "
+                "returned " +
+                std::to_string(result) +
+                "): no audio output or no sound font (MICROTUNE_SOUNDFONT)");
+        wav = request.fallbackWav;
+        std::printf("No live audio output: rendering to %s instead.\n", wav.c_str());
+    }
+
+    // The companion reads these when it starts: render into the file, on a
+    // clock that only the delay entry moves, unless real time must count.
+    setenv("MICROTUNE_SYNTH_WAV", wav.c_str(), 1);
+    if (request.followRealTime)
+        unsetenv("MICROTUNE_SYNTH_CLOCK");
+    else
+        setenv("MICROTUNE_SYNTH_CLOCK", "delay", 1);
+    const int result = StartMidiOutForiDev(device_);
+    if (result != 1) {
+        StopQT();
+        throw HostError("the built-in software synthesizer cannot render to " + wav +
+                        " (StartMidiOutForiDev returned " + std::to_string(result) +
+                        "): check that the file can be written and the sound font "
+                        "(MICROTUNE_SOUNDFONT) exists");
+    }
+    open_ = true;
+    offline_ = true;
+    wavPath_ = wav;
+    FindDelayEntry();
+}
+
+// The library looks the delay entry up but never calls it; offline
+// rendering needs it, from the very instance the library has loaded.
+void Output::FindDelayEntry() {
+    const std::string directory = LibraryDirectory();
+    if (!directory.empty())
+        companion_ = dlopen((directory + "/" + COMPANION_FILE).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!companion_) companion_ = dlopen(COMPANION_FILE, RTLD_NOW | RTLD_NOLOAD);
+    if (companion_) delay_ = reinterpret_cast<void (*)(double)>(dlsym(companion_, "Tembrel_Delay"));
+    if (!delay_) {
+        Close();
+        throw HostError(std::string("cannot render offline: no Tembrel_Delay entry in ") +
+                        COMPANION_FILE);
+    }
+}
+
+Output::~Output() { Close(); }
+
+void Output::Wait(double seconds) {
+    if (!(seconds > 0.0)) return;
+    if (offline_) {
+        delay_(seconds);
+        elapsed_ += seconds;
+        DrawProgress();
+        return;
+    }
+    double left = seconds;
+    while (left > 0.0) {
+        if (interrupted) {
+            interrupted = 0;
+            throw HostError("interrupted", 130);
+        }
+        const double slice = left < WAIT_SLICE_SECONDS ? left : WAIT_SLICE_SECONDS;
+        SleepSeconds(slice);
+        left -= slice;
+    }
+    elapsed_ += seconds;
+}
+
+void Output::Close() {
+    if (!open_) return;
+    open_ = false;
+    ClearProgress();
+    StopAllNotesPlayed(0);
+    StopMidiOut();
+    StopQT();
+    if (companion_) dlclose(companion_);
+    companion_ = nullptr;
+    delay_ = nullptr;
+    RestoreInterruptHandlers();
+}
+
+void Output::ShowProgress(double totalSeconds) {
+    progressTotal_ = totalSeconds;
+    DrawProgress();
+}
+
+void Output::DrawProgress() {
+    if (!offline_ || progressTotal_ < PROGRESS_MIN_SECONDS || !isatty(STDERR_FILENO)) return;
+    const double now = WallSeconds();
+    if (progressShown_ && now - lastDrawn_ < 0.1 && elapsed_ < progressTotal_) return;
+    lastDrawn_ = now;
+    progressShown_ = true;
+    std::fprintf(stderr, "\rrendering %s: %.1f of %.1f s", wavPath_.c_str(), elapsed_,
+                 progressTotal_);
+    std::fflush(stderr);
+}
+
+void Output::ClearProgress() {
+    if (!progressShown_) return;
+    progressShown_ = false;
+    std::fprintf(stderr, "\r\033[K");
+    std::fflush(stderr);
+}
+
+}  // namespace mthost

@@ -1,0 +1,140 @@
+// microtune play: a sequence of degrees, chords and rests, one step each,
+// in any scale, on any device or on the built-in software synthesizer.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "commands.h"
+#include "host_error.h"
+#include "microtune.h"
+#include "output.h"
+#include "tuning.h"
+#include "voice.h"
+
+namespace mthost {
+namespace {
+
+struct Step {
+    std::string token;
+    std::vector<int> degrees;  // empty: a rest
+};
+
+int ParseDegree(const std::string &text, const std::string &token) {
+    char *end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    const bool digitsOnly = !text.empty() && end == text.c_str() + text.size() &&
+                            text.find_first_of("0123456789") != std::string::npos &&
+                            text.find_first_of(" \t") == std::string::npos;
+    if (!digitsOnly)
+        throw HostError("bad token '" + token +
+                        "': expected a degree (7, -3), a chord (0,4,7) or a rest (.)");
+    // The library cannot negate the most negative int.
+    if (errno == ERANGE || value > INT_MAX || value <= INT_MIN)
+        throw HostError("degree " + text + " is out of range");
+    return static_cast<int>(value);
+}
+
+Step ParseStep(const std::string &token) {
+    Step step;
+    step.token = token;
+    if (token == ".") return step;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = token.find(',', start);
+        step.degrees.push_back(ParseDegree(token.substr(start, comma - start), token));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return step;
+}
+
+}  // namespace
+
+void AddPlayCommand(CLI::App &app) {
+    CLI::App *command = app.add_subcommand("play",
+                                           "Play a sequence of scale degrees: a degree (7, -3), a "
+                                           "chord (0,4,7) or a rest (.) per step");
+    struct Options {
+        std::string scale;
+        double hz = 0.0;
+        std::string voice;
+        int device = -1;
+        std::string wav;
+        double step = 0.5;
+        int velocity = 100;
+        bool verbose = false;
+        std::vector<std::string> tokens;
+    };
+    auto options = std::make_shared<Options>();
+    command->add_option("--scale", options->scale,
+                        "A scale text or a Scala .scl file (default: 12-TET)");
+    command->add_option("--1o1", options->hz, "Frequency of the 1/1 in Hz (default 261.626)")
+        ->check(PositiveHz());
+    command->add_option("--voice", options->voice, "General MIDI voice: a number or a name");
+    command
+        ->add_option("--device", options->device,
+                     "Output device number from `microtune devices` (default: the built-in "
+                     "software synthesizer)")
+        ->check(CLI::NonNegativeNumber);
+    command->add_option("--wav", options->wav,
+                        "Render the built-in software synthesizer offline into this WAV file");
+    command->add_option("--step", options->step, "Seconds per step")
+        ->check(CLI::Range(0.001, 3600.0));
+    command->add_option("--velocity", options->velocity, "Note velocity")
+        ->check(CLI::Range(1, 127));
+    command->add_flag("-v,--verbose", options->verbose,
+                      "Print each step and the notes in play while it sounds");
+    command
+        ->add_option("TOKEN", options->tokens,
+                     "Degrees, chords of degrees joined by commas, or rests (.)")
+        ->required();
+
+    command->callback([options] {
+        // Everything the user typed is checked before anything sounds.
+        std::vector<Step> steps;
+        for (const std::string &token : options->tokens) steps.push_back(ParseStep(token));
+        const ScaleArgument scale = LoadScaleArgument(options->scale);
+        Voice voice;
+        voice.name = VoiceName(0);
+        if (!options->voice.empty()) voice = LookUpVoice(options->voice);
+
+        SetMidiVoice(voice.number);  // remembered, and sent when the output opens
+        OutputRequest request;
+        request.device = options->device;
+        request.wavPath = options->wav;
+        request.fallbackWav = "microtune.wav";
+        Output output(request);
+        const Tuning tuning = InstallTuning(scale, options->hz);
+
+        const double total = options->step * static_cast<double>(steps.size());
+        std::printf("Playing %zu step%s of %g s (%g s) on device %d, %s%s\n", steps.size(),
+                    steps.size() == 1 ? "" : "s", options->step, total, output.Device(),
+                    output.DeviceName().c_str(),
+                    output.BuiltIn() ? " (built-in software synthesizer)" : "");
+        std::printf("Voice %d %s; scale %s; 1/1 = %.3f Hz\n", voice.number, voice.name.c_str(),
+                    tuning.description.c_str(), tuning.hz1o1);
+        if (output.Offline()) std::printf("Rendering to %s\n", output.WavPath().c_str());
+        std::fflush(stdout);
+        if (!options->verbose) output.ShowProgress(total);
+
+        for (const Step &step : steps) {
+            for (int degree : step.degrees) PlayScaleDegree(degree, options->velocity);
+            if (options->verbose) {
+                std::printf("%-10s", step.token.c_str());
+                for (int degree : step.degrees)
+                    std::printf(" %.3f", tuning.hz1o1 * RatioOfDegree(tuning.ratios, degree));
+                std::printf(step.degrees.empty() ? "   (rest)\n" : " Hz\n");
+                if (!step.degrees.empty()) PrintNotesInPlay();
+                std::fflush(stdout);
+            }
+            output.Wait(options->step);
+            for (int degree : step.degrees) StopScaleDegree(degree, 64);
+        }
+        output.Close();
+        if (output.Offline()) std::printf("Wrote %s\n", output.WavPath().c_str());
+    });
+}
+
+}  // namespace mthost

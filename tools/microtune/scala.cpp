@@ -1,0 +1,183 @@
+#include "scala.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "host_error.h"
+
+namespace mthost {
+namespace {
+
+// A scale holds 1023 entries, the 1/1 among them.
+constexpr int MAX_PITCHES = 1022;
+// Longer values would be cut by the scale text reader.
+constexpr size_t MAX_VALUE_LENGTH = 100;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string Trim(const std::string &line) {
+    size_t begin = 0, end = line.size();
+    while (begin < end && IsBlank(line[begin])) ++begin;
+    while (end > begin && IsBlank(line[end - 1])) --end;
+    return line.substr(begin, end - begin);
+}
+
+// The first word of a line: the value; whatever follows it is a remark.
+std::string FirstWord(const std::string &line) {
+    const std::string text = Trim(line);
+    size_t end = 0;
+    while (end < text.size() && !IsBlank(text[end])) ++end;
+    return text.substr(0, end);
+}
+
+bool AllDigits(const std::string &s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// [+-]digits
+bool IsWholeNumber(const std::string &s) {
+    const size_t start = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
+    return AllDigits(s.substr(start));
+}
+
+// [+-]digits.digits, at least one digit, exactly one '.'
+bool IsCents(const std::string &s) {
+    const size_t start = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
+    int dots = 0, digits = 0;
+    for (size_t i = start; i < s.size(); ++i) {
+        if (s[i] == '.')
+            ++dots;
+        else if (s[i] >= '0' && s[i] <= '9')
+            ++digits;
+        else
+            return false;
+    }
+    return dots == 1 && digits > 0;
+}
+
+class Reader {
+public:
+    Reader(const std::string &contents, const std::string &fileName) : fileName_(fileName) {
+        std::istringstream in(contents);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines_.push_back(line);
+        }
+    }
+
+    // The next line that is not a comment, or false at the end of the file.
+    bool Next(std::string *line, bool skipBlank) {
+        while (index_ < lines_.size()) {
+            const std::string &candidate = lines_[index_++];
+            const std::string trimmed = Trim(candidate);
+            if (!trimmed.empty() && trimmed[0] == '!') continue;
+            if (skipBlank && trimmed.empty()) continue;
+            *line = candidate;
+            return true;
+        }
+        return false;
+    }
+
+    int LineNumber() const { return static_cast<int>(index_); }
+    int LastLine() const { return static_cast<int>(lines_.size()); }
+
+    [[noreturn]] void Fail(int line, const std::string &what) const {
+        throw HostError(fileName_ + ":" + std::to_string(line) + ": " + what);
+    }
+
+private:
+    std::string fileName_;
+    std::vector<std::string> lines_;
+    size_t index_ = 0;
+};
+
+// Checks one pitch value and returns it as a scale text token.
+std::string PitchToken(const Reader &reader, int line, const std::string &value) {
+    if (value.size() > MAX_VALUE_LENGTH) reader.Fail(line, "pitch value is too long");
+    if (value.find('.') != std::string::npos) {
+        if (!IsCents(value)) reader.Fail(line, "'" + value + "' is not a value in cents");
+        return value;
+    }
+    std::string numerator = value, denominator = "1";
+    const size_t slash = value.find('/');
+    if (slash != std::string::npos) {
+        numerator = value.substr(0, slash);
+        denominator = value.substr(slash + 1);
+    }
+    if (!IsWholeNumber(numerator) || !IsWholeNumber(denominator))
+        reader.Fail(line, "'" + value + "' is not a ratio, a whole number or a value in cents");
+    const double a = std::strtod(numerator.c_str(), nullptr);
+    const double b = std::strtod(denominator.c_str(), nullptr);
+    if (b == 0.0) reader.Fail(line, "ratio " + value + " has a zero denominator");
+    if (a / b <= 0.0) reader.Fail(line, "ratio " + value + " is not positive");
+    // Below this the scale text reader drops a ratio as zero.
+    if (a / b < 1e-9) reader.Fail(line, "ratio " + value + " is too small");
+    // Keep '+' out of the token: a signless a/b reads the same and looks
+    // like what the scale text documents.
+    if (numerator[0] == '+') numerator.erase(0, 1);
+    if (denominator[0] == '+' || denominator[0] == '-') denominator.erase(0, 1);
+    if (numerator[0] == '-') numerator.erase(0, 1);  // both negative: a positive ratio
+    return slash == std::string::npos ? numerator : numerator + "/" + denominator;
+}
+
+}  // namespace
+
+ScalaScale ParseScala(const std::string &contents, const std::string &fileName) {
+    Reader reader(contents, fileName);
+    ScalaScale scale;
+    std::string line;
+
+    if (!reader.Next(&line, false)) reader.Fail(1, "the file is empty: no description line");
+    scale.description = Trim(line);
+
+    if (!reader.Next(&line, true))
+        reader.Fail(reader.LastLine(), "missing note count after the description");
+    const int countLine = reader.LineNumber();
+    const std::string countText = FirstWord(line);
+    if (!AllDigits(countText))
+        reader.Fail(countLine, "note count '" + countText + "' is not a whole number");
+    if (countText.size() > 6 || std::atoi(countText.c_str()) > MAX_PITCHES)
+        reader.Fail(countLine, "note count " + countText + " is more than the " +
+                                   std::to_string(MAX_PITCHES) + " pitches a scale can hold");
+    const int count = std::atoi(countText.c_str());
+    if (count == 0) reader.Fail(countLine, "note count is 0: a scale needs at least one pitch");
+
+    while (reader.Next(&line, true)) {
+        const int number = reader.LineNumber();
+        if (static_cast<int>(scale.pitches.size()) == count)
+            reader.Fail(number, "more pitch lines than the note count " + countText + " on line " +
+                                    std::to_string(countLine));
+        const std::string value = FirstWord(line);
+        const std::string token = PitchToken(reader, number, value);
+        scale.pitches.push_back(value);
+        if (!scale.scaleText.empty()) scale.scaleText += ' ';
+        scale.scaleText += token;
+    }
+    if (static_cast<int>(scale.pitches.size()) < count)
+        reader.Fail(countLine, "note count is " + countText + " but the file has " +
+                                   std::to_string(scale.pitches.size()) + " pitch line" +
+                                   (scale.pitches.size() == 1 ? "" : "s"));
+    return scale;
+}
+
+ScalaScale ReadScalaFile(const std::string &path) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+        throw HostError("cannot read " + path + ": it is a directory");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw HostError("cannot read " + path + ": " + std::strerror(errno));
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    if (in.bad()) throw HostError("cannot read " + path);
+    return ParseScala(contents.str(), path);
+}
+
+}  // namespace mthost

@@ -106,8 +106,10 @@ ListControl::ListControl() {
     };
     binding_.set_cur_sel = [](void *context, int index) {
         auto *self = static_cast<ListControl *>(context);
+        // Like a real list box: -1 clears the selection, any other index
+        // outside the items is refused and keeps it.
         if (index < 0 || index >= static_cast<int>(self->items.size())) {
-            self->selected = -1;
+            if (index == -1) self->selected = -1;
             return -1;
         }
         self->selected = index;

@@ -85,8 +85,8 @@ const void *TembrelLibModule();
 
 #ifndef _WIN32
 // A list control that behaves like a list box: it keeps its items and
-// selection; selecting an index outside the items answers -1 and clears
-// the selection.
+// selection; selecting an index outside the items answers -1 (and -1
+// itself clears the selection).
 class ListControl {
 public:
     ListControl();

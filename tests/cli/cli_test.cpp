@@ -338,6 +338,27 @@ TEST_F(CliTest, ScaleListsTheEntriesOfASclFile) {
     }
 }
 
+// The scales shipped for the README's example session.
+TEST_F(CliTest, ShippedScalesInstall) {
+    const struct {
+        const char *file;
+        const char *period;
+        size_t entries;
+    } scales[] = {{"just12.scl", "1200.000", 13}, {"bohlen-pierce.scl", "1901.955", 14}};
+    for (const auto &scale : scales) {
+        const Result r = Run({"scale", std::string(MICROTUNE_SCALES) + "/" + scale.file});
+        ASSERT_EQ(r.status, 0) << scale.file << r.err;
+        std::vector<std::vector<std::string>> rows;
+        for (const std::string &line : Lines(r.out)) {
+            const std::vector<std::string> words = Words(line);
+            if (words.size() == 4 && std::isdigit(static_cast<unsigned char>(words[0][0])))
+                rows.push_back(words);
+        }
+        ASSERT_EQ(rows.size(), scale.entries) << scale.file;
+        EXPECT_EQ(rows.back()[2], scale.period) << scale.file;
+    }
+}
+
 TEST_F(CliTest, ScaleReadsScaleTextToo) {
     const Result r = Run({"scale", "700 cents 2/1"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -420,6 +441,25 @@ TEST_F(CliTest, PlayedChordsHaveTheScalesPitches) {
         EXPECT_NEAR(Cents(justHz / justNominal), 0.0, 15.0) << "just note " << i;
         EXPECT_NEAR(Cents(justHz / etHz), Cents(justNominal / etNominal), 1.5) << "note " << i;
     }
+}
+
+// The library's bend-range test, rendered on the real-time clock: note 62
+// bent down and note 58 bent up both sound as middle C on the built-in
+// synthesizer, which bends by 2 semitones.
+TEST_F(CliTest, BendTestTonesMeetOnTheBuiltInSynthesizer) {
+    const Result r = Run({"bend-test", "--wav", "bend.wav"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Audio audio = ReadWav(Path("bend.wav"));
+    ASSERT_GT(audio.Seconds(), 3.0);
+    const double middleC = 261.6255653005986;
+    // Tones at 0.5..1.5 s and 2.0..3.0 s; the middles are safe from jitter.
+    const double first = Spectrum(audio, 0.7, 1.35).Peak(middleC, 60.0);
+    const double second = Spectrum(audio, 2.2, 2.85).Peak(middleC, 60.0);
+    std::printf("bend test: %.3f Hz and %.3f Hz\n", first, second);
+    EXPECT_NEAR(Cents(first / middleC), 0.0, 15.0);
+    // Different keys may play different samples, each tuned a little apart;
+    // a wrong range would put the tones a semitone or more apart.
+    EXPECT_NEAR(Cents(second / first), 0.0, 10.0);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ void AddScaleCommand(CLI::App &app);
 void AddPlayCommand(CLI::App &app);
 void AddDemoCommand(CLI::App &app);
 void AddBendTestCommand(CLI::App &app);
+void AddRelayCommand(CLI::App &app);
 
 }  // namespace mthost
 

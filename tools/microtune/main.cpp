@@ -26,6 +26,7 @@ int main(int argc, char **argv) {
     mthost::AddPlayCommand(app);
     mthost::AddDemoCommand(app);
     mthost::AddBendTestCommand(app);
+    mthost::AddRelayCommand(app);
 
     try {
         // CLI11 would only say that a subcommand is required.

@@ -1,0 +1,482 @@
+// `microtune relay` end to end on a private JACK server (dummy driver): an
+// RtMidi virtual output plays the keyboard, the relay runs as a child
+// process and drives the library towards an RtMidi virtual input, the sink,
+// which must receive exactly the bends and notes that the library's rules
+// give for a just scale.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <rtmidi/RtMidi.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jack_server.h"
+#include "microtune.h"
+
+extern char **environ;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using Clock = std::chrono::steady_clock;
+
+const char JUST_SCALE[] = "16/15 9/8 6/5 5/4 4/3 45/32 3/2 8/5 5/3 9/5 15/8 2/1";
+constexpr double DEFAULT_1O1 = 261.6255653005986;
+constexpr int VIOLIN = 40;
+
+// ---- Expected bytes from the library's rules -------------------------------
+
+struct NoteAndBend {
+    int note;
+    int bend;
+};
+
+NoteAndBend ForFrequency(double hz) {
+    double x = hz * 0.0022727272727272726;
+    if (x < 1e-50) x = 1e-50;
+    const double p = 69.0 + 12.0 * std::log(x) / std::log(2.0);
+    int note = static_cast<int>(std::floor(p + 0.5));
+    note = std::clamp(note, 0, 127);
+    int bend = 8192 - static_cast<int>(-4096.0 * (p - note));
+    return {note, std::clamp(bend, 0, 16383)};
+}
+
+// The periodic rule of a table whose entry 0 is the 1/1.
+double RatioOf(const std::vector<double> &ratios, int k) {
+    const int m = static_cast<int>(ratios.size()) - 1;
+    int q, r;
+    if (k >= 0) {
+        q = k / m;
+        r = k % m;
+    } else {
+        q = k / m - 1;
+        r = m - (-k) % m;
+    }
+    if (q == 0) return ratios[r];
+    return std::exp(q * std::log(ratios[m])) * ratios[r];
+}
+
+// The just scale as installed, and which channel carries which bend after
+// the pre-bends: degrees 0, 1, -1, ... 49, -49 each take the first
+// unassigned channel (never 9) for a bend no channel has yet.
+struct Installed {
+    std::vector<double> ratios;
+    std::map<int, int> channelOfBend;
+    std::vector<Bytes> preBends;
+
+    Installed() {
+        ratios = {1.0};
+        const int fractions[][2] = {{16, 15}, {9, 8}, {6, 5}, {5, 4}, {4, 3},  {45, 32},
+                                    {3, 2},   {8, 5}, {5, 3}, {9, 5}, {15, 8}, {2, 1}};
+        for (const auto &f : fractions) ratios.push_back(double(f[0]) / double(f[1]));
+        std::vector<int> free = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15};
+        auto preBend = [&](int degree) {
+            const NoteAndBend nb = ForFrequency(DEFAULT_1O1 * RatioOf(ratios, degree));
+            if (channelOfBend.count(nb.bend) || free.empty()) return;
+            const int channel = free.front();
+            free.erase(free.begin());
+            channelOfBend[nb.bend] = channel;
+            if (nb.bend >= 1)  // an unassigned channel counts as bend 0
+                preBends.push_back({static_cast<unsigned char>(0xE0 | channel),
+                                    static_cast<unsigned char>(nb.bend & 0x7F),
+                                    static_cast<unsigned char>(nb.bend >> 7)});
+        };
+        preBend(0);
+        for (int i = 1; i <= 49; ++i) {
+            preBend(i);
+            preBend(-i);
+        }
+    }
+
+    // Channel and note of a degree: its bend's channel, found in the first pass.
+    std::pair<int, int> ChannelAndNote(int degree) const {
+        const NoteAndBend nb = ForFrequency(DEFAULT_1O1 * RatioOf(ratios, degree));
+        return {channelOfBend.at(nb.bend), nb.note};
+    }
+    Bytes NoteOn(int degree, int velocity) const {
+        const auto cn = ChannelAndNote(degree);
+        return {static_cast<unsigned char>(0x90 | cn.first), static_cast<unsigned char>(cn.second),
+                static_cast<unsigned char>(velocity)};
+    }
+    Bytes NoteOff(int degree, int velocity) const {
+        const auto cn = ChannelAndNote(degree);
+        return {static_cast<unsigned char>(0x80 | cn.first), static_cast<unsigned char>(cn.second),
+                static_cast<unsigned char>(velocity)};
+    }
+};
+
+// What opening sends on 16 channels: the 2-semitone bend range, a centring
+// bend and the voice, each to every channel but 9.
+std::vector<Bytes> OpenSequence(unsigned char voice) {
+    std::vector<Bytes> expected;
+    for (unsigned char ch = 0; ch < 16; ++ch) {
+        if (ch == 9) continue;
+        expected.push_back({static_cast<unsigned char>(0xB0 | ch), 101, 0});
+        expected.push_back({static_cast<unsigned char>(0xB0 | ch), 100, 0});
+        expected.push_back({static_cast<unsigned char>(0xB0 | ch), 6, 2});
+        expected.push_back({static_cast<unsigned char>(0xB0 | ch), 38, 0});
+    }
+    for (unsigned char ch = 0; ch < 16; ++ch)
+        if (ch != 9) expected.push_back({static_cast<unsigned char>(0xE0 | ch), 0, 64});
+    for (unsigned char ch = 0; ch < 16; ++ch)
+        if (ch != 9) expected.push_back({static_cast<unsigned char>(0xC0 | ch), voice});
+    return expected;
+}
+
+// ---- The sink, the keyboard and the relay process ---------------------------
+
+struct Sink {
+    std::mutex mutex;
+    std::vector<Bytes> messages;
+
+    static void Receive(double, std::vector<unsigned char> *message, void *self) {
+        Sink *sink = static_cast<Sink *>(self);
+        std::lock_guard<std::mutex> lock(sink->mutex);
+        sink->messages.push_back(*message);
+    }
+
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return messages.size();
+    }
+
+    // The messages from index `from` on, once there are `count` of them or the
+    // time is up.
+    std::vector<Bytes> WaitFor(size_t from, size_t count, double seconds) {
+        const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+        while (Clock::now() < deadline && Count() < from + count)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::lock_guard<std::mutex> lock(mutex);
+        if (messages.size() <= from) return {};
+        return std::vector<Bytes>(messages.begin() + static_cast<long>(from), messages.end());
+    }
+};
+
+// The relay as a child process, its standard output read line by line.
+class RelayProcess {
+public:
+    explicit RelayProcess(const std::vector<std::string> &args) {
+        int out[2], err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
+        std::vector<std::string> all = {MICROTUNE_HOST, "relay"};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char *> argv;
+        for (std::string &a : all) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        if (posix_spawn(&pid_, MICROTUNE_HOST, &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(err[1]);
+        outReader_ = std::thread([this, fd = out[0]] { Read(fd, &out_); });
+        errReader_ = std::thread([this, fd = err[0]] { Read(fd, &err_); });
+    }
+
+    ~RelayProcess() {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (outReader_.joinable()) outReader_.join();
+        if (errReader_.joinable()) errReader_.join();
+    }
+
+    // The first line of standard output that starts with prefix, or "".
+    std::string WaitForLine(const std::string &prefix, double seconds) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        std::string found;
+        changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] {
+            for (const std::string &line : Lines(out_))
+                if (line.compare(0, prefix.size(), prefix) == 0) {
+                    found = line;
+                    return true;
+                }
+            return false;
+        });
+        return found;
+    }
+
+    // Sends the signal and waits for a clean end; returns the exit status.
+    int End(int signal, double seconds) {
+        if (pid_ <= 0) return -1;
+        kill(pid_, signal);
+        const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+        int status = 0;
+        while (Clock::now() < deadline) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                if (outReader_.joinable()) outReader_.join();
+                if (errReader_.joinable()) errReader_.join();
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+
+    std::vector<std::string> Output() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return Lines(out_);
+    }
+    std::string Errors() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return err_;
+    }
+
+private:
+    void Read(int fd, std::string *into) {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(fd, buffer, sizeof buffer)) > 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            into->append(buffer, static_cast<size_t>(n));
+            changed_.notify_all();
+        }
+        close(fd);
+    }
+
+    static std::vector<std::string> Lines(const std::string &text) {
+        std::vector<std::string> lines;
+        size_t start = 0, end;
+        while ((end = text.find('\n', start)) != std::string::npos) {
+            lines.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        return lines;
+    }
+
+    pid_t pid_ = -1;
+    bool exited_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string out_, err_;
+    std::thread outReader_, errReader_;
+};
+
+class RelayOverJack : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        server_ = new JackServer;
+        ready_ = server_->WaitUntilReady(10.0);
+        if (!ready_) return;
+        sink_ = new Sink;
+        sinkPort_ = new RtMidiIn(RtMidi::UNIX_JACK, "relay-test-sink");
+        sinkPort_->ignoreTypes(false, false, false);
+        sinkPort_->setCallback(&Sink::Receive, sink_);
+        sinkPort_->openVirtualPort("synth");
+        keyboard_ = new RtMidiOut(RtMidi::UNIX_JACK, "relay-test-keyboard");
+        keyboard_->openVirtualPort("keys");
+    }
+    static void TearDownTestSuite() {
+        delete keyboard_;
+        delete sinkPort_;
+        delete sink_;
+        delete server_;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(ready_) << "JACK server did not start";
+        const int count = nNumOutDevices();
+        for (int i = 0; i < count; ++i) {
+            char name[1024];
+            if (std::string(szNameForDevice(i, name, sizeof name)) == "relay-test-sink:synth")
+                sinkIndex_ = i;
+        }
+        ASSERT_GE(sinkIndex_, 0) << "the sink is not among the library's devices";
+    }
+
+    static void Play(const Bytes &message) { keyboard_->sendMessage(&message); }
+
+    static JackServer *server_;
+    static bool ready_;
+    static Sink *sink_;
+    static RtMidiIn *sinkPort_;
+    static RtMidiOut *keyboard_;
+    int sinkIndex_ = -1;
+};
+
+JackServer *RelayOverJack::server_ = nullptr;
+bool RelayOverJack::ready_ = false;
+Sink *RelayOverJack::sink_ = nullptr;
+RtMidiIn *RelayOverJack::sinkPort_ = nullptr;
+RtMidiOut *RelayOverJack::keyboard_ = nullptr;
+
+constexpr double WAIT = 5.0;   // seconds for messages that must come
+constexpr double QUIET = 0.3;  // seconds in which nothing may come
+
+Bytes On(int key, int velocity, int channel = 0) {
+    return {static_cast<unsigned char>(0x90 | channel), static_cast<unsigned char>(key),
+            static_cast<unsigned char>(velocity)};
+}
+Bytes Off(int key, int velocity, int channel = 0) {
+    return {static_cast<unsigned char>(0x80 | channel), static_cast<unsigned char>(key),
+            static_cast<unsigned char>(velocity)};
+}
+Bytes Pedal(int value) { return {0xB0, 64, static_cast<unsigned char>(value)}; }
+
+TEST_F(RelayOverJack, KeysPedalVoiceAndAllNotesOffReachTheSink) {
+    const Installed just;
+    const size_t start = sink_->Count();
+    RelayProcess relay({"--in", "relay-test-keyboard", "--device", std::to_string(sinkIndex_),
+                        "--scale", JUST_SCALE, "--root", "60", "--voice", "violin", "--verbose"});
+    const std::string status = relay.WaitForLine("Relaying ", 20.0);
+    ASSERT_FALSE(status.empty()) << "the relay did not start: " << relay.Errors();
+    EXPECT_NE(status.find("relay-test-keyboard:keys"), std::string::npos) << status;
+    EXPECT_NE(status.find("voice 40 Violin"), std::string::npos) << status;
+
+    // Opening, then the scale's pre-bends.
+    std::vector<Bytes> expected = OpenSequence(VIOLIN);
+    expected.insert(expected.end(), just.preBends.begin(), just.preBends.end());
+    EXPECT_EQ(sink_->WaitFor(start, expected.size(), WAIT), expected);
+    size_t at = start + expected.size();
+    auto expectNext = [&](const std::vector<Bytes> &next, const char *what) {
+        EXPECT_EQ(sink_->WaitFor(at, next.size(), WAIT), next) << what;
+        at += next.size();
+    };
+
+    // Degrees 0, 4, 7, 10 each find their bend ready on a channel: note-ons only.
+    for (const Bytes &key : {On(60, 100), On(64, 90), On(67, 80, 5), On(70, 70, 15)}) Play(key);
+    expectNext({just.NoteOn(0, 100), just.NoteOn(4, 90), just.NoteOn(7, 80), just.NoteOn(10, 70)},
+               "key presses");
+    const std::set<int> channels = {just.ChannelAndNote(0).first, just.ChannelAndNote(4).first,
+                                    just.ChannelAndNote(7).first, just.ChannelAndNote(10).first};
+    EXPECT_EQ(channels.size(), 4u) << "four bends, four channels";
+
+    // Releases under the pedal send nothing until it comes up.
+    for (const Bytes &m : {Pedal(127), Off(64, 30), On(60, 0), Off(67, 5)}) Play(m);
+    std::this_thread::sleep_for(std::chrono::duration<double>(QUIET));
+    EXPECT_EQ(sink_->WaitFor(at, 0, 0), std::vector<Bytes>{}) << "released under the pedal";
+    // Key 60 again while held: stopped first, then started.
+    Play(On(60, 110));
+    expectNext({just.NoteOff(0, 64), just.NoteOn(0, 110)}, "restrike under the pedal");
+    Play(Pedal(0));
+    expectNext({just.NoteOff(4, 30), just.NoteOff(7, 5)}, "pedal up");
+    for (const Bytes &m : {Off(60, 40), Off(70, 20)}) Play(m);
+    expectNext({just.NoteOff(0, 40), just.NoteOff(10, 20)}, "releases without the pedal");
+
+    // A program change on any input channel reaches every channel but 9.
+    Play({0xC3, 5});
+    std::vector<Bytes> voices;
+    for (unsigned char ch = 0; ch < 16; ++ch)
+        if (ch != 9) voices.push_back({static_cast<unsigned char>(0xC0 | ch), 5});
+    expectNext(voices, "program change");
+
+    // All notes off stops what sounds, in the order it started.
+    for (const Bytes &m : {On(67, 100), On(60, 90), Bytes{0xB2, 123, 0}, Off(67, 0), Off(60, 0)})
+        Play(m);
+    expectNext({just.NoteOn(7, 100), just.NoteOn(0, 90), just.NoteOff(7, 64), just.NoteOff(0, 64)},
+               "all notes off");
+    std::this_thread::sleep_for(std::chrono::duration<double>(QUIET));
+    EXPECT_EQ(sink_->WaitFor(at, 0, 0), std::vector<Bytes>{}) << "nothing after all notes off";
+
+    EXPECT_EQ(relay.End(SIGINT, 20.0), 0) << relay.Errors();
+    EXPECT_EQ(relay.Errors(), "");
+
+    // The verbose line of each key press names the library's choice.
+    const std::vector<std::string> output = relay.Output();
+    for (int key : {60, 64, 67, 70}) {
+        const auto cn = just.ChannelAndNote(key - 60);
+        const std::string prefix = "key " + std::to_string(key) + " on ";
+        const std::string choice =
+            "MIDI note " + std::to_string(cn.second) + ", channel " + std::to_string(cn.first);
+        const auto line = std::find_if(output.begin(), output.end(), [&](const std::string &l) {
+            return l.compare(0, prefix.size(), prefix) == 0;
+        });
+        ASSERT_NE(line, output.end()) << "no line for key " << key;
+        EXPECT_NE(line->find(choice), std::string::npos) << *line;
+    }
+    const auto third = std::find_if(output.begin(), output.end(), [](const std::string &l) {
+        return l.compare(0, 7, "key 64 ") == 0;
+    });
+    ASSERT_NE(third, output.end());
+    EXPECT_NE(third->find("degree 4, 327.032 Hz"), std::string::npos) << *third;
+    EXPECT_NE(third->find("bend -13.67 cents"), std::string::npos) << *third;
+}
+
+TEST_F(RelayOverJack, LatencyOverAThousandKeys) {
+    const size_t start = sink_->Count();
+    RelayProcess relay(
+        {"--in", "relay-test-keyboard:keys", "--device", std::to_string(sinkIndex_), "--stats"});
+    ASSERT_FALSE(relay.WaitForLine("Relaying ", 20.0).empty()) << relay.Errors();
+    const std::vector<Bytes> open = OpenSequence(0);
+    ASSERT_EQ(sink_->WaitFor(start, open.size(), WAIT), open);
+    const size_t opened = open.size();
+
+    constexpr int KEYS = 1000;
+    for (int i = 0; i < KEYS; ++i) {
+        const int key = 36 + i % 48;
+        Play(On(key, 100));
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        Play(Off(key, 64));
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    // Twelve-tone equal temperament from middle C: no bends, one note-on and
+    // one note-off per key.
+    EXPECT_EQ(sink_->WaitFor(start + opened, 2 * KEYS, 20.0).size(), 2u * KEYS);
+    ASSERT_EQ(relay.End(SIGTERM, 20.0), 0) << relay.Errors();
+
+    const std::string presses = relay.WaitForLine("Latency of key presses: ", 1.0);
+    const std::string all = relay.WaitForLine("Latency of all messages", 1.0);
+    ASSERT_FALSE(presses.empty()) << relay.Errors();
+    std::cout << presses << "\n" << all << "\n";
+    size_t count = 0;
+    double median = 0.0, worst = 0.0;
+    ASSERT_EQ(std::sscanf(presses.c_str(),
+                          "Latency of key presses: %zu measured, median %lf us, "
+                          "worst %lf us",
+                          &count, &median, &worst),
+              3)
+        << presses;
+    EXPECT_EQ(count, static_cast<size_t>(KEYS));
+    EXPECT_LT(median, RELAY_MEDIAN_LIMIT_US) << presses;
+    RecordProperty("median_us", std::to_string(median));
+    RecordProperty("worst_us", std::to_string(worst));
+}
+
+TEST(RelayCommand, ListsInputsAndRefusesBadArguments) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;  // a part of the one line on standard error
+    };
+    const std::vector<Case> cases = {
+        {{}, "relay needs --in PORT"},
+        {{"--in", "x", "--list-inputs"}, "excludes"},
+        {{"--in", "x", "--root", "128"}, "--root"},
+        {{"--in", "no-such-keyboard-anywhere"}, "MIDI input"},
+        {{"--in", "x", "--scale", "nonsense"}, "has no pitches"},
+        {{"--in", "x", "--voice", "no-such-voice"}, "no-such-voice"},
+    };
+    for (const Case &c : cases) {
+        RelayProcess relay(c.args);
+        const int status = relay.End(0, 20.0);
+        const std::string errors = relay.Errors();
+        EXPECT_NE(status, 0) << errors;
+        EXPECT_NE(errors.find(c.error), std::string::npos) << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        EXPECT_TRUE(relay.Output().empty());
+    }
+    RelayProcess list({"--list-inputs"});
+    EXPECT_EQ(list.End(0, 20.0), 0);
+    EXPECT_EQ(list.Errors(), "");
+    EXPECT_FALSE(list.Output().empty());
+}
+
+}  // namespace

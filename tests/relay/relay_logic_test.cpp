@@ -1,0 +1,262 @@
+// The relay's key logic against a recording stand-in for the library: which
+// degrees start and stop, in what order and with which velocities.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "microtune.h"
+#include "relay.h"
+
+namespace {
+
+using mthost::FindDegreeInListing;
+using mthost::KeyRelay;
+using mthost::ListedNote;
+using mthost::RelayEvent;
+using mthost::RelayLibrary;
+
+// Every library call as text, e.g. "play 4 100", "stop 4 64", "all 64", "voice 5".
+std::vector<std::string> calls;
+
+int RecordPlay(int degree, int velocity) {
+    calls.push_back("play " + std::to_string(degree) + " " + std::to_string(velocity));
+    return 0;
+}
+int RecordStop(int degree, int velocity) {
+    calls.push_back("stop " + std::to_string(degree) + " " + std::to_string(velocity));
+    return 0;
+}
+int RecordStopAll(int velocity) {
+    calls.push_back("all " + std::to_string(velocity));
+    return 0;
+}
+void RecordVoice(int voice) { calls.push_back("voice " + std::to_string(voice)); }
+
+const RelayLibrary RECORDER = {&RecordPlay, &RecordStop, &RecordStopAll, &RecordVoice};
+
+using Message = std::vector<unsigned char>;
+
+class KeyRelayTest : public ::testing::Test {
+protected:
+    void SetUp() override { calls.clear(); }
+
+    // Sends messages and returns the calls they caused.
+    std::vector<std::string> Send(KeyRelay &relay, const std::vector<Message> &messages) {
+        calls.clear();
+        for (const Message &m : messages) relay.Handle(m.data(), m.size());
+        return calls;
+    }
+};
+
+Message On(int key, int velocity, int channel = 0) {
+    return {static_cast<unsigned char>(0x90 | channel), static_cast<unsigned char>(key),
+            static_cast<unsigned char>(velocity)};
+}
+Message Off(int key, int velocity, int channel = 0) {
+    return {static_cast<unsigned char>(0x80 | channel), static_cast<unsigned char>(key),
+            static_cast<unsigned char>(velocity)};
+}
+Message Control(int controller, int value, int channel = 0) {
+    return {static_cast<unsigned char>(0xB0 | channel), static_cast<unsigned char>(controller),
+            static_cast<unsigned char>(value)};
+}
+
+TEST_F(KeyRelayTest, KeysPlayDegreesFromTheRootOnAnyChannel) {
+    struct Case {
+        int root;
+        std::vector<Message> messages;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {60,
+         {On(60, 100), On(64, 90), On(67, 80, 5), On(70, 1, 15)},
+         {"play 0 100", "play 4 90", "play 7 80", "play 10 1"}},
+        {60, {On(48, 100), Off(48, 20)}, {"play -12 100", "stop -12 20"}},
+        {0, {On(0, 127), On(127, 64)}, {"play 0 127", "play 127 64"}},
+        {127, {On(0, 127)}, {"play -127 127"}},
+        // Note-on with velocity 0 is a release at the default velocity.
+        {60, {On(62, 100), On(62, 0)}, {"play 2 100", "stop 2 64"}},
+        // A release on another channel than the press still stops the key.
+        {60, {On(61, 100, 2), Off(61, 10, 7)}, {"play 1 100", "stop 1 10"}},
+        // A release of a key that never sounded calls nothing.
+        {60, {Off(60, 64), On(61, 0)}, {}},
+    };
+    for (const Case &c : cases) {
+        KeyRelay relay(RECORDER, c.root);
+        EXPECT_EQ(Send(relay, c.messages), c.expected) << "root " << c.root;
+    }
+}
+
+TEST_F(KeyRelayTest, MessagesWithoutKeysAreIgnored) {
+    KeyRelay relay(RECORDER, 60);
+    const std::vector<Message> ignored = {
+        {},                  // empty
+        {0x90, 60},          // truncated note-on
+        {0x80},              // truncated note-off
+        {0xC0},              // program change without its voice
+        {0xB0, 64},          // truncated controller
+        {0xE0, 0, 64},       // pitch wheel
+        {0xA0, 60, 10},      // key pressure
+        {0xD0, 10},          // channel pressure
+        {0xB0, 1, 100},      // modulation wheel
+        {0xB0, 121, 0},      // reset all controllers
+        {0xF8},              // clock
+        {0xF0, 1, 2, 0xF7},  // system exclusive
+        {0x3C, 0x40},        // data bytes without a status
+    };
+    for (const Message &m : ignored) {
+        EXPECT_EQ(relay.Handle(m.data(), m.size()).kind, RelayEvent::IGNORED);
+    }
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(KeyRelayTest, SustainPedalHoldsReleasesUntilItComesUp) {
+    KeyRelay relay(RECORDER, 60);
+    Send(relay, {On(60, 100), On(64, 90), On(67, 80)});
+    // Releases under the pedal call nothing.
+    EXPECT_EQ(Send(relay, {Control(64, 127), Off(64, 30), On(60, 0), Off(67, 5)}),
+              std::vector<std::string>{});
+    EXPECT_TRUE(relay.PedalDown());
+    // Pedal up: held releases in the order the keys were let go, each with
+    // its own release velocity.
+    EXPECT_EQ(Send(relay, {Control(64, 63)}),
+              (std::vector<std::string>{"stop 4 30", "stop 0 64", "stop 7 5"}));
+    // Nothing is left to send a second time.
+    EXPECT_EQ(Send(relay, {Control(64, 127), Control(64, 0), Off(60, 64)}),
+              std::vector<std::string>{});
+}
+
+TEST_F(KeyRelayTest, DegreePressedAgainWhileHeldIsStoppedFirst) {
+    KeyRelay relay(RECORDER, 60);
+    Send(relay, {On(60, 100), On(64, 90), Control(64, 100), Off(60, 40), Off(64, 30)});
+    EXPECT_EQ(Send(relay, {On(60, 110)}), (std::vector<std::string>{"stop 0 40", "play 0 110"}));
+    // Still down at pedal up: only the other held key stops.
+    EXPECT_EQ(Send(relay, {Control(64, 0)}), std::vector<std::string>{"stop 4 30"});
+    EXPECT_EQ(Send(relay, {Off(60, 20)}), std::vector<std::string>{"stop 0 20"});
+    // Pressed while the pedal is down and let go after it came up: stops at once.
+    EXPECT_EQ(Send(relay, {Control(64, 127), On(62, 70), Control(64, 0), Off(62, 50)}),
+              (std::vector<std::string>{"play 2 70", "stop 2 50"}));
+}
+
+TEST_F(KeyRelayTest, KeyHeldOnTwoChannelsSoundsOnceUntilBothLetGo) {
+    KeyRelay relay(RECORDER, 60);
+    EXPECT_EQ(Send(relay, {On(60, 100, 0), On(60, 80, 1)}),
+              (std::vector<std::string>{"play 0 100", "stop 0 64", "play 0 80"}));
+    EXPECT_EQ(Send(relay, {Off(60, 10, 0)}), std::vector<std::string>{});
+    EXPECT_EQ(Send(relay, {Off(60, 20, 1)}), std::vector<std::string>{"stop 0 20"});
+    EXPECT_FALSE(relay.Sounding(60));
+}
+
+TEST_F(KeyRelayTest, ProgramChangeAndAllNotesOff) {
+    KeyRelay relay(RECORDER, 60);
+    EXPECT_EQ(Send(relay, {{0xC3, 40}, {0xC0, 0}}),
+              (std::vector<std::string>{"voice 40", "voice 0"}));
+
+    for (int controller : {123, 120}) {
+        Send(relay, {On(60, 100), On(64, 100), Control(64, 127), Off(64, 10)});
+        RelayEvent event;
+        calls.clear();
+        const Message m = Control(controller, 0, 4);
+        event = relay.Handle(m.data(), m.size());
+        EXPECT_EQ(event.kind, RelayEvent::ALL_OFF);
+        EXPECT_EQ(event.released, 2);
+        EXPECT_EQ(calls, std::vector<std::string>{"all 64"});
+        // The held release and the key still down are forgotten.
+        EXPECT_EQ(Send(relay, {Control(64, 0), Off(60, 64)}), std::vector<std::string>{});
+        EXPECT_FALSE(relay.Sounding(60));
+    }
+}
+
+TEST_F(KeyRelayTest, EventsDescribeWhatHappened) {
+    KeyRelay relay(RECORDER, 60);
+    auto handle = [&relay](const Message &m) { return relay.Handle(m.data(), m.size()); };
+    RelayEvent e = handle(On(67, 90, 3));
+    EXPECT_EQ(e.kind, RelayEvent::KEY_DOWN);
+    EXPECT_EQ(e.inputChannel, 3);
+    EXPECT_EQ(e.key, 67);
+    EXPECT_EQ(e.degree, 7);
+    EXPECT_EQ(e.value, 90);
+    EXPECT_EQ(handle(Control(64, 64)).kind, RelayEvent::PEDAL_DOWN);
+    EXPECT_EQ(handle(Off(67, 0)).kind, RelayEvent::KEY_HELD);
+    e = handle(Control(64, 0));
+    EXPECT_EQ(e.kind, RelayEvent::PEDAL_UP);
+    EXPECT_EQ(e.released, 1);
+    EXPECT_EQ(handle(Off(67, 0)).kind, RelayEvent::KEY_UNUSED);
+}
+
+// The notes-in-play listing as the library itself prints it.
+std::string LibraryListing() {
+    const int file = memfd_create("listing", 0);
+    const int saved = dup(STDOUT_FILENO);
+    std::fflush(stdout);
+    dup2(file, STDOUT_FILENO);
+    PrintNotesInPlay();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    off_t offset = 0;
+    while ((n = pread(file, buffer, sizeof buffer, offset)) > 0) {
+        text.append(buffer, static_cast<size_t>(n));
+        offset += n;
+    }
+    close(file);
+    return text;
+}
+
+TEST(RelayListing, FindsTheChannelNoteAndBendOfADegree) {
+    const std::string listing =
+        "These are the notes in play for each channel:\n\nEach note shows:\n"
+        "Interval from 1/1 in cents (Scale degree) Midi note]\n"
+        "\nChann:, 0: pitch bend 0 cents, playing: 0 (0) [60], 1200 (12) [72]"
+        "\nChann:, 3: pitch bend -13.6719 cents, playing: 386.314 (4) [64]"
+        "\nChann:, 9: pitch bend -200.244 cents, playing: 0 (38) [38]"
+        "\nChann:, 12: pitch bend 29.9805 cents, playing: -1200 (-12) [48], 2786.31 (16) [88]\n";
+    struct Case {
+        int degree;
+        bool found;
+        int channel, note;
+        double cents;
+    };
+    const Case cases[] = {
+        {0, true, 0, 60, 0.0},        {12, true, 0, 72, 0.0},      {4, true, 3, 64, -13.6719},
+        {-12, true, 12, 48, 29.9805}, {16, true, 12, 88, 29.9805}, {38, true, 9, 38, -200.244},
+        {5, false, -1, -1, 0.0},
+    };
+    for (const Case &c : cases) {
+        ListedNote note;
+        EXPECT_EQ(FindDegreeInListing(listing, c.degree, &note), c.found) << c.degree;
+        EXPECT_EQ(note.channel, c.channel) << c.degree;
+        EXPECT_EQ(note.note, c.note) << c.degree;
+        EXPECT_DOUBLE_EQ(note.bendCents, c.cents) << c.degree;
+    }
+    EXPECT_FALSE(FindDegreeInListing("", 0, nullptr));
+    EXPECT_FALSE(FindDegreeInListing("\nChann:, 2: pitch bend 1 cents, playing: ", 0, nullptr));
+}
+
+TEST(RelayListing, ReadsTheLibrarysOwnListing) {
+    // No output is open: the library still chooses, records and lists.
+    char scale[] = "16/15 9/8 6/5 5/4 4/3 45/32 3/2 8/5 5/3 9/5 15/8 2/1";
+    SetMidiScale(scale);
+    PlayScaleDegree(4, 100);
+    PlayScaleDegree(7, 100);
+    const std::string listing = LibraryListing();
+    StopAllNotesPlayed(0);
+
+    ListedNote third, fifth;
+    ASSERT_TRUE(FindDegreeInListing(listing, 4, &third)) << listing;
+    ASSERT_TRUE(FindDegreeInListing(listing, 7, &fifth)) << listing;
+    EXPECT_EQ(third.note, 64);
+    EXPECT_NEAR(third.bendCents, (7632 - 8192) / 40.96, 0.001);  // 5/4 is 13.7 cents flat
+    EXPECT_EQ(fifth.note, 67);
+    EXPECT_NEAR(fifth.bendCents, (8272 - 8192) / 40.96, 0.001);
+    EXPECT_NE(third.channel, fifth.channel);
+}
+
+}  // namespace

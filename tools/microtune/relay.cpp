@@ -1,0 +1,201 @@
+#include "relay.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "microtune.h"
+
+namespace mthost {
+namespace {
+
+int ExportStopAll(int velocity) { return StopAllNotesPlayed(velocity); }
+
+}  // namespace
+
+RelayLibrary LibraryExports() {
+    RelayLibrary library;
+    library.play = &PlayScaleDegree;
+    library.stop = &StopScaleDegree;
+    // The bulk stop has the C calling convention on Windows.
+    library.stopAll = &ExportStopAll;
+    library.setVoice = &SetMidiVoice;
+    return library;
+}
+
+KeyRelay::KeyRelay(const RelayLibrary &library, int rootKey) : library_(library), root_(rootKey) {}
+
+RelayEvent KeyRelay::Handle(const unsigned char *message, std::size_t size) {
+    RelayEvent ignored;
+    if (!message || size == 0) return ignored;
+    const int status = message[0];
+    // System messages and stray data bytes carry no keys.
+    if (status < 0x80 || status >= 0xF0) return ignored;
+    const int channel = status & 0x0F;
+    ignored.inputChannel = channel;
+    const int data1 = size > 1 ? message[1] & 0x7F : 0;
+    const int data2 = size > 2 ? message[2] & 0x7F : 0;
+
+    switch (status & 0xF0) {
+        case 0x90:
+            if (size < 3) return ignored;
+            if (data2 == 0) return KeyUp(channel, data1, DEFAULT_RELEASE_VELOCITY);
+            return KeyDown(channel, data1, data2);
+        case 0x80:
+            if (size < 3) return ignored;
+            return KeyUp(channel, data1, data2);
+        case 0xB0: {
+            if (size < 3) return ignored;
+            if (data1 == SUSTAIN_CONTROLLER) return Pedal(channel, data2);
+            if (data1 != ALL_NOTES_OFF_CONTROLLER && data1 != ALL_SOUND_OFF_CONTROLLER)
+                return ignored;
+            RelayEvent event;
+            event.kind = RelayEvent::ALL_OFF;
+            event.inputChannel = channel;
+            event.value = data1;
+            for (const KeyState &state : keys_) event.released += state.sounding ? 1 : 0;
+            StopEverything();
+            return event;
+        }
+        case 0xC0: {
+            if (size < 2) return ignored;
+            library_.setVoice(data1);
+            RelayEvent event;
+            event.kind = RelayEvent::VOICE;
+            event.inputChannel = channel;
+            event.value = data1;
+            return event;
+        }
+        default:
+            return ignored;
+    }
+}
+
+RelayEvent KeyRelay::KeyDown(int channel, int key, int velocity) {
+    RelayEvent event;
+    event.kind = RelayEvent::KEY_DOWN;
+    event.inputChannel = channel;
+    event.key = key;
+    event.degree = DegreeOfKey(key);
+    event.value = velocity;
+    KeyState &state = keys_[key];
+    // One note per degree: a degree still sounding (held by the pedal, or
+    // struck again on another channel) ends before it starts again.
+    if (state.sounding) {
+        StopKey(key, state.held ? state.releaseVelocity : DEFAULT_RELEASE_VELOCITY);
+        event.released = 1;
+    }
+    library_.play(event.degree, velocity);
+    state.sounding = true;
+    ++state.down;
+    return event;
+}
+
+RelayEvent KeyRelay::KeyUp(int channel, int key, int velocity) {
+    RelayEvent event;
+    event.kind = RelayEvent::KEY_UNUSED;
+    event.inputChannel = channel;
+    event.key = key;
+    event.degree = DegreeOfKey(key);
+    event.value = velocity;
+    KeyState &state = keys_[key];
+    if (state.down > 0) --state.down;
+    // Another channel still holds the key down, or the note was already
+    // stopped by all-notes-off or a restrike.
+    if (state.down > 0 || !state.sounding || state.held) return event;
+    if (pedal_) {
+        state.held = true;
+        state.releaseVelocity = velocity;
+        heldOrder_[heldCount_++] = key;
+        event.kind = RelayEvent::KEY_HELD;
+        return event;
+    }
+    StopKey(key, velocity);
+    event.kind = RelayEvent::KEY_UP;
+    event.released = 1;
+    return event;
+}
+
+RelayEvent KeyRelay::Pedal(int channel, int value) {
+    RelayEvent event;
+    event.inputChannel = channel;
+    event.value = value;
+    if (value >= 64) {
+        pedal_ = true;
+        event.kind = RelayEvent::PEDAL_DOWN;
+        return event;
+    }
+    pedal_ = false;
+    event.kind = RelayEvent::PEDAL_UP;
+    // StopKey takes keys off the list; send them in the order they were let go.
+    while (heldCount_ > 0) {
+        const int key = heldOrder_[0];
+        StopKey(key, keys_[key].releaseVelocity);
+        ++event.released;
+    }
+    return event;
+}
+
+void KeyRelay::StopKey(int key, int velocity) {
+    KeyState &state = keys_[key];
+    library_.stop(DegreeOfKey(key), velocity);
+    state.sounding = false;
+    if (state.held) Unhold(key);
+}
+
+void KeyRelay::Unhold(int key) {
+    keys_[key].held = false;
+    keys_[key].releaseVelocity = DEFAULT_RELEASE_VELOCITY;
+    int to = 0;
+    for (int from = 0; from < heldCount_; ++from)
+        if (heldOrder_[from] != key) heldOrder_[to++] = heldOrder_[from];
+    heldCount_ = to;
+}
+
+void KeyRelay::StopEverything() {
+    library_.stopAll(DEFAULT_RELEASE_VELOCITY);
+    for (KeyState &state : keys_) state = KeyState();
+    heldCount_ = 0;
+}
+
+// Each channel's line reads "Chann:, C: pitch bend B cents, playing: " and
+// then rows "CENTS (DEGREE) [NOTE]" joined by ", ".
+bool FindDegreeInListing(const std::string &listing, int degree, ListedNote *found) {
+    static const char CHANNEL_PREFIX[] = "Chann:, ";
+    bool any = false;
+    size_t start = 0;
+    while (start < listing.size()) {
+        size_t end = listing.find('\n', start);
+        if (end == std::string::npos) end = listing.size();
+        const std::string line = listing.substr(start, end - start);
+        start = end + 1;
+        if (line.compare(0, sizeof CHANNEL_PREFIX - 1, CHANNEL_PREFIX) != 0) continue;
+        int channel = 0, consumed = 0;
+        double bendCents = 0.0;
+        if (std::sscanf(line.c_str(), "Chann:, %d: pitch bend %lf cents, playing: %n", &channel,
+                        &bendCents, &consumed) < 2 ||
+            consumed == 0)
+            continue;
+        const char *row = line.c_str() + consumed;
+        while (*row) {
+            double cents = 0.0;
+            int rowDegree = 0, note = 0, length = 0;
+            if (std::sscanf(row, "%lf (%d) [%d]%n", &cents, &rowDegree, &note, &length) < 3 ||
+                length == 0)
+                break;
+            if (rowDegree == degree) {
+                any = true;
+                if (found) {
+                    found->channel = channel;
+                    found->note = note;
+                    found->bendCents = bendCents;
+                }
+            }
+            row += length;
+            if (std::strncmp(row, ", ", 2) != 0) break;
+            row += 2;
+        }
+    }
+    return any;
+}
+
+}  // namespace mthost

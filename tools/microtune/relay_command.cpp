@@ -313,7 +313,7 @@ void Session::Describe(const RelayEvent &event) {
                 text = listing->Read();
             }
             const double hz = tuning.hz1o1 * RatioOfDegree(tuning.ratios, event.degree);
-            line = Format("key %d on %d velocity %d: degree %d, %.3f Hz", event.key,
+            line = Format("key %d on input channel %d, velocity %d: degree %d, %.3f Hz", event.key,
                           event.inputChannel, event.value, event.degree, hz);
             if (FindDegreeInListing(text, event.degree, &note))
                 line += Format(", MIDI note %d, channel %d, bend %+.2f cents", note.note,
@@ -435,17 +435,16 @@ void ListInputsCommand() {
 }
 
 void Relay(const Options &options) {
+    // Before any thread starts, so that every thread inherits the mask.
+    const sigset_t signals = EndSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
     // Everything the user typed is checked before anything sounds.
     const ScaleArgument scale = LoadScaleArgument(options.scale);
     Voice voice;
     voice.name = VoiceName(0);
     if (!options.voice.empty()) voice = LookUpVoice(options.voice);
     const InputPort port = ResolveInput(options.in);
-
-    // Before any thread starts, so that every thread inherits the mask.
-    const sigset_t signals = EndSignals();
-    sigset_t previousMask;
-    pthread_sigmask(SIG_BLOCK, &signals, &previousMask);
 
     SetMidiVoice(voice.number);  // remembered, and sent when the output opens
     OutputRequest request;
@@ -469,6 +468,10 @@ void Relay(const Options &options) {
     std::fflush(stdout);
 
     WaitForEnd(session);
+    // A second Ctrl-C ends the relay at once, should the clean end hang.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
 
     // The callback gives up the library; with the input closed it cannot come back.
     {
@@ -489,7 +492,6 @@ void Relay(const Options &options) {
         PrintLatency("all messages that reached the library", session.latency.all);
     }
     std::fflush(stdout);
-    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
 }
 
 }  // namespace

@@ -2,9 +2,7 @@
 // scratch folder, and its exit status, its output and the WAV files it
 // renders are checked. Pitches are measured from the audio with an FFT.
 #include <fcntl.h>
-#include <fftw3.h>
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,7 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "audio_analysis.h"
+
 namespace {
+
+using audio::Audio;
+using audio::Cents;
+using audio::Spectrum;
 
 namespace fs = std::filesystem;
 
@@ -120,75 +124,6 @@ protected:
 };
 
 // ---------------------------------------------------------------- audio
-
-struct Audio {
-    int rate = 0;
-    std::vector<double> mono;  // the channels summed
-    double Seconds() const { return rate ? static_cast<double>(mono.size()) / rate : 0.0; }
-};
-
-Audio ReadWav(const fs::path &path) {
-    Audio audio;
-    SF_INFO info{};
-    SNDFILE *file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file) return audio;
-    std::vector<double> frames(static_cast<size_t>(info.frames) * info.channels);
-    sf_readf_double(file, frames.data(), info.frames);
-    sf_close(file);
-    audio.rate = info.samplerate;
-    audio.mono.assign(static_cast<size_t>(info.frames), 0.0);
-    for (size_t i = 0; i < audio.mono.size(); ++i)
-        for (int c = 0; c < info.channels; ++c) audio.mono[i] += frames[i * info.channels + c];
-    return audio;
-}
-
-double Cents(double ratio) { return 1200.0 * std::log2(ratio); }
-
-// Magnitude spectrum of a stretch of audio: Hann window, zero-padded to 8
-// times its length so that peaks fall between fewer bins.
-class Spectrum {
-public:
-    Spectrum(const Audio &audio, double from, double to) : rate_(audio.rate) {
-        const size_t first = static_cast<size_t>(from * rate_);
-        const size_t last = std::min(audio.mono.size(), static_cast<size_t>(to * rate_));
-        const size_t n = last > first ? last - first : 0;
-        size_ = 1;
-        while (size_ < 8 * n) size_ *= 2;
-        std::vector<double> in(size_, 0.0);
-        std::vector<fftw_complex> out(size_ / 2 + 1);
-        const double pi = std::acos(-1.0);
-        for (size_t i = 0; i < n; ++i)
-            in[i] = audio.mono[first + i] * (0.5 - 0.5 * std::cos(2.0 * pi * i / (n - 1)));
-        fftw_plan plan =
-            fftw_plan_dft_r2c_1d(static_cast<int>(size_), in.data(), out.data(), FFTW_ESTIMATE);
-        fftw_execute(plan);
-        fftw_destroy_plan(plan);
-        magnitude_.resize(out.size());
-        for (size_t k = 0; k < out.size(); ++k) magnitude_[k] = std::hypot(out[k][0], out[k][1]);
-    }
-
-    // The strongest peak within the given cents of hz, refined by a
-    // parabola through the log magnitudes around it.
-    double Peak(double hz, double withinCents) const {
-        const double bin = static_cast<double>(rate_) / size_;
-        const size_t low = std::max<size_t>(1, hz * std::exp2(-withinCents / 1200.0) / bin);
-        const size_t high =
-            std::min(magnitude_.size() - 2, size_t(hz * std::exp2(withinCents / 1200.0) / bin) + 1);
-        size_t best = low;
-        for (size_t k = low; k <= high; ++k)
-            if (magnitude_[k] > magnitude_[best]) best = k;
-        const double a = std::log(magnitude_[best - 1] + 1e-30);
-        const double b = std::log(magnitude_[best] + 1e-30);
-        const double c = std::log(magnitude_[best + 1] + 1e-30);
-        const double curve = a - 2.0 * b + c;
-        return (best + (curve < 0.0 ? 0.5 * (a - c) / curve : 0.0)) * bin;
-    }
-
-private:
-    int rate_;
-    size_t size_;
-    std::vector<double> magnitude_;
-};
 
 // ---------------------------------------------------------------- tests
 
@@ -391,7 +326,7 @@ TEST_F(CliTest, DemoRendersANonSilentWav) {
     const double music = std::atof(r.out.c_str() + at + 16);
     EXPECT_GT(music, 10.0);
 
-    const Audio audio = ReadWav(Path("demo.wav"));
+    const Audio audio = audio::ReadWav(Path("demo.wav"));
     ASSERT_EQ(audio.rate, 44100);
     EXPECT_GE(audio.Seconds(), music);
     EXPECT_LE(audio.Seconds(), music + 5.0);
@@ -423,7 +358,8 @@ TEST_F(CliTest, PlayedChordsHaveTheScalesPitches) {
     ASSERT_EQ(etRun.status, 0) << etRun.err;
     ASSERT_EQ(justRun.status, 0) << justRun.err;
 
-    const Audio etAudio = ReadWav(Path("et.wav")), justAudio = ReadWav(Path("just.wav"));
+    const Audio etAudio = audio::ReadWav(Path("et.wav")),
+                justAudio = audio::ReadWav(Path("just.wav"));
     ASSERT_GT(etAudio.Seconds(), 2.5);
     ASSERT_GT(justAudio.Seconds(), 2.5);
     const Spectrum etSpectrum(etAudio, 0.5, 2.4), justSpectrum(justAudio, 0.5, 2.4);
@@ -449,7 +385,7 @@ TEST_F(CliTest, PlayedChordsHaveTheScalesPitches) {
 TEST_F(CliTest, BendTestTonesMeetOnTheBuiltInSynthesizer) {
     const Result r = Run({"bend-test", "--wav", "bend.wav"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const Audio audio = ReadWav(Path("bend.wav"));
+    const Audio audio = audio::ReadWav(Path("bend.wav"));
     ASSERT_GT(audio.Seconds(), 3.0);
     const double middleC = 261.6255653005986;
     // Tones at 0.5..1.5 s and 2.0..3.0 s; the middles are safe from jitter.

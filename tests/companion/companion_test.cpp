@@ -23,16 +23,19 @@
 #include <string>
 #include <vector>
 
+#include "audio_analysis.h"
 #include "microtune.h"
 
 namespace {
+
+using audio::Audio;
+using audio::Cents;
+using audio::Spectrum;
 
 constexpr double RATE = 44100.0;
 constexpr double DEFAULT_1O1_HZ = 261.6255653005986;
 constexpr double TOLERANCE_CENTS = 1.5;
 constexpr int VOICE = 74;  // Recorder: a steady tone with a strong fundamental
-
-double Cents(double ratio) { return 1200.0 * std::log2(ratio); }
 
 // The MIDI key microtune plays a frequency on: the nearest, halves up.
 int NearestKey(double hz) {
@@ -62,78 +65,6 @@ int QuickTimeIndex() {
     }
     return -1;
 }
-
-// Reads a WAV file back as one channel: the sum of its channels.
-std::vector<float> ReadMono(const std::string &path, int *rate) {
-    SF_INFO info{};
-    SNDFILE *file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file) return {};
-    std::vector<float> frames(static_cast<size_t>(info.frames) * info.channels);
-    sf_readf_float(file, frames.data(), info.frames);
-    sf_close(file);
-    std::vector<float> mono(static_cast<size_t>(info.frames));
-    for (size_t i = 0; i < mono.size(); ++i)
-        for (int c = 0; c < info.channels; ++c) mono[i] += frames[i * info.channels + c];
-    *rate = info.samplerate;
-    return mono;
-}
-
-// The magnitude spectrum of one stretch of audio, for peak measurements.
-class Spectrum {
-public:
-    Spectrum(const std::vector<float> &audio, double from, double to) {
-        const size_t first = static_cast<size_t>(from * RATE);
-        const size_t last = std::min(audio.size(), static_cast<size_t>(to * RATE));
-        const size_t n = last > first ? last - first : 0;
-        size_ = 1;
-        while (size_ < 8 * n) size_ *= 2;
-        double *in = fftw_alloc_real(size_);
-        fftw_complex *out = fftw_alloc_complex(size_ / 2 + 1);
-        fftw_plan plan = fftw_plan_dft_r2c_1d(static_cast<int>(size_), in, out, FFTW_ESTIMATE);
-        std::fill(in, in + size_, 0.0);
-        const double pi = std::acos(-1.0);
-        for (size_t i = 0; i < n; ++i) {
-            const double x = 2.0 * pi * static_cast<double>(i) / static_cast<double>(n - 1);
-            const double window = 0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2 * x) -
-                                  0.01168 * std::cos(3 * x);
-            in[i] = audio[first + i] * window;
-        }
-        fftw_execute(plan);
-        magnitude_.resize(size_ / 2 + 1);
-        for (size_t k = 0; k < magnitude_.size(); ++k)
-            magnitude_[k] = std::hypot(out[k][0], out[k][1]);
-        fftw_destroy_plan(plan);
-        fftw_free(out);
-        fftw_free(in);
-    }
-
-    // The frequency of the strongest peak within the given cents of hz.
-    double Peak(double hz, double withinCents) const {
-        const double binHz = RATE / static_cast<double>(size_);
-        size_t low = static_cast<size_t>(hz * std::exp2(-withinCents / 1200.0) / binHz);
-        size_t high = static_cast<size_t>(hz * std::exp2(withinCents / 1200.0) / binHz) + 1;
-        low = std::max<size_t>(low, 1);
-        high = std::min(high, magnitude_.size() - 2);
-        size_t best = low;
-        for (size_t k = low; k <= high; ++k)
-            if (magnitude_[k] > magnitude_[best]) best = k;
-        const double a = std::log(magnitude_[best - 1] + 1e-30);
-        const double b = std::log(magnitude_[best] + 1e-30);
-        const double c = std::log(magnitude_[best + 1] + 1e-30);
-        const double denominator = a - 2.0 * b + c;
-        const double offset = denominator < 0.0 ? 0.5 * (a - c) / denominator : 0.0;
-        return (static_cast<double>(best) + offset) * binHz;
-    }
-
-    double Level(double hz) const {
-        const double binHz = RATE / static_cast<double>(size_);
-        return magnitude_[static_cast<size_t>(hz / binHz + 0.5)];
-    }
-
-private:
-    size_t size_;
-    std::vector<double> magnitude_;
-};
 
 // One rendering session: the QuickTime device opened through microtune,
 // audio rendered into a WAV file on a clock that this test drives with the
@@ -175,12 +106,11 @@ public:
     double Now() const { return now_; }
 
     // Closes the output, stops the backend and reads the rendering back.
-    std::vector<float> Finish() {
+    Audio Finish() {
         StopMidiOut();
         StopQT();
-        int rate = 0;
-        std::vector<float> audio = ReadMono(path_, &rate);
-        EXPECT_EQ(rate, static_cast<int>(RATE));
+        Audio audio = audio::ReadWav(path_);
+        EXPECT_EQ(audio.rate, static_cast<int>(RATE));
         return audio;
     }
 
@@ -236,7 +166,7 @@ protected:
         SetMidiScale(twelveTet);  // back to 12-TET from the default 1/1
         for (int key = 60; key <= 72; ++key) references_[key] = PlayAlone(session, key - 60);
     }
-    void MeasureReferences(const std::vector<float> &audio) {
+    void MeasureReferences(const Audio &audio) {
         for (int key = 60; key <= 72; ++key) {
             const double nominal = DEFAULT_1O1_HZ * std::exp2((key - 60) / 12.0);
             referenceHz_[key] =
@@ -280,8 +210,8 @@ TEST_F(CompanionPitchTest, JustIntervalsAndA31EdoStep) {
     std::vector<Stretch> played;
     for (int degree = 1; degree <= 5; ++degree) played.push_back(PlayAlone(session, degree));
 
-    const std::vector<float> audio = session.Finish();
-    ASSERT_FALSE(audio.empty());
+    const Audio audio = session.Finish();
+    ASSERT_FALSE(audio.mono.empty());
     MeasureReferences(audio);
     Summary summary;
     for (int i = 0; i < 5; ++i) {
@@ -322,8 +252,8 @@ TEST_F(CompanionPitchTest, TwentyFourBendsAtOnceOnTwentyFourChannels) {
     StopAllNotesPlayed(0);
     session.Delay(0.5);
 
-    const std::vector<float> audio = session.Finish();
-    ASSERT_FALSE(audio.empty());
+    const Audio audio = session.Finish();
+    ASSERT_FALSE(audio.mono.empty());
     MeasureReferences(audio);
     const Spectrum chord(audio, start + 0.5, start + 2.9);
     Summary summary;
@@ -339,9 +269,9 @@ TEST_F(CompanionPitchTest, TwentyFourBendsAtOnceOnTwentyFourChannels) {
 }
 
 // Seconds from the start of the audio to its first sound.
-double Onset(const std::vector<float> &audio) {
-    for (size_t i = 0; i < audio.size(); ++i)
-        if (std::fabs(audio[i]) > 1e-5f) return static_cast<double>(i) / RATE;
+double Onset(const Audio &audio) {
+    for (size_t i = 0; i < audio.mono.size(); ++i)
+        if (std::fabs(audio.mono[i]) > 1e-5) return static_cast<double>(i) / RATE;
     return -1.0;
 }
 
@@ -358,10 +288,10 @@ TEST(CompanionClock, DelaysPlaceEventsExactly) {
     StopScaleDegree(0, 0);
     session.Delay(0.25);
 
-    const std::vector<float> audio = session.Finish();
+    const Audio audio = session.Finish();
     // Events land on FluidSynth's 64-frame blocks.
     EXPECT_NEAR(Onset(audio), 0.25, 0.003);
-    EXPECT_NEAR(static_cast<double>(audio.size()), (1.0 + RELEASE_TAIL) * RATE, 1.0);
+    EXPECT_NEAR(static_cast<double>(audio.mono.size()), (1.0 + RELEASE_TAIL) * RATE, 1.0);
 }
 
 TEST(CompanionClock, WithoutDelaysTheHostsTimeCounts) {
@@ -372,11 +302,11 @@ TEST(CompanionClock, WithoutDelaysTheHostsTimeCounts) {
     session.Delay(0.5);  // adds to the host's time, without sleeping
     StopScaleDegree(0, 0);
 
-    const std::vector<float> audio = session.Finish();
+    const Audio audio = session.Finish();
     const double onset = Onset(audio);
     EXPECT_GE(onset, 0.29);
     EXPECT_LE(onset, 0.6);
-    const double length = static_cast<double>(audio.size()) / RATE;
+    const double length = static_cast<double>(audio.mono.size()) / RATE;
     EXPECT_GE(length, onset + 0.5 + RELEASE_TAIL - 0.01);
     EXPECT_LE(length, onset + 0.5 + RELEASE_TAIL + 0.3);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "jack_server.h"
+#include "open_sequence.h"
 #include "microtune.h"
 
 namespace {
@@ -41,24 +42,6 @@ struct Sink {
         return messages;
     }
 };
-
-// What opening sends on 16 channels: the 2-semitone bend range, a centring
-// bend and the voice, each to every channel but 9.
-std::vector<Bytes> OpenSequence(unsigned char voice) {
-    std::vector<Bytes> expected;
-    for (unsigned char ch = 0; ch < 16; ++ch) {
-        if (ch == 9) continue;
-        expected.push_back({static_cast<unsigned char>(0xB0 | ch), 101, 0});
-        expected.push_back({static_cast<unsigned char>(0xB0 | ch), 100, 0});
-        expected.push_back({static_cast<unsigned char>(0xB0 | ch), 6, 2});
-        expected.push_back({static_cast<unsigned char>(0xB0 | ch), 38, 0});
-    }
-    for (unsigned char ch = 0; ch < 16; ++ch)
-        if (ch != 9) expected.push_back({static_cast<unsigned char>(0xE0 | ch), 0, 64});
-    for (unsigned char ch = 0; ch < 16; ++ch)
-        if (ch != 9) expected.push_back({static_cast<unsigned char>(0xC0 | ch), voice});
-    return expected;
-}
 
 TEST(JackIntegration, SinkReceivesTheOpenSequenceAndANote) {
     JackServer server;

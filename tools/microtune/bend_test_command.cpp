@@ -17,11 +17,7 @@ void AddBendTestCommand(CLI::App &app) {
         std::string wav;
     };
     auto options = std::make_shared<Options>();
-    command
-        ->add_option("--device", options->device,
-                     "Output device number from `microtune devices` (default: the built-in "
-                     "software synthesizer)")
-        ->check(CLI::NonNegativeNumber);
+    AddDeviceOption(*command, options->device);
     command->add_option("--wav", options->wav,
                         "Render the built-in software synthesizer into this WAV file");
     command->callback([options] {

@@ -4,6 +4,7 @@
 #define MICROTUNE_COMMANDS_H
 
 #include <CLI/CLI.hpp>
+#include <string>
 
 namespace mthost {
 
@@ -13,6 +14,11 @@ void AddScaleCommand(CLI::App &app);
 void AddPlayCommand(CLI::App &app);
 void AddDemoCommand(CLI::App &app);
 void AddBendTestCommand(CLI::App &app);
+
+// Options that several subcommands share, with one wording everywhere.
+void AddDeviceOption(CLI::App &command, int &device);
+void AddScaleOption(CLI::App &command, std::string &scale);
+void Add1o1Option(CLI::App &command, double &hz);
 void AddRelayCommand(CLI::App &app);
 
 }  // namespace mthost

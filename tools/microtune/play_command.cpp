@@ -68,16 +68,10 @@ void AddPlayCommand(CLI::App &app) {
         std::vector<std::string> tokens;
     };
     auto options = std::make_shared<Options>();
-    command->add_option("--scale", options->scale,
-                        "A scale text or a Scala .scl file (default: 12-TET)");
-    command->add_option("--1o1", options->hz, "Frequency of the 1/1 in Hz (default 261.626)")
-        ->check(PositiveHz());
+    AddScaleOption(*command, options->scale);
+    Add1o1Option(*command, options->hz);
     command->add_option("--voice", options->voice, "General MIDI voice: a number or a name");
-    command
-        ->add_option("--device", options->device,
-                     "Output device number from `microtune devices` (default: the built-in "
-                     "software synthesizer)")
-        ->check(CLI::NonNegativeNumber);
+    AddDeviceOption(*command, options->device);
     command->add_option("--wav", options->wav,
                         "Render the built-in software synthesizer offline into this WAV file");
     command->add_option("--step", options->step, "Seconds per step")

@@ -505,15 +505,9 @@ void AddRelayCommand(CLI::App &app) {
     CLI::Option *list =
         command->add_flag("--list-inputs", options->listInputs, "List the MIDI input ports");
     in->excludes(list);
-    command
-        ->add_option("--device", options->device,
-                     "Output device number from `microtune devices` (default: the built-in "
-                     "software synthesizer)")
-        ->check(CLI::NonNegativeNumber);
-    command->add_option("--scale", options->scale,
-                        "A scale text or a Scala .scl file (default: 12-TET)");
-    command->add_option("--1o1", options->hz, "Frequency of the 1/1 in Hz (default 261.626)")
-        ->check(PositiveHz());
+    AddDeviceOption(*command, options->device);
+    AddScaleOption(*command, options->scale);
+    Add1o1Option(*command, options->hz);
     command->add_option("--root", options->root, "The key that plays the 1/1 (default 60)")
         ->check(CLI::Range(0, 127));
     command->add_option("--voice", options->voice, "General MIDI voice: a number or a name");

@@ -21,8 +21,7 @@ void AddScaleCommand(CLI::App &app) {
         ->add_option("SCALE", options->scale,
                      "A scale text (e.g. \"9/8 5/4 4/3 3/2 5/3 15/8 2/1\") or a Scala .scl file")
         ->required();
-    command->add_option("--1o1", options->hz, "Frequency of the 1/1 in Hz (default 261.626)")
-        ->check(PositiveHz());
+    Add1o1Option(*command, options->hz);
     command->callback([options] {
         const Tuning tuning = InstallTuning(LoadScaleArgument(options->scale), options->hz);
         const std::vector<double> &ratios = tuning.ratios;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "jack_server.h"
-#include "open_sequence.h"
 #include "microtune.h"
+#include "open_sequence.h"
 
 namespace {
 

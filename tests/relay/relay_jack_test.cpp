@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "jack_server.h"
-#include "open_sequence.h"
 #include "microtune.h"
+#include "open_sequence.h"
 
 extern char **environ;
 

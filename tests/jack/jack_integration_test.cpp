@@ -12,36 +12,9 @@
 
 #include "jack_server.h"
 #include "microtune.h"
-#include "open_sequence.h"
+#include "midi_sink.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-struct Sink {
-    std::mutex mutex;
-    std::vector<Bytes> messages;
-
-    static void Receive(double, std::vector<unsigned char> *message, void *self) {
-        Sink *sink = static_cast<Sink *>(self);
-        std::lock_guard<std::mutex> lock(sink->mutex);
-        sink->messages.push_back(*message);
-    }
-
-    std::vector<Bytes> WaitFor(size_t count, double seconds) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                if (messages.size() >= count) break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        std::lock_guard<std::mutex> lock(mutex);
-        return messages;
-    }
-};
 
 TEST(JackIntegration, SinkReceivesTheOpenSequenceAndANote) {
     JackServer server;
@@ -70,12 +43,12 @@ TEST(JackIntegration, SinkReceivesTheOpenSequenceAndANote) {
 
     std::vector<Bytes> expected = OpenSequence(40);
     expected.push_back({0x90, 60, 100});
-    EXPECT_EQ(sink.WaitFor(expected.size(), 10.0), expected);
+    EXPECT_EQ(sink.WaitFor(0, expected.size(), 10.0), expected);
 
     EXPECT_EQ(StopMidiOut(), 1);
     StopAllNotesPlayed(0);  // the output is closed: nothing more is sent
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(sink.WaitFor(expected.size() + 1, 0.1).size(), expected.size());
+    EXPECT_EQ(sink.WaitFor(0, expected.size() + 1, 0.1).size(), expected.size());
 }
 
 }  // namespace

@@ -26,13 +26,12 @@
 
 #include "jack_server.h"
 #include "microtune.h"
-#include "open_sequence.h"
+#include "midi_sink.h"
 
 extern char **environ;
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
 using Clock = std::chrono::steady_clock;
 
 const char JUST_SCALE[] = "16/15 9/8 6/5 5/4 4/3 45/32 3/2 8/5 5/3 9/5 15/8 2/1";
@@ -121,33 +120,6 @@ struct Installed {
 };
 
 // ---- The sink, the keyboard and the relay process ---------------------------
-
-struct Sink {
-    std::mutex mutex;
-    std::vector<Bytes> messages;
-
-    static void Receive(double, std::vector<unsigned char> *message, void *self) {
-        Sink *sink = static_cast<Sink *>(self);
-        std::lock_guard<std::mutex> lock(sink->mutex);
-        sink->messages.push_back(*message);
-    }
-
-    size_t Count() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return messages.size();
-    }
-
-    // The messages from index `from` on, once there are `count` of them or the
-    // time is up.
-    std::vector<Bytes> WaitFor(size_t from, size_t count, double seconds) {
-        const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < deadline && Count() < from + count)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        std::lock_guard<std::mutex> lock(mutex);
-        if (messages.size() <= from) return {};
-        return std::vector<Bytes>(messages.begin() + static_cast<long>(from), messages.end());
-    }
-};
 
 // The relay as a child process, its standard output read line by line.
 class RelayProcess {

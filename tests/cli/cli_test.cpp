@@ -221,6 +221,9 @@ TEST_F(CliTest, MalformedSclFilesAreRefused) {
         {"Just\n 2\n 9/8x\n 2/1\n", "bad.scl:3: '9/8x' is not a ratio"},
         {"Just\n 2\n 701.9.55\n 2/1\n", "bad.scl:3: '701.9.55' is not a value in cents"},
         {"Just\n 2\n 1.5/1\n 2/1\n", "bad.scl:3: '1.5/1' is not a value in cents"},
+        {"\x7f"
+         "ELF\x02\x01\x01\n 2\n",
+         "bad.scl: not a text file"},
     };
     for (const Case &c : cases) {
         Write("bad.scl", c.contents);
@@ -240,13 +243,17 @@ TEST_F(CliTest, MalformedSclFilesAreRefused) {
 }
 
 // The entries of a .scl file: comments skipped, ratios, cents and whole
-// numbers read, remarks after a value ignored, with Unix or DOS line ends.
+// numbers read, remarks after a value ignored, with Unix, DOS or old Mac
+// line ends and with or without a byte-order mark.
 TEST_F(CliTest, ScaleListsTheEntriesOfASclFile) {
     const std::string scl =
         "! just5.scl\n!\nFive just steps\n 5\n!\n 9/8\n 386.3137 major third\n4/3\n"
         " 701.955\n 2\n";
-    std::string dos;
-    for (char ch : scl) dos += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    std::string dos, mac;
+    for (char ch : scl) {
+        dos += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+        mac += ch == '\n' ? '\r' : ch;
+    }
     struct Row {
         const char *index, *ratio, *cents, *hz;
     };
@@ -255,7 +262,7 @@ TEST_F(CliTest, ScaleListsTheEntriesOfASclFile) {
         {"2", "1.250000", "386.314", "550.000"}, {"3", "1.333333", "498.045", "586.667"},
         {"4", "1.500000", "701.955", "660.000"}, {"5", "2.000000", "1200.000", "880.000"},
     };
-    for (const std::string &contents : {scl, dos}) {
+    for (const std::string &contents : {scl, dos, mac, "\xEF\xBB\xBF" + dos}) {
         Write("just5.scl", contents);
         const Result r = Run({"scale", "just5.scl", "--1o1", "440"});
         ASSERT_EQ(r.status, 0) << r.err;

@@ -1,13 +1,9 @@
 #include "scala.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "host_error.h"
+#include "text_file.h"
 
 namespace mthost {
 namespace {
@@ -65,12 +61,7 @@ bool IsCents(const std::string &s) {
 class Reader {
 public:
     Reader(const std::string &contents, const std::string &fileName) : fileName_(fileName) {
-        std::istringstream in(contents);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines_.push_back(line);
-        }
+        lines_ = SplitTextLines(contents, fileName);
     }
 
     // The next line that is not a comment, or false at the end of the file.
@@ -103,7 +94,8 @@ private:
 std::string PitchToken(const Reader &reader, int line, const std::string &value) {
     if (value.size() > MAX_VALUE_LENGTH) reader.Fail(line, "pitch value is too long");
     if (value.find('.') != std::string::npos) {
-        if (!IsCents(value)) reader.Fail(line, "'" + value + "' is not a value in cents");
+        if (!IsCents(value))
+            reader.Fail(line, "'" + Printable(value) + "' is not a value in cents");
         return value;
     }
     std::string numerator = value, denominator = "1";
@@ -113,7 +105,8 @@ std::string PitchToken(const Reader &reader, int line, const std::string &value)
         denominator = value.substr(slash + 1);
     }
     if (!IsWholeNumber(numerator) || !IsWholeNumber(denominator))
-        reader.Fail(line, "'" + value + "' is not a ratio, a whole number or a value in cents");
+        reader.Fail(
+            line, "'" + Printable(value) + "' is not a ratio, a whole number or a value in cents");
     const double a = std::strtod(numerator.c_str(), nullptr);
     const double b = std::strtod(denominator.c_str(), nullptr);
     if (b == 0.0) reader.Fail(line, "ratio " + value + " has a zero denominator");
@@ -143,7 +136,7 @@ ScalaScale ParseScala(const std::string &contents, const std::string &fileName) 
     const int countLine = reader.LineNumber();
     const std::string countText = FirstWord(line);
     if (!AllDigits(countText))
-        reader.Fail(countLine, "note count '" + countText + "' is not a whole number");
+        reader.Fail(countLine, "note count '" + Printable(countText) + "' is not a whole number");
     if (countText.size() > 6 || std::atoi(countText.c_str()) > MAX_PITCHES)
         reader.Fail(countLine, "note count " + countText + " is more than the " +
                                    std::to_string(MAX_PITCHES) + " pitches a scale can hold");
@@ -169,15 +162,7 @@ ScalaScale ParseScala(const std::string &contents, const std::string &fileName) 
 }
 
 ScalaScale ReadScalaFile(const std::string &path) {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored))
-        throw HostError("cannot read " + path + ": it is a directory");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw HostError("cannot read " + path + ": " + std::strerror(errno));
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) throw HostError("cannot read " + path);
-    return ParseScala(contents.str(), path);
+    return ParseScala(ReadSmallFile(path, "scale file"), path);
 }
 
 }  // namespace mthost

@@ -1,0 +1,67 @@
+#include "text_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "host_error.h"
+
+namespace mthost {
+namespace {
+
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
+
+}  // namespace
+
+std::string ReadSmallFile(const std::string &path, const char *kind, std::size_t maxBytes) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+        throw HostError("cannot read " + path + ": it is a directory");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw HostError("cannot read " + path + ": " + std::strerror(errno));
+    // Read one byte past the cap, so that an endless file (a device) ends here.
+    std::string contents(maxBytes + 1, '\0');
+    in.read(&contents[0], static_cast<std::streamsize>(contents.size()));
+    if (in.bad()) throw HostError("cannot read " + path);
+    contents.resize(static_cast<std::size_t>(in.gcount()));
+    if (contents.size() > maxBytes)
+        throw HostError(path + ": larger than " + std::to_string(maxBytes / 1024) + " KiB: not a " +
+                        kind);
+    return contents;
+}
+
+std::vector<std::string> SplitTextLines(const std::string &contents, const std::string &fileName) {
+    std::size_t start = 0;
+    if (contents.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
+    for (std::size_t i = start; i < contents.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(contents[i]);
+        if (IsControl(c) && c != '\t' && c != '\r' && c != '\n')
+            throw HostError(fileName + ": not a text file");
+    }
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = start; i < contents.size(); ++i) {
+        const char c = contents[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(line);
+            line.clear();
+            if (c == '\r' && i + 1 < contents.size() && contents[i + 1] == '\n') ++i;
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+std::string Printable(const std::string &text, std::size_t maxLength) {
+    std::string out;
+    for (char c : text) {
+        if (out.size() == maxLength) return out + "...";
+        out += IsControl(static_cast<unsigned char>(c)) ? '?' : c;
+    }
+    return out;
+}
+
+}  // namespace mthost

@@ -1,0 +1,33 @@
+// The small text files the host reads (Scala scales, keyboard maps): read
+// with a size cap, so that a device or a huge file is refused rather than
+// read for ever, and split into lines whatever editor wrote them.
+#ifndef MICROTUNE_TEXT_FILE_H
+#define MICROTUNE_TEXT_FILE_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace mthost {
+
+// Scale and keyboard-map files are a few kilobytes; a megabyte is generous.
+constexpr std::size_t MAX_TEXT_FILE_BYTES = 1 << 20;
+
+// Reads a whole file of at most maxBytes. A directory, an unreadable file or
+// a longer file throws HostError naming the path; `kind` ("scale file") says
+// what the file was meant to be.
+std::string ReadSmallFile(const std::string &path, const char *kind,
+                          std::size_t maxBytes = MAX_TEXT_FILE_BYTES);
+
+// The lines of a text file: a UTF-8 byte-order mark is dropped and CRLF, CR
+// and LF all end a line. Contents with a NUL or other control characters
+// (tab excepted) throw HostError "fileName: not a text file".
+std::vector<std::string> SplitTextLines(const std::string &contents, const std::string &fileName);
+
+// Text from a file made safe for a one-line message: control characters and
+// DEL become '?', and anything past maxLength is cut with "...".
+std::string Printable(const std::string &text, std::size_t maxLength = 40);
+
+}  // namespace mthost
+
+#endif

@@ -1,0 +1,158 @@
+#include "relay_inputs.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "host_error.h"
+
+namespace mthost {
+namespace {
+
+// ALSA, JACK and RtMidi print their errors by default; the relay reports
+// its own errors in one line each.
+void SilentAlsa(const char *, int, const char *, int, const char *, ...) {}
+void SilentJack(const char *) {}
+void SilentRtMidi(RtMidiError::Type, const std::string &, void *) {}
+
+void SilenceMidiSystems() {
+    snd_lib_error_set_handler(&SilentAlsa);
+    jack_set_error_function(&SilentJack);
+    jack_set_info_function(&SilentJack);
+}
+
+// RtMidi prints an error before it throws from a constructor, so each
+// system is probed first: the ALSA sequencer must open (there is none
+// without /dev/snd), and a JACK server must already run (none is started).
+bool AlsaSequencerAvailable() {
+    snd_seq_t *seq = nullptr;
+    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_INPUT, 0) < 0) return false;
+    snd_seq_close(seq);
+    return true;
+}
+
+bool JackServerRunning() {
+    jack_client_t *client = jack_client_open("microtune-probe", JackNoStartServer, nullptr);
+    if (!client) return false;
+    jack_client_close(client);
+    return true;
+}
+
+const RtMidi::Api INPUT_APIS[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
+constexpr const char *CLIENT_NAME = "microtune-relay";
+constexpr const char *PORT_NAME = "in";
+
+bool ApiUsable(RtMidi::Api api) {
+    std::vector<RtMidi::Api> compiled;
+    RtMidi::getCompiledApi(compiled);
+    if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) return false;
+    if (api == RtMidi::LINUX_ALSA) return AlsaSequencerAvailable();
+    if (api == RtMidi::UNIX_JACK) return JackServerRunning();
+    return false;
+}
+
+std::unique_ptr<RtMidiIn> NewInput(RtMidi::Api api) {
+    if (!ApiUsable(api)) return nullptr;
+    try {
+        std::unique_ptr<RtMidiIn> input(new RtMidiIn(api, CLIENT_NAME));
+        input->setErrorCallback(&SilentRtMidi, nullptr);
+        return input;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+std::string Lower(std::string s) {
+    for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string ListForError(const std::vector<InputPort> &ports, const std::vector<size_t> &which) {
+    std::string text;
+    for (size_t i : which)
+        text += (text.empty() ? "" : ", ") + std::to_string(i) + " " + ports[i].name;
+    return text;
+}
+
+}  // namespace
+
+const char *ApiName(RtMidi::Api api) { return api == RtMidi::UNIX_JACK ? "JACK" : "ALSA"; }
+
+std::vector<InputPort> ListInputs() {
+    SilenceMidiSystems();
+    std::vector<InputPort> ports;
+    for (RtMidi::Api api : INPUT_APIS) {
+        std::unique_ptr<RtMidiIn> input = NewInput(api);
+        if (!input) continue;
+        try {
+            const unsigned count = input->getPortCount();
+            for (unsigned i = 0; i < count; ++i) ports.push_back({api, i, input->getPortName(i)});
+        } catch (...) {
+        }
+    }
+    return ports;
+}
+
+InputPort ResolveInput(const std::string &port) {
+    const std::vector<InputPort> ports = ListInputs();
+    if (ports.empty())
+        throw HostError(
+            "no MIDI inputs: neither the ALSA sequencer nor a JACK server is available");
+    const bool number =
+        !port.empty() && port.size() < 10 && std::all_of(port.begin(), port.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c));
+        });
+    if (number) {
+        const size_t index = static_cast<size_t>(std::stoul(port));
+        if (index < ports.size()) return ports[index];
+        throw HostError(
+            "MIDI input " + port + " is out of range: there " +
+            (ports.size() == 1 ? "is 1 input" : "are " + std::to_string(ports.size()) + " inputs") +
+            " (see: microtune relay --list-inputs)");
+    }
+    std::vector<size_t> matches, exact;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        if (Lower(ports[i].name).find(Lower(port)) != std::string::npos) matches.push_back(i);
+        if (ports[i].name == port) exact.push_back(i);
+    }
+    if (matches.size() == 1) return ports[matches[0]];
+    if (exact.size() == 1) return ports[exact[0]];
+    if (matches.empty())
+        throw HostError("no MIDI input matches '" + port +
+                        "' (see: microtune relay --list-inputs)");
+    throw HostError("'" + port + "' matches several MIDI inputs (" + ListForError(ports, matches) +
+                    "): give its number or more of its name");
+}
+
+std::unique_ptr<RtMidiIn> OpenInput(const InputPort &port, RtMidiIn::RtMidiCallback callback,
+                                    void *context) {
+    std::unique_ptr<RtMidiIn> input = NewInput(port.api);
+    if (!input)
+        throw HostError(std::string("cannot open MIDI input ") + port.name + ": " +
+                        ApiName(port.api) + " is not available");
+    try {
+        unsigned index = port.index;
+        const unsigned count = input->getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+            if (input->getPortName(i) == port.name) {
+                index = i;
+                break;
+            }
+        }
+        if (index >= count) throw HostError("MIDI input " + port.name + " has gone away");
+        // System exclusive, clock and active sensing carry no keys.
+        input->ignoreTypes(true, true, true);
+        input->setCallback(callback, context);
+        input->openPort(index, PORT_NAME);
+    } catch (const HostError &) {
+        throw;
+    } catch (const std::exception &e) {
+        throw HostError("cannot open MIDI input " + port.name + ": " + e.what());
+    }
+    if (!input->isPortOpen()) throw HostError("cannot open MIDI input " + port.name);
+    return input;
+}
+
+}  // namespace mthost

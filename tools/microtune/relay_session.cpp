@@ -1,0 +1,120 @@
+#include "relay_session.h"
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+
+#include "voice.h"
+
+namespace mthost {
+namespace {
+
+std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char *format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+bool CallsLibrary(const RelayEvent &event) {
+    switch (event.kind) {
+        case RelayEvent::KEY_DOWN:
+        case RelayEvent::KEY_UP:
+        case RelayEvent::VOICE:
+        case RelayEvent::ALL_OFF:
+            return true;
+        case RelayEvent::PEDAL_UP:
+            return event.released > 0;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+// One line per message the relay acted on; a key press also names the
+// library's choice of note, channel and bend. Runs after the latency is
+// taken, with the library mutex held.
+void Session::Describe(const RelayEvent &event) {
+    std::string line;
+    switch (event.kind) {
+        case RelayEvent::KEY_DOWN: {
+            ListedNote note;
+            std::string text;
+            {
+                std::lock_guard<std::mutex> lock(outputMutex);
+                text = listing->Read();
+            }
+            const double hz = tuning.hz1o1 * RatioOfDegree(tuning.ratios, event.degree);
+            line = Format("key %d on input channel %d, velocity %d: degree %d, %.3f Hz", event.key,
+                          event.inputChannel, event.value, event.degree, hz);
+            if (FindDegreeInListing(text, event.degree, &note))
+                line += Format(", MIDI note %d, channel %d, bend %+.2f cents", note.note,
+                               note.channel, note.bendCents);
+            else
+                line += ", not in play (the library's table is full)";
+            break;
+        }
+        case RelayEvent::KEY_UP:
+            line = Format("key %d off: degree %d stopped", event.key, event.degree);
+            break;
+        case RelayEvent::KEY_HELD:
+            line = Format("key %d off: degree %d held by the pedal", event.key, event.degree);
+            break;
+        case RelayEvent::PEDAL_DOWN:
+            line = "pedal down";
+            break;
+        case RelayEvent::PEDAL_UP:
+            line = Format("pedal up: %d held degree%s stopped", event.released,
+                          event.released == 1 ? "" : "s");
+            break;
+        case RelayEvent::VOICE:
+            line = Format("voice %d %s", event.value, VoiceName(event.value).c_str());
+            break;
+        case RelayEvent::ALL_OFF:
+            line =
+                Format("%s: every note stopped",
+                       event.value == ALL_SOUND_OFF_CONTROLLER ? "all sound off" : "all notes off");
+            break;
+        default:
+            return;
+    }
+    std::lock_guard<std::mutex> lock(linesMutex);
+    lines.push_back(line);
+}
+
+void Session::PrintPendingLines() {
+    std::deque<std::string> pending;
+    {
+        std::lock_guard<std::mutex> lock(linesMutex);
+        pending.swap(lines);
+    }
+    if (pending.empty()) return;
+    std::lock_guard<std::mutex> lock(outputMutex);
+    for (const std::string &line : pending) std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void OnMessage(double, std::vector<unsigned char> *message, void *context) {
+    const auto start = std::chrono::steady_clock::now();
+    Session &session = *static_cast<Session *>(context);
+    std::lock_guard<std::mutex> lock(session.libraryMutex);
+    if (session.stopping || !message) return;
+    const RelayEvent event = session.relay.Handle(message->data(), message->size());
+    if (!session.verbose && !session.stats) return;
+    if (CallsLibrary(event)) {
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
+        const uint32_t sample = ns > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(ns);
+        Latency::Add(session.latency.all, sample);
+        if (event.kind == RelayEvent::KEY_DOWN) Latency::Add(session.latency.presses, sample);
+    }
+    if (session.verbose) session.Describe(event);
+}
+
+}  // namespace mthost

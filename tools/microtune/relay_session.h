@@ -1,0 +1,49 @@
+// A running relay: the key logic, the lock that makes the input's callback
+// the library's only caller, the latency figures and the verbose lines.
+#ifndef MICROTUNE_RELAY_SESSION_H
+#define MICROTUNE_RELAY_SESSION_H
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "listing_reader.h"
+#include "relay.h"
+#include "relay_latency.h"
+#include "tuning.h"
+
+namespace mthost {
+
+struct Session {
+    Session(int root, bool verbose, bool stats, const Tuning &tuning)
+        : relay(LibraryExports(), root), verbose(verbose), stats(stats), tuning(tuning) {
+        if (verbose || stats) latency.Reserve();
+        if (verbose) listing.reset(new ListingReader);
+    }
+
+    std::mutex libraryMutex;  // held by whoever calls the library
+    bool stopping = false;
+    KeyRelay relay;
+    const bool verbose;
+    const bool stats;
+    const Tuning tuning;
+    Latency latency;
+    std::unique_ptr<ListingReader> listing;
+
+    std::mutex outputMutex;  // standard output: lines printed, listings read
+    std::mutex linesMutex;
+    std::deque<std::string> lines;  // verbose lines, printed by the main thread
+
+    void Describe(const RelayEvent &event);
+    void PrintPendingLines();
+};
+
+// Runs on the input's own thread (JACK's process thread, or RtMidi's ALSA
+// thread) for every message; the context is the Session.
+void OnMessage(double, std::vector<unsigned char> *message, void *context);
+
+}  // namespace mthost
+
+#endif

@@ -50,8 +50,9 @@ unsigned PlatformMidiOutClose(MidiOutHandle handle);
 uint32_t PlatformMilliseconds();
 void PlatformSleep(uint32_t milliseconds);
 
-// Modules (LoadLibraryA, GetProcAddress, FreeLibrary). Names are the
+// Modules (LoadLibraryExA, GetProcAddress, FreeLibrary). Names are the
 // Windows file names and decorated entry names; other platforms map them.
+// A module is looked for by full path only, never in the current directory.
 ModuleHandle PlatformLoadModule(const char *fileName);
 void *PlatformFindEntry(ModuleHandle module, const char *entryName);
 void PlatformFreeModule(ModuleHandle module);

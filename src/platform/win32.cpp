@@ -55,6 +55,83 @@ bool UndecoratedName(const char *entryName, char *out, size_t size) {
 }
 #endif
 
+// A module name without any folder part.
+bool BareFileName(const char *name) {
+    if (name[0] == '\0') return false;
+    for (const char *c = name; *c; ++c)
+        if (*c == '\\' || *c == '/' || *c == ':') return false;
+    return true;
+}
+
+// A folder named by full path: a drive letter with its root, or a UNC
+// name. Anything else would be resolved against the current directory.
+bool FullPathFolder(const char *folder, size_t length) {
+    if (length < 3) return false;
+    const char c = folder[0];
+    const bool drive = ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && folder[1] == ':' &&
+                       (folder[2] == '\\' || folder[2] == '/');
+    const bool unc = folder[0] == '\\' && folder[1] == '\\';
+    return drive || unc;
+}
+
+// Loads folder\fileName when the folder is a full path and the whole path
+// fits in MAX_PATH; a longer path is skipped rather than cut.
+HMODULE LoadFromFolder(const char *folder, size_t length, const char *fileName) {
+    if (!FullPathFolder(folder, length)) return nullptr;
+    const bool separated = folder[length - 1] == '\\' || folder[length - 1] == '/';
+    const size_t nameLength = std::strlen(fileName);
+    const size_t total = length + (separated ? 0 : 1) + nameLength;
+    char path[MAX_PATH];
+    if (total >= sizeof path) return nullptr;
+    std::memcpy(path, folder, length);
+    size_t used = length;
+    if (!separated) path[used++] = '\\';
+    std::memcpy(path + used, fileName, nameLength + 1);
+    return LoadLibraryA(path);
+}
+
+// The folder that holds microtune.dll, without its last separator.
+bool OwnFolder(char *folder, DWORD size) {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCSTR>(&PlatformLoadModule), &self))
+        return false;
+    const DWORD length = GetModuleFileNameA(self, folder, size);
+    if (length == 0 || length >= size) return false;  // failed or cut short
+    char *slash = nullptr;
+    for (char *c = folder; *c; ++c)
+        if (*c == '\\' || *c == '/') slash = c;
+    if (!slash) return false;
+    *slash = '\0';
+    return true;
+}
+
+// The LOAD_LIBRARY_SEARCH_ flags came with AddDllDirectory. Where it is
+// missing they are not tried at all: a system that ignored them would
+// search the current directory again.
+bool SafeSearchAvailable() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel && GetProcAddress(kernel, "AddDllDirectory");
+}
+
+// Each folder of PATH in turn; empty and relative entries are skipped.
+// PATH is at most 32767 characters, so it always fits.
+HMODULE LoadFromPath(const char *fileName) {
+    static char path[32768];
+    const DWORD length = GetEnvironmentVariableA("PATH", path, sizeof path);
+    if (length == 0 || length >= sizeof path) return nullptr;
+    const char *entry = path;
+    while (*entry) {
+        const char *end = std::strchr(entry, ';');
+        if (!end) end = entry + std::strlen(entry);
+        if (HMODULE module = LoadFromFolder(entry, static_cast<size_t>(end - entry), fileName))
+            return module;
+        entry = *end ? end + 1 : end;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 unsigned PlatformMidiOutCount() { return midiOutGetNumDevs(); }
@@ -92,9 +169,27 @@ uint32_t PlatformMilliseconds() { return timeGetTime(); }
 
 void PlatformSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 
+// Companion modules are looked for in folders named by full path only: a
+// bare LoadLibraryA would also search the current directory, where any
+// folder a user opens files from could plant a module that runs in the
+// host. The order: beside microtune.dll, then the host's folder, System32
+// and folders the host added, then each folder of PATH.
 ModuleHandle PlatformLoadModule(const char *fileName) {
-    if (!fileName) return nullptr;
-    return LoadLibraryA(fileName);
+    if (!fileName || !BareFileName(fileName)) return nullptr;
+    char path[MAX_PATH];
+    if (OwnFolder(path, sizeof path)) {
+        if (HMODULE module = LoadFromFolder(path, std::strlen(path), fileName)) return module;
+    }
+    if (SafeSearchAvailable()) {
+        // Fails with ERROR_INVALID_PARAMETER where the flags are still
+        // unknown; the full-path steps then stand alone.
+        if (HMODULE module =
+                LoadLibraryExA(fileName, nullptr,
+                               LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                                   LOAD_LIBRARY_SEARCH_USER_DIRS))
+            return module;
+    }
+    return LoadFromPath(fileName);
 }
 
 // On 32-bit Windows the decorated name is the exported name. 64-bit

@@ -12,8 +12,10 @@
  * the bend-range sequence and short messages reaching a device are left to
  * the unit tests' fake back-end.
  *
- * Usage: conformance bare       (no companion beside the DLL)
- *        conformance companion  (TembrelLib.dll and QTJavaNative.dll beside it)
+ * Usage: conformance bare [DLL]       (no companion where the DLL looks)
+ *        conformance companion [DLL]  (TembrelLib.dll and QTJavaNative.dll where
+ *                                      the DLL looks for them)
+ * DLL is microtune.dll's path; by default it is found beside the host.
  */
 // The multimedia header builds on windows.h, so the order matters.
 // clang-format off
@@ -482,10 +484,15 @@ static void CheckRecording(const char *what) {
 }
 
 static int LoadRecorder(void) {
-    /* The host holds its own reference, so the recording outlives StopQT. */
-    HMODULE recorder = LoadLibraryA("TembrelLib.dll");
-    Check(recorder != NULL, "TembrelLib.dll beside the host");
+    /* The library's own search found the companion; the host only takes a
+     * reference to it, so that the recording outlives StopQT. */
+    HMODULE recorder = NULL;
+    char path[MAX_PATH] = "";
+    GetModuleHandleExA(0, "TembrelLib.dll", &recorder);
+    Check(recorder != NULL, "the library loaded TembrelLib.dll");
     if (!recorder) return 0;
+    GetModuleFileNameA(recorder, path, sizeof path);
+    printf("TembrelLib.dll loaded from %s\n", path);
     RecordedCount = (int(WINAPI *)(void))(void (*)(void))GetProcAddress(recorder, "RecordedCount");
     RecordedCalls = (const CompanionCall *(WINAPI *)(void))(void (*)(void))GetProcAddress(
         recorder, "RecordedCalls");
@@ -696,12 +703,12 @@ static void RunBare(void) {
 }
 
 static void RunCompanion(void) {
-    if (!LoadRecorder()) return;
     int mapper = 0;
     const int nWindows = ExpectedDevices(&mapper);
     const int nDevices = mt.nNumOutDevices();
     CheckInt(nDevices, nWindows + 1, "nNumOutDevices with the companion");
     Check(GetModuleHandleA("QTJavaNative.dll") != NULL, "counting loads QTJavaNative.dll");
+    if (!LoadRecorder()) return;
     CheckWindowsDevices(mapper, nWindows);
     char name[64];
     CheckText(mt.szNameForDevice(nWindows, name, sizeof name), "QuickTime", "companion entry name");
@@ -717,9 +724,11 @@ static void RunCompanion(void) {
 int main(int argc, char **argv) {
     const int companion = argc > 1 && strcmp(argv[1], "companion") == 0;
     setvbuf(stdout, NULL, _IONBF, 0);
-    HMODULE dll = LoadLibraryA("microtune.dll");
+    char dllPath[MAX_PATH] = "microtune.dll";
+    if (argc > 2) GetFullPathNameA(argv[2], sizeof dllPath, dllPath, NULL);
+    HMODULE dll = LoadLibraryA(dllPath);
     if (!dll) {
-        printf("FAIL LoadLibraryA(\"microtune.dll\"): error %lu\n", GetLastError());
+        printf("FAIL LoadLibraryA(\"%s\"): error %lu\n", dllPath, GetLastError());
         return 1;
     }
     ResolveExports(dll);

@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
 # Builds the conformance host, the recording companion and the stub
 # QTJavaNative.dll for x86_64 and runs the host under Wine against a built
-# microtune.dll: once with the DLL alone and once with the companion
-# beside it. Each run gets a fresh Wine prefix in a temporary folder.
+# microtune.dll in three layouts. In each the host has a folder of its own
+# and runs in a third folder, data, its current directory:
+#   cwd     the companion only in the current directory, which PATH also
+#           names relatively: it must not be loaded (bare run);
+#   beside  the companion beside microtune.dll, which the host loads by full
+#           path from a folder other than its own (companion run);
+#   path    the companion in a folder named on PATH, after an empty and a
+#           relative entry (companion run).
+# Each layout runs in a fresh Wine prefix: one prefix is set up, and every
+# layout gets an untouched copy of it, much quicker than setting up three.
 # Usage: run-conformance.sh TESTS_DIR MICROTUNE_DLL WINE64 WORK_DIR
 set -euo pipefail
 tests_dir=$1 dll=$2 wine=$3 work=$4
@@ -11,7 +19,8 @@ wineserver=$(dirname "$wine")/wineserver
 [ -x "$wineserver" ] || wineserver=wineserver
 
 rm -rf "$work"
-mkdir -p "$work/bare" "$work/companion"
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
 cflags=(-O2 -Wall -Wextra -Wpedantic -std=c11 -I"$tests_dir")
 "$cc" "${cflags[@]}" -o "$work/conformance.exe" "$tests_dir/conformance.c" \
   -static -lwinmm -luser32
@@ -19,30 +28,64 @@ cflags=(-O2 -Wall -Wextra -Wpedantic -std=c11 -I"$tests_dir")
   "$tests_dir/recording_companion.c" "$tests_dir/recording_companion.def" -static-libgcc
 "$cc" "${cflags[@]}" -shared -o "$work/QTJavaNative.dll" "$tests_dir/qtjavanative_stub.c" \
   -static-libgcc
-cp "$dll" "$work/conformance.exe" "$work/bare/"
-cp "$dll" "$work/conformance.exe" "$work/TembrelLib.dll" "$work/QTJavaNative.dll" \
-  "$work/companion/"
 
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/microtune-wine.XXXXXX")
+# Places files of the layout: FOLDER FILE...
+place() {
+  local folder=$work/$1
+  shift
+  mkdir -p "$folder"
+  for file in "$@"; do cp "$file" "$folder/"; done
+}
+companion=("$work/TembrelLib.dll" "$work/QTJavaNative.dll")
+place cwd/host "$work/conformance.exe" "$dll"
+place cwd/data "${companion[@]}"
+place beside/host "$work/conformance.exe"
+place beside/lib "$dll" "${companion[@]}"
+place beside/data
+place path/host "$work/conformance.exe" "$dll"
+place path/tools "${companion[@]}"
+place path/data
+
+# The Windows name of a Unix path: Wine maps drive Z: to the root.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+prefixes=$(mktemp -d "${TMPDIR:-/tmp}/microtune-wine.XXXXXX")
 cleanup() {
-  WINEPREFIX=$prefix "$wineserver" -k >/dev/null 2>&1 || true
-  rm -rf "$prefix"
+  for prefix in "$prefixes"/*/; do
+    [ -d "$prefix" ] && WINEPREFIX=$prefix "$wineserver" -k >/dev/null 2>&1 || true
+  done
+  rm -rf "$prefixes"
 }
 trap cleanup EXIT
 
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
+export WINEDEBUG=-all WINEARCH=win64
 # No desktop integration, no .NET or Gecko installers, and no sound driver,
 # so that winmm has no MIDI outputs on any machine.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winealsa.drv=d"
 # Windows without a display: the null graphics driver. It takes effect once
 # the prefix's first session has ended.
-timeout 180 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
-"$wineserver" -k >/dev/null 2>&1 || true
-"$wineserver" -w >/dev/null 2>&1 || true
+template=$prefixes/template
+WINEPREFIX=$template timeout 180 "$wine" reg add 'HKCU\Software\Wine\Drivers' \
+  /v Graphics /d null /f >/dev/null
+WINEPREFIX=$template "$wineserver" -k >/dev/null 2>&1 || true
+WINEPREFIX=$template "$wineserver" -w >/dev/null 2>&1 || true
+
+# Runs one layout in its own copy of the prefix: LAYOUT MODE WINEPATH [ARG]
+run() {
+  local layout=$1 mode=$2 path=$3
+  shift 3
+  local prefix=$prefixes/$layout result=0
+  cp -a "$template" "$prefix"
+  echo "== conformance host, $layout layout ($mode run)"
+  (cd "$work/$layout/data" && WINEPREFIX=$prefix WINEPATH=$path \
+    timeout 180 "$wine" ../host/conformance.exe "$mode" "$@") || result=1
+  WINEPREFIX=$prefix "$wineserver" -k >/dev/null 2>&1 || true
+  rm -rf "$prefix"
+  return $result
+}
 
 status=0
-for mode in bare companion; do
-  echo "== conformance host, $mode"
-  (cd "$work/$mode" && timeout 180 "$wine" conformance.exe "$mode") || status=1
-done
+run cwd bare '.;' || status=1
+run beside companion '' '..\lib\microtune.dll' || status=1
+run path companion ";.;$(windows_path "$work/path/tools")" || status=1
 exit $status

@@ -121,8 +121,10 @@ size_t MessageLength(unsigned status) {
     }
 }
 
-// The folder of libmicrotune.so, resolved once at load: a relative path
-// would otherwise break when the host changes its working directory.
+// The folder of libmicrotune.so as an absolute path, resolved once at load:
+// a library loaded by a relative path is named relatively, and that name
+// would later be resolved against whatever the current directory is by
+// then. Empty when no absolute folder can be had.
 std::string ModuleDirectoryAtLoad() {
     Dl_info info;
     if (dladdr(reinterpret_cast<void *>(&PlatformLoadModule), &info) == 0 || !info.dli_fname)
@@ -131,7 +133,8 @@ std::string ModuleDirectoryAtLoad() {
     std::string path = resolved ? resolved : info.dli_fname;
     free(resolved);
     const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    if (path[0] != '/' || slash == std::string::npos) return std::string();
+    return path.substr(0, slash);
 }
 
 const std::string kModuleDirectory = ModuleDirectoryAtLoad();
@@ -220,10 +223,12 @@ void PlatformSleep(uint32_t milliseconds) {
     }
 }
 
-// "Name.dll" is looked up as "libName.so", first beside libmicrotune.so,
-// then by the dynamic loader's search.
+// "Name.dll" is looked up as "libName.so", first beside libmicrotune.so by
+// absolute path, then by the dynamic loader's search for a bare name, which
+// does not look in the current directory. A name with a folder part would
+// be resolved against the current directory, so it is refused.
 ModuleHandle PlatformLoadModule(const char *fileName) {
-    if (!fileName) return nullptr;
+    if (!fileName || std::strchr(fileName, '/')) return nullptr;
     std::string base = fileName;
     const size_t dot = base.rfind('.');
     if (dot != std::string::npos && strcasecmp(base.c_str() + dot, ".dll") == 0)

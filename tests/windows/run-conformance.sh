@@ -21,6 +21,32 @@ wineserver=$(dirname "$wine")/wineserver
 rm -rf "$work"
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
+
+prefixes=$(mktemp -d "${TMPDIR:-/tmp}/microtune-wine.XXXXXX")
+cleanup() {
+  for prefix in "$prefixes"/*/; do
+    [ -d "$prefix" ] && WINEPREFIX=$prefix "$wineserver" -k >/dev/null 2>&1 || true
+  done
+  rm -rf "$prefixes"
+}
+trap cleanup EXIT
+
+export WINEDEBUG=-all WINEARCH=win64
+# No desktop integration, no .NET or Gecko installers, and no sound driver,
+# so that winmm has no MIDI outputs on any machine.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winealsa.drv=d"
+# Windows without a display: the null graphics driver. It takes effect once
+# the prefix's first session has ended. The prefix is set up while the
+# test programs compile.
+template=$prefixes/template
+(
+  export WINEPREFIX=$template
+  timeout 180 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wineserver" -w >/dev/null 2>&1 || true
+) &
+setup=$!
+
 cflags=(-O2 -Wall -Wextra -Wpedantic -std=c11 -I"$tests_dir")
 "$cc" "${cflags[@]}" -o "$work/conformance.exe" "$tests_dir/conformance.c" \
   -static -lwinmm -luser32
@@ -49,27 +75,6 @@ place path/data
 # The Windows name of a Unix path: Wine maps drive Z: to the root.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
-prefixes=$(mktemp -d "${TMPDIR:-/tmp}/microtune-wine.XXXXXX")
-cleanup() {
-  for prefix in "$prefixes"/*/; do
-    [ -d "$prefix" ] && WINEPREFIX=$prefix "$wineserver" -k >/dev/null 2>&1 || true
-  done
-  rm -rf "$prefixes"
-}
-trap cleanup EXIT
-
-export WINEDEBUG=-all WINEARCH=win64
-# No desktop integration, no .NET or Gecko installers, and no sound driver,
-# so that winmm has no MIDI outputs on any machine.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winealsa.drv=d"
-# Windows without a display: the null graphics driver. It takes effect once
-# the prefix's first session has ended.
-template=$prefixes/template
-WINEPREFIX=$template timeout 180 "$wine" reg add 'HKCU\Software\Wine\Drivers' \
-  /v Graphics /d null /f >/dev/null
-WINEPREFIX=$template "$wineserver" -k >/dev/null 2>&1 || true
-WINEPREFIX=$template "$wineserver" -w >/dev/null 2>&1 || true
-
 # Runs one layout in its own copy of the prefix: LAYOUT MODE WINEPATH [ARG]
 run() {
   local layout=$1 mode=$2 path=$3
@@ -84,6 +89,7 @@ run() {
   return $result
 }
 
+wait "$setup"
 status=0
 run cwd bare '.;' || status=1
 run beside companion '' '..\lib\microtune.dll' || status=1

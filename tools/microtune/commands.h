@@ -19,7 +19,10 @@ void AddBendTestCommand(CLI::App &app);
 void AddDeviceOption(CLI::App &command, int &device);
 void AddScaleOption(CLI::App &command, std::string &scale);
 void Add1o1Option(CLI::App &command, double &hz);
+// --kbm excludes --root and --1o1, which the map replaces: add it after them.
+void AddKbmOption(CLI::App &command, std::string &kbm);
 void AddRelayCommand(CLI::App &app);
+void AddKeysCommand(CLI::App &app);
 
 }  // namespace mthost
 

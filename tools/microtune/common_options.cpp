@@ -21,4 +21,13 @@ void Add1o1Option(CLI::App &command, double &hz) {
         ->check(PositiveHz());
 }
 
+void AddKbmOption(CLI::App &command, std::string &kbm) {
+    CLI::Option *option = command.add_option(
+        "--kbm", kbm,
+        "A Scala keyboard map (.kbm): which key plays which degree; its reference key and "
+        "frequency set the 1/1");
+    for (const char *other : {"--root", "--1o1"})
+        if (CLI::Option *excluded = command.get_option_no_throw(other)) option->excludes(excluded);
+}
+
 }  // namespace mthost

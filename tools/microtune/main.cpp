@@ -27,6 +27,7 @@ int main(int argc, char **argv) {
     mthost::AddDemoCommand(app);
     mthost::AddBendTestCommand(app);
     mthost::AddRelayCommand(app);
+    mthost::AddKeysCommand(app);
 
     try {
         // CLI11 would only say that a subcommand is required.

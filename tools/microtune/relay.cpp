@@ -22,7 +22,21 @@ RelayLibrary LibraryExports() {
     return library;
 }
 
-KeyRelay::KeyRelay(const RelayLibrary &library, int rootKey) : library_(library), root_(rootKey) {}
+namespace {
+
+KeyDegrees LinearDegrees(int rootKey) {
+    KeyDegrees degrees;
+    for (int key = 0; key < static_cast<int>(degrees.size()); ++key) degrees[key] = key - rootKey;
+    return degrees;
+}
+
+}  // namespace
+
+KeyRelay::KeyRelay(const RelayLibrary &library, int rootKey)
+    : KeyRelay(library, LinearDegrees(rootKey)) {}
+
+KeyRelay::KeyRelay(const RelayLibrary &library, const KeyDegrees &degrees)
+    : library_(library), degrees_(degrees) {}
 
 RelayEvent KeyRelay::Handle(const unsigned char *message, std::size_t size) {
     RelayEvent ignored;
@@ -75,8 +89,12 @@ RelayEvent KeyRelay::KeyDown(int channel, int key, int velocity) {
     event.kind = RelayEvent::KEY_DOWN;
     event.inputChannel = channel;
     event.key = key;
-    event.degree = DegreeOfKey(key);
     event.value = velocity;
+    if (!degrees_[key]) {
+        event.kind = RelayEvent::KEY_SILENT;
+        return event;
+    }
+    event.degree = *degrees_[key];
     KeyState &state = keys_[key];
     // One note per degree: a degree still sounding (held by the pedal, or
     // struck again on another channel) ends before it starts again.
@@ -95,8 +113,9 @@ RelayEvent KeyRelay::KeyUp(int channel, int key, int velocity) {
     event.kind = RelayEvent::KEY_UNUSED;
     event.inputChannel = channel;
     event.key = key;
-    event.degree = DegreeOfKey(key);
     event.value = velocity;
+    if (!degrees_[key]) return event;  // a silent key: nothing to stop
+    event.degree = *degrees_[key];
     KeyState &state = keys_[key];
     if (state.down > 0) --state.down;
     // Another channel still holds the key down, or the note was already
@@ -137,7 +156,7 @@ RelayEvent KeyRelay::Pedal(int channel, int value) {
 
 void KeyRelay::StopKey(int key, int velocity) {
     KeyState &state = keys_[key];
-    library_.stop(DegreeOfKey(key), velocity);
+    library_.stop(*degrees_[key], velocity);
     state.sounding = false;
     if (state.held) Unhold(key);
 }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace mthost {
@@ -31,6 +32,7 @@ struct RelayEvent {
         KEY_UP,      // a degree stopped
         KEY_HELD,    // a release held back by the sustain pedal
         KEY_UNUSED,  // a release with nothing to stop
+        KEY_SILENT,  // a press of a key the keyboard map leaves unmapped
         PEDAL_DOWN,
         PEDAL_UP,  // held releases sent
         VOICE,     // program change passed on
@@ -51,9 +53,14 @@ constexpr int SUSTAIN_CONTROLLER = 64;
 constexpr int ALL_SOUND_OFF_CONTROLLER = 120;
 constexpr int ALL_NOTES_OFF_CONTROLLER = 123;
 
+// The degree each MIDI key plays; nullopt: the key is silent.
+using KeyDegrees = std::array<std::optional<int>, 128>;
+
 class KeyRelay {
 public:
+    // Key k plays degree k - rootKey.
     KeyRelay(const RelayLibrary &library, int rootKey);
+    KeyRelay(const RelayLibrary &library, const KeyDegrees &degrees);
 
     // One complete MIDI message as the input port delivers it.
     RelayEvent Handle(const unsigned char *message, std::size_t size);
@@ -63,7 +70,9 @@ public:
 
     bool PedalDown() const { return pedal_; }
     bool Sounding(int key) const { return key >= 0 && key < KEYS && keys_[key].sounding; }
-    int DegreeOfKey(int key) const { return key - root_; }
+    std::optional<int> DegreeOfKey(int key) const {
+        return key >= 0 && key < KEYS ? degrees_[key] : std::nullopt;
+    }
 
 private:
     static constexpr int KEYS = 128;
@@ -81,7 +90,7 @@ private:
     void Unhold(int key);
 
     RelayLibrary library_;
-    int root_;
+    KeyDegrees degrees_;
     bool pedal_ = false;
     std::array<KeyState, KEYS> keys_{};
     // Held releases in the order they happened; sent in that order.

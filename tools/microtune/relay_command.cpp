@@ -1,6 +1,7 @@
 // microtune relay: play any tuning from a MIDI keyboard. Key k on a MIDI
-// input port plays scale degree k - root through the library, on any of its
-// devices or on the built-in software synthesizer.
+// input port plays scale degree k - root, or the degree a keyboard map gives
+// it, through the library, on any of its devices or on the built-in software
+// synthesizer.
 //
 // The library is called from one thread at a time. After setup, the input
 // port's callback is its only caller, under a mutex that the main thread
@@ -16,6 +17,7 @@
 
 #include "commands.h"
 #include "host_error.h"
+#include "keyboard_map.h"
 #include "microtune.h"
 #include "output.h"
 #include "relay_inputs.h"
@@ -35,6 +37,7 @@ struct Options {
     std::string scale;
     double hz = 0.0;
     int root = 60;
+    std::string kbm;
     std::string voice;
     std::string wav;
     bool verbose = false;
@@ -55,6 +58,10 @@ void Relay(const Options &options) {
 
     // Everything the user typed is checked before anything sounds.
     const ScaleArgument scale = LoadScaleArgument(options.scale);
+    const KeyLayout keys = LayOutKeys(options.kbm, options.root, options.hz, ScaleRatios(scale));
+    KeyDegrees degrees;
+    for (int key = 0; key < static_cast<int>(degrees.size()); ++key)
+        degrees[key] = DegreeForKey(keys.map, key, keys.scaleSize);
     Voice voice;
     voice.name = VoiceName(0);
     if (!options.voice.empty()) voice = LookUpVoice(options.voice);
@@ -66,17 +73,23 @@ void Relay(const Options &options) {
     request.wavPath = options.wav;
     request.followRealTime = true;  // keys arrive in real time
     Output output(request);
-    const Tuning tuning = InstallTuning(scale, options.hz);
+    const Tuning tuning = InstallTuning(scale, keys.hz1o1);
 
-    Session session(options.root, options.verbose, options.stats, tuning);
+    Session session(degrees, options.verbose, options.stats, tuning);
     std::unique_ptr<RtMidiIn> input = OpenInput(port, &OnMessage, &session);
 
+    char where[256];
+    if (keys.map.hasReference)
+        std::snprintf(where, sizeof where, "keys mapped by %s, key %d at %.3f Hz",
+                      options.kbm.c_str(), keys.map.referenceKey, keys.map.referenceHz);
+    else
+        std::snprintf(where, sizeof where, "at key %d", options.root);
     std::printf(
-        "Relaying %s to device %d, %s%s; scale %s; 1/1 = %.3f Hz at key %d; voice %d %s%s%s"
+        "Relaying %s to device %d, %s%s; scale %s; 1/1 = %.3f Hz %s; voice %d %s%s%s"
         " (Ctrl-C ends)\n",
         port.name.c_str(), output.Device(), output.DeviceName().c_str(),
         output.BuiltIn() ? " (built-in software synthesizer)" : "", tuning.description.c_str(),
-        tuning.hz1o1, options.root, voice.number, voice.name.c_str(),
+        tuning.hz1o1, where, voice.number, voice.name.c_str(),
         output.Offline() ? ", recording to " : "",
         output.Offline() ? output.WavPath().c_str() : "");
     std::fflush(stdout);
@@ -112,7 +125,9 @@ void Relay(const Options &options) {
 
 void AddRelayCommand(CLI::App &app) {
     CLI::App *command = app.add_subcommand(
-        "relay", "Play a tuning from a MIDI keyboard: key k plays scale degree k - root");
+        "relay",
+        "Play a tuning from a MIDI keyboard: key k plays scale degree k - root, or as a .kbm "
+        "keyboard map says");
     auto options = std::make_shared<Options>();
     CLI::Option *in = command->add_option(
         "--in", options->in, "MIDI input port: a number from --list-inputs or a part of its name");
@@ -124,6 +139,7 @@ void AddRelayCommand(CLI::App &app) {
     Add1o1Option(*command, options->hz);
     command->add_option("--root", options->root, "The key that plays the 1/1 (default 60)")
         ->check(CLI::Range(0, 127));
+    AddKbmOption(*command, options->kbm);
     command->add_option("--voice", options->voice, "General MIDI voice: a number or a name");
     command->add_option("--wav", options->wav,
                         "Record the built-in software synthesizer into this WAV file until the "

@@ -59,6 +59,10 @@ void Session::Describe(const RelayEvent &event) {
                 line += ", not in play (the library's table is full)";
             break;
         }
+        case RelayEvent::KEY_SILENT:
+            line = Format("key %d on input channel %d: unmapped, silent", event.key,
+                          event.inputChannel);
+            break;
         case RelayEvent::KEY_UP:
             line = Format("key %d off: degree %d stopped", event.key, event.degree);
             break;

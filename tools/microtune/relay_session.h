@@ -17,8 +17,8 @@
 namespace mthost {
 
 struct Session {
-    Session(int root, bool verbose, bool stats, const Tuning &tuning)
-        : relay(LibraryExports(), root), verbose(verbose), stats(stats), tuning(tuning) {
+    Session(const KeyDegrees &degrees, bool verbose, bool stats, const Tuning &tuning)
+        : relay(LibraryExports(), degrees), verbose(verbose), stats(stats), tuning(tuning) {
         if (verbose || stats) latency.Reserve();
         if (verbose) listing.reset(new ListingReader);
     }

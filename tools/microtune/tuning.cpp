@@ -62,6 +62,11 @@ ScaleArgument LoadScaleArgument(const std::string &argument) {
     return scale;
 }
 
+std::vector<double> ScaleRatios(const ScaleArgument &scale) {
+    if (scale.text.empty()) return {1.0, std::exp2(1.0 / 12.0)};
+    return ParseWithLibrary(scale.text);
+}
+
 Tuning InstallTuning(const ScaleArgument &scale, double hz) {
     Tuning tuning;
     tuning.description = scale.description;
@@ -70,10 +75,7 @@ Tuning InstallTuning(const ScaleArgument &scale, double hz) {
     std::vector<char> buffer(scale.text.begin(), scale.text.end());
     buffer.push_back('\0');
     SetMidiScale(buffer.data());
-    if (scale.text.empty())
-        tuning.ratios = {1.0, std::exp2(1.0 / 12.0)};
-    else
-        tuning.ratios = ParseWithLibrary(scale.text);
+    tuning.ratios = ScaleRatios(scale);
     if (static_cast<int>(tuning.ratios.size()) != GetnScaleNotes())
         throw HostError("the library installed " + std::to_string(GetnScaleNotes()) +
                         " entries where " + std::to_string(tuning.ratios.size()) +

@@ -29,6 +29,10 @@ struct Tuning {
     std::vector<double> ratios;  // the installed table, entry 0 first
 };
 
+// The table InstallTuning installs for a scale, entry 0 first, known before
+// anything is installed (a keyboard map's 1/1 depends on it).
+std::vector<double> ScaleRatios(const ScaleArgument &scale);
+
 // Sets the 1/1 (hz 0: the library's default) and installs the scale.
 Tuning InstallTuning(const ScaleArgument &scale, double hz);
 

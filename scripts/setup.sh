@@ -9,6 +9,7 @@ PACKAGES=(
   libcli11-dev locales-all
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64
+  g++-multilib qemu-user
 )
 export DEBIAN_FRONTEND=noninteractive
 apt-get update

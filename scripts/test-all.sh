@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every variant and runs every test: the release build with its unit,
-# integration and Windows tests, the sanitizer build, and the fuzzers.
+# integration and Windows tests, the 32-bit build, the sanitizer build, and
+# the fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -8,6 +9,11 @@ jobs=$(nproc)
 cmake --preset default
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
+
+# 32-bit code: the core and the unit tests under qemu-i386.
+cmake --preset linux-i386
+cmake --build --preset linux-i386 -j "$jobs"
+ctest --preset linux-i386 -j "$jobs"
 
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"

@@ -8,6 +8,7 @@
 // clang-format on
 
 #include <cstring>
+#include <cwchar>
 
 #include "platform/platform.h"
 
@@ -63,47 +64,51 @@ bool BareFileName(const char *name) {
     return true;
 }
 
+bool Separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
 // A folder named by full path: a drive letter with its root, or a UNC
 // name. Anything else would be resolved against the current directory.
-bool FullPathFolder(const char *folder, size_t length) {
+bool FullPathFolder(const wchar_t *folder, size_t length) {
     if (length < 3) return false;
-    const char c = folder[0];
-    const bool drive = ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && folder[1] == ':' &&
-                       (folder[2] == '\\' || folder[2] == '/');
-    const bool unc = folder[0] == '\\' && folder[1] == '\\';
+    const wchar_t c = folder[0];
+    const bool drive = ((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z')) &&
+                       folder[1] == L':' && Separator(folder[2]);
+    const bool unc = folder[0] == L'\\' && folder[1] == L'\\';
     return drive || unc;
 }
 
 // Loads folder\fileName when the folder is a full path and the whole path
-// fits in MAX_PATH; a longer path is skipped rather than cut.
-HMODULE LoadFromFolder(const char *folder, size_t length, const char *fileName) {
+// fits in MAX_PATH; a longer path is skipped rather than cut. Folders are
+// handled as UTF-16, so that one whose name the ANSI code page cannot spell
+// is still searched.
+HMODULE LoadFromFolder(const wchar_t *folder, size_t length, const wchar_t *fileName) {
     if (!FullPathFolder(folder, length)) return nullptr;
-    const bool separated = folder[length - 1] == '\\' || folder[length - 1] == '/';
-    const size_t nameLength = std::strlen(fileName);
+    const bool separated = Separator(folder[length - 1]);
+    const size_t nameLength = std::wcslen(fileName);
     const size_t total = length + (separated ? 0 : 1) + nameLength;
-    char path[MAX_PATH];
-    if (total >= sizeof path) return nullptr;
-    std::memcpy(path, folder, length);
+    wchar_t path[MAX_PATH];
+    if (total >= MAX_PATH) return nullptr;
+    std::wmemcpy(path, folder, length);
     size_t used = length;
-    if (!separated) path[used++] = '\\';
-    std::memcpy(path + used, fileName, nameLength + 1);
-    return LoadLibraryA(path);
+    if (!separated) path[used++] = L'\\';
+    std::wmemcpy(path + used, fileName, nameLength + 1);
+    return LoadLibraryW(path);
 }
 
 // The folder that holds microtune.dll, without its last separator.
-bool OwnFolder(char *folder, DWORD size) {
+bool OwnFolder(wchar_t *folder, DWORD size) {
     HMODULE self = nullptr;
-    if (!GetModuleHandleExA(
+    if (!GetModuleHandleExW(
             GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCSTR>(&PlatformLoadModule), &self))
+            reinterpret_cast<LPCWSTR>(&PlatformLoadModule), &self))
         return false;
-    const DWORD length = GetModuleFileNameA(self, folder, size);
+    const DWORD length = GetModuleFileNameW(self, folder, size);
     if (length == 0 || length >= size) return false;  // failed or cut short
-    char *slash = nullptr;
-    for (char *c = folder; *c; ++c)
-        if (*c == '\\' || *c == '/') slash = c;
+    wchar_t *slash = nullptr;
+    for (wchar_t *c = folder; *c; ++c)
+        if (Separator(*c)) slash = c;
     if (!slash) return false;
-    *slash = '\0';
+    *slash = L'\0';
     return true;
 }
 
@@ -117,14 +122,14 @@ bool SafeSearchAvailable() {
 
 // Each folder of PATH in turn; empty and relative entries are skipped.
 // PATH is at most 32767 characters, so it always fits.
-HMODULE LoadFromPath(const char *fileName) {
-    static char path[32768];
-    const DWORD length = GetEnvironmentVariableA("PATH", path, sizeof path);
-    if (length == 0 || length >= sizeof path) return nullptr;
-    const char *entry = path;
+HMODULE LoadFromPath(const wchar_t *fileName) {
+    static wchar_t path[32768];
+    const DWORD length = GetEnvironmentVariableW(L"PATH", path, 32768);
+    if (length == 0 || length >= 32768) return nullptr;
+    const wchar_t *entry = path;
     while (*entry) {
-        const char *end = std::strchr(entry, ';');
-        if (!end) end = entry + std::strlen(entry);
+        const wchar_t *end = std::wcschr(entry, L';');
+        if (!end) end = entry + std::wcslen(entry);
         if (HMODULE module = LoadFromFolder(entry, static_cast<size_t>(end - entry), fileName))
             return module;
         entry = *end ? end + 1 : end;
@@ -176,9 +181,12 @@ void PlatformSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 // and folders the host added, then each folder of PATH.
 ModuleHandle PlatformLoadModule(const char *fileName) {
     if (!fileName || !BareFileName(fileName)) return nullptr;
-    char path[MAX_PATH];
-    if (OwnFolder(path, sizeof path)) {
-        if (HMODULE module = LoadFromFolder(path, std::strlen(path), fileName)) return module;
+    wchar_t name[MAX_PATH];
+    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, fileName, -1, name, MAX_PATH))
+        return nullptr;
+    wchar_t folder[MAX_PATH];
+    if (OwnFolder(folder, MAX_PATH)) {
+        if (HMODULE module = LoadFromFolder(folder, std::wcslen(folder), name)) return module;
     }
     if (SafeSearchAvailable()) {
         // Fails with ERROR_INVALID_PARAMETER where the flags are still
@@ -189,7 +197,7 @@ ModuleHandle PlatformLoadModule(const char *fileName) {
                                    LOAD_LIBRARY_SEARCH_USER_DIRS))
             return module;
     }
-    return LoadFromPath(fileName);
+    return LoadFromPath(name);
 }
 
 // On 32-bit Windows the decorated name is the exported name. 64-bit

@@ -8,7 +8,8 @@
 #   beside  the companion beside microtune.dll, which the host loads by full
 #           path from a folder other than its own (companion run);
 #   path    the companion in a folder named on PATH, after an empty and a
-#           relative entry (companion run).
+#           relative entry, and with a name that the ANSI code page cannot
+#           spell (companion run).
 # Each layout runs in a fresh Wine prefix: one prefix is set up, and every
 # layout gets an untouched copy of it, much quicker than setting up three.
 # Usage: run-conformance.sh TESTS_DIR MICROTUNE_DLL WINE64 WORK_DIR
@@ -69,7 +70,7 @@ place beside/host "$work/conformance.exe"
 place beside/lib "$dll" "${companion[@]}"
 place beside/data
 place path/host "$work/conformance.exe" "$dll"
-place path/tools "${companion[@]}"
+place path/tools-ж "${companion[@]}"
 place path/data
 
 # The Windows name of a Unix path: Wine maps drive Z: to the root.
@@ -93,5 +94,5 @@ wait "$setup"
 status=0
 run cwd bare '.;' || status=1
 run beside companion '' '..\lib\microtune.dll' || status=1
-run path companion ";.;$(windows_path "$work/path/tools")" || status=1
+run path companion ";.;$(windows_path "$work/path/tools-ж")" || status=1
 exit $status

@@ -30,6 +30,8 @@ int SaturatingInt(double v) {
     return static_cast<int>(v);
 }
 
+}  // namespace
+
 void NoteAndBend(double frequency, int *noteOut, int *bendOut) {
     double x = frequency * RECIPROCAL_440;
     // Zero, negative, -inf and NaN all become the lowest pitch.
@@ -46,34 +48,32 @@ void NoteAndBend(double frequency, int *noteOut, int *bendOut) {
     *bendOut = bend < 0 ? 0 : bend > BEND_MAX ? BEND_MAX : static_cast<int>(bend);
 }
 
-}  // namespace
-
 void ChooseChannel(int flags, int *channelOut, int *noteOut, double *bendOut, double frequency) {
     int note, bend;
     NoteAndBend(frequency, &note, &bend);
     *noteOut = note;
     *bendOut = bend;
+    *channelOut = ChooseChannelFor(flags, note, bend);
+}
 
+int ChooseChannelFor(int flags, int note, int bend) {
     const int n = ChannelsInUse();
-    const double wanted = bend;
 
-    // 1. A channel that already carries this bend, whatever sounds on it.
+    // 1. A channel that already carries this bend, whatever sounds on it:
+    // floor(dBend + 0.5) == bend, tested without the floor (NaN fails both).
+    const double low = bend;
+    const double high = low + 1.0;
     for (int ch = 0; ch < n; ++ch) {
         if (ch == PERCUSSION_CHANNEL) continue;
-        if (std::floor(dBend[ch] + 0.5) == wanted) {
-            *channelOut = ch;
-            return;
-        }
+        const double rounded = dBend[ch] + 0.5;
+        if (rounded >= low && rounded < high) return ch;
     }
 
     // 2. A channel with no bend assigned, unless this very MIDI note sounds
     // there already (a second note-on would cut the first one short).
     for (int ch = 0; ch < n; ++ch) {
         if (ch == PERCUSSION_CHANNEL) continue;
-        if (dBend[ch] == BEND_UNASSIGNED && !FindNoteInPlay(-1, ch, note, nullptr)) {
-            *channelOut = ch;
-            return;
-        }
+        if (dBend[ch] == BEND_UNASSIGNED && !FindNoteInPlay(-1, ch, note, nullptr)) return ch;
     }
 
     // 3. The silent channel released longest ago. While pre-bending, the
@@ -88,10 +88,7 @@ void ChooseChannel(int flags, int *channelOut, int *noteOut, double *bendOut, do
         if ((flags & CHOOSE_IN_LOOP) && !(dwReleaseTime[ch] < latest)) continue;
         if (chosen < 0 || dwReleaseTime[ch] < dwReleaseTime[chosen]) chosen = ch;
     }
-    if (chosen >= 0) {
-        *channelOut = chosen;
-        return;
-    }
+    if (chosen >= 0) return chosen;
 
     // 4. A real note always sounds: silence the channel released longest ago.
     if (flags & CHOOSE_MAY_SILENCE) {
@@ -101,7 +98,7 @@ void ChooseChannel(int flags, int *channelOut, int *noteOut, double *bendOut, do
         }
         if (chosen >= 0) StopAllNotesPlayedInChannel(127, chosen);
     }
-    *channelOut = chosen;
+    return chosen;
 }
 
 }  // namespace mt

@@ -9,7 +9,15 @@ enum : int {
     CHOOSE_IN_LOOP = 2,      // pre-bending: skip silent channels released last
 };
 
+// The nearest MIDI note (0..127) and the bend (0..16383) that reaches the
+// frequency from it.
+void NoteAndBend(double frequency, int *noteOut, int *bendOut);
+
+// NoteAndBend, then ChooseChannelFor.
 void ChooseChannel(int flags, int *channelOut, int *noteOut, double *bendOut, double frequency);
+
+// The channel for a note of this bend, or -1.
+int ChooseChannelFor(int flags, int note, int bend);
 
 }  // namespace mt
 

@@ -2,6 +2,9 @@
 #include "notes/notes_in_play.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "microtune.h"
 #include "output/channel_messages.h"
@@ -22,11 +25,36 @@ int AddNoteInPlay(int degree, double ratio, int channel, int note) {
 void RemoveNoteInPlay(int row) {
     if (row < 0 || row >= nNotesInPlay) return;
     const size_t later = static_cast<size_t>(nNotesInPlay - row - 1);
-    std::memmove(&iDegree[row], &iDegree[row + 1], later * sizeof iDegree[0]);
-    std::memmove(&dRatio[row], &dRatio[row + 1], later * sizeof dRatio[0]);
-    std::memmove(&iChannel[row], &iChannel[row + 1], later * sizeof iChannel[0]);
-    std::memmove(&iNote[row], &iNote[row + 1], later * sizeof iNote[0]);
+    // The newest row, the usual one to go, moves nothing.
+    if (later > 0) {
+        std::memmove(&iDegree[row], &iDegree[row + 1], later * sizeof iDegree[0]);
+        std::memmove(&dRatio[row], &dRatio[row + 1], later * sizeof dRatio[0]);
+        std::memmove(&iChannel[row], &iChannel[row + 1], later * sizeof iChannel[0]);
+        std::memmove(&iNote[row], &iNote[row + 1], later * sizeof iNote[0]);
+    }
     --nNotesInPlay;
+}
+
+int NextRowOfDegree(int degree, int row) {
+    const int rows = nNotesInPlay;
+    if (row < 0) row = 0;
+#if defined(__SSE2__)
+    // Sixteen rows at a time up to the first block that holds the degree,
+    // then row by row from the start of that block.
+    const __m128i wanted = _mm_set1_epi32(degree);
+    for (; row + 16 <= rows; row += 16) {
+        const __m128i *p = reinterpret_cast<const __m128i *>(&iDegree[row]);
+        const __m128i hits =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(_mm_loadu_si128(p), wanted),
+                                      _mm_cmpeq_epi32(_mm_loadu_si128(p + 1), wanted)),
+                         _mm_or_si128(_mm_cmpeq_epi32(_mm_loadu_si128(p + 2), wanted),
+                                      _mm_cmpeq_epi32(_mm_loadu_si128(p + 3), wanted)));
+        if (_mm_movemask_epi8(hits)) break;
+    }
+#endif
+    for (; row < rows; ++row)
+        if (iDegree[row] == degree) return row;
+    return -1;
 }
 
 int FindNoteInPlay(int degree, int channel, int note, int *rowOut) {

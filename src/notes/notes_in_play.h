@@ -10,6 +10,8 @@ int AddNoteInPlay(int degree, double ratio, int channel, int note);
 void RemoveNoteInPlay(int row);
 // First row matching every non-negative key; 1 and *rowOut if found.
 int FindNoteInPlay(int degree, int channel, int note, int *rowOut);
+// The first row from row on whose iDegree equals degree (any sign), or -1.
+int NextRowOfDegree(int degree, int row);
 
 }  // namespace mt
 

@@ -3,6 +3,7 @@
 
 #include "microtune.h"
 #include "notes/choose_channel.h"
+#include "notes/degree_pitch.h"
 #include "notes/notes_in_play.h"
 #include "output/channel_messages.h"
 #include "state/state.h"
@@ -13,11 +14,8 @@ namespace mt {
 int DoBendForScaleDegreeFlags(int flags, int degree) {
     // No default scale here: a bend asked for before any scale bends by the
     // table as it stands.
-    const double ratio = RatioForScaleDegree(ScaleTable.ratios, ScaleTable.nScaleNotes, degree);
-    int channel, note;
-    double bend;
-    ChooseChannel(flags, &channel, &note, &bend, d1o1Hz * ratio);
-    return SendPitchBend(hMidiOut, channel, bend);
+    const Pitch pitch = PitchOfDegree(degree);
+    return SendPitchBend(hMidiOut, ChooseChannelFor(flags, pitch.note, pitch.bend), pitch.bend);
 }
 
 }  // namespace mt
@@ -26,23 +24,21 @@ extern "C" {
 
 MICROTUNE_EXPORT int MICROTUNE_API PlayScaleDegree(int degree, int velocity) {
     if (!mt::bScaleInstalled) mt::InstallDefaultScale();
-    const double ratio =
-        mt::RatioForScaleDegree(mt::ScaleTable.ratios, mt::ScaleTable.nScaleNotes, degree);
     // A full table sends nothing: a note that could not be stopped must not start.
     if (mt::nNotesInPlay >= mt::MAX_NOTES_IN_PLAY) return mt::nNotesInPlay;
 
-    int channel, note;
-    double bend;
-    mt::ChooseChannel(mt::CHOOSE_MAY_SILENCE, &channel, &note, &bend, mt::d1o1Hz * ratio);
+    const mt::Pitch pitch = mt::PitchOfDegree(degree);
+    const int channel = mt::ChooseChannelFor(mt::CHOOSE_MAY_SILENCE, pitch.note, pitch.bend);
     // The bend goes first so that the note starts at its pitch.
-    mt::SendPitchBend(mt::hMidiOut, channel, bend);
-    mt::MidiNoteOn(mt::hMidiOut, channel, note, velocity);
-    return mt::AddNoteInPlay(degree, ratio, channel, note);
+    mt::SendPitchBend(mt::hMidiOut, channel, pitch.bend);
+    mt::MidiNoteOn(mt::hMidiOut, channel, pitch.note, velocity);
+    return mt::AddNoteInPlay(degree, pitch.ratio, channel, pitch.note);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API StopScaleDegree(int degree, int velocity) {
-    for (int row = 0; row < mt::nNotesInPlay; ++row) {
-        if (mt::iDegree[row] != degree || mt::iChannel[row] == mt::PERCUSSION_CHANNEL) continue;
+    for (int row = mt::NextRowOfDegree(degree, 0); row >= 0;
+         row = mt::NextRowOfDegree(degree, row + 1)) {
+        if (mt::iChannel[row] == mt::PERCUSSION_CHANNEL) continue;
         const int channel = mt::iChannel[row];
         mt::MidiNoteOff(mt::hMidiOut, channel, mt::iNote[row], velocity);
         mt::RemoveNoteInPlay(row);

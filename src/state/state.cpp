@@ -28,6 +28,10 @@ ScaleTableData ScaleTable;
 double d1o1Hz;
 int bScaleInstalled;
 
+DegreePitch DegreePitches[DEGREE_PITCH_COUNT];
+uint32_t nTuningVersion = 1;
+double dDegreePitches1o1Hz;
+
 char szMostRecentScale[MOST_RECENT_SCALE_SIZE];
 
 int nNotesInPlay;
@@ -61,6 +65,10 @@ void ResetStateForTests() {
     ScaleTable.nScaleNotes = 0;
     d1o1Hz = 0.0;
     bScaleInstalled = 0;
+
+    std::memset(DegreePitches, 0, sizeof DegreePitches);
+    nTuningVersion = 1;
+    dDegreePitches1o1Hz = 0.0;
 
     std::memset(szMostRecentScale, 0, sizeof szMostRecentScale);
 

@@ -61,6 +61,23 @@ extern ScaleTableData ScaleTable;
 extern double d1o1Hz;
 extern int bScaleInstalled;
 
+// DegreePitches: what the degrees nearest the 1/1 came to (ratio, MIDI note
+// and bend), so that a degree played again skips the exp and the two logs.
+// Entry i holds degree DEGREE_PITCH_LOWEST + i. An entry is good while its
+// stamp equals nTuningVersion, which every change of the scale table
+// renews, and d1o1Hz still has the bits of dDegreePitches1o1Hz. Stamp 0: empty.
+constexpr int DEGREE_PITCH_LOWEST = -512;
+constexpr int DEGREE_PITCH_COUNT = 1024;
+struct DegreePitch {
+    double ratio;
+    uint32_t stamp;
+    int16_t note;
+    int16_t bend;
+};
+extern DegreePitch DegreePitches[DEGREE_PITCH_COUNT];
+extern uint32_t nTuningVersion;
+extern double dDegreePitches1o1Hz;
+
 // The text of the most recent scale parse.
 constexpr int MOST_RECENT_SCALE_SIZE = 1024;
 extern char szMostRecentScale[MOST_RECENT_SCALE_SIZE];

@@ -19,6 +19,7 @@ MICROTUNE_EXPORT void MICROTUNE_API SetMidiScale(char *text) {
 
     GetScaleFromText(mt::ScaleTable.ratios, &mt::ScaleTable.nScaleNotes, text,
                      mt::MAX_SCALE_ENTRIES);
+    mt::TuningChanged();
 
     // Forget every bend so that the pre-bends below may hand out channels afresh.
     const int channels = mt::ChannelsInUse();

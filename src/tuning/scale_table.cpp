@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "microtune.h"
 #include "state/state.h"
@@ -36,6 +37,16 @@ void InstallDefaultScale() {
     ScaleTable.ratios[0] = 1.0;
     ScaleTable.ratios[1] = ClampedExp(LN2 / 12.0);
     bScaleInstalled = 1;
+    TuningChanged();
+}
+
+void TuningChanged() {
+    // After 2^32 changes a stamp could come round again: empty every entry
+    // first, so that only entries filled from now on match.
+    if (++nTuningVersion == 0) {
+        std::memset(DegreePitches, 0, sizeof DegreePitches);
+        nTuningVersion = 1;
+    }
 }
 
 double RatioForScaleDegree(const double *ratios, int count, int degree) {

@@ -14,6 +14,10 @@ double ClampedExp(double x);
 // The default 1/1 where none is set, 12-TET {1, 2^(1/12)}, bScaleInstalled.
 void InstallDefaultScale();
 
+// To be called after every write to ScaleTable (and on a new 1/1): renews
+// nTuningVersion, so that no remembered degree pitch outlives its tuning.
+void TuningChanged();
+
 // The ratio of a degree from the first count entries of ratios.
 double RatioForScaleDegree(const double *ratios, int count, int degree);
 

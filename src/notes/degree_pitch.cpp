@@ -1,0 +1,52 @@
+// Remembering what each degree near the 1/1 came to. Notes are played far
+// more often than the scale or the 1/1 change, and a fresh pitch costs an
+// exp and two logs.
+#include "notes/degree_pitch.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "notes/choose_channel.h"
+#include "state/state.h"
+#include "tuning/scale_table.h"
+
+namespace mt {
+
+namespace {
+
+Pitch FreshPitch(int degree) {
+    Pitch pitch;
+    pitch.ratio = RatioForScaleDegree(ScaleTable.ratios, ScaleTable.nScaleNotes, degree);
+    NoteAndBend(d1o1Hz * pitch.ratio, &pitch.note, &pitch.bend);
+    return pitch;
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+Pitch PitchOfDegree(int degree) {
+    // Unsigned, so that one comparison rejects both sides of the window.
+    const uint32_t index =
+        static_cast<uint32_t>(degree) - static_cast<uint32_t>(DEGREE_PITCH_LOWEST);
+    if (index >= static_cast<uint32_t>(DEGREE_PITCH_COUNT)) return FreshPitch(degree);
+
+    // The 1/1 is one double that anything may set: compare it here rather
+    // than rely on every writer to report it. NaN then matches itself.
+    if (!SameBits(d1o1Hz, dDegreePitches1o1Hz)) {
+        TuningChanged();
+        dDegreePitches1o1Hz = d1o1Hz;
+    }
+
+    DegreePitch &entry = DegreePitches[index];
+    if (entry.stamp == nTuningVersion) return {entry.ratio, entry.note, entry.bend};
+
+    const Pitch pitch = FreshPitch(degree);
+    entry.ratio = pitch.ratio;
+    entry.stamp = nTuningVersion;
+    entry.note = static_cast<int16_t>(pitch.note);  // 0..127
+    entry.bend = static_cast<int16_t>(pitch.bend);  // 0..16383
+    return pitch;
+}
+
+}  // namespace mt

@@ -32,13 +32,13 @@ echo "== timings: median of 5 repetitions, ns (real / cpu)"
 for side in old new; do
   b=${!side}
   "$b/bench/note_engine_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-    --benchmark_format=csv 2>/dev/null | grep '_median"' >"$tmp/$side.csv"
+    --benchmark_color=false 2>/dev/null | awk '$1 ~ /_median$/' >"$tmp/$side.txt"
 done
 printf '%-38s %17s %17s %13s\n' benchmark old new 'new/old'
-awk -F, '{ gsub(/"/, "", $1); sub(/_median$/, "", $1) }
-          FNR == NR { real[$1] = $3; cpu[$1] = $4; next }
-          $1 in real { printf "%-38s %8.1f / %6.1f %8.1f / %6.1f %6.2f / %4.2f\n", $1, real[$1],
-                       cpu[$1], $3, $4, $3 / real[$1], $4 / cpu[$1] }' "$tmp/old.csv" "$tmp/new.csv"
+awk '{ sub(/_median$/, "", $1) }
+     FNR == NR { real[$1] = $2; cpu[$1] = $4; next }
+     $1 in real { printf "%-38s %8.1f / %6.1f %8.1f / %6.1f %6.2f / %4.2f\n", $1, real[$1], cpu[$1],
+                  $2, $4, $2 / real[$1], $4 / cpu[$1] }' "$tmp/old.txt" "$tmp/new.txt"
 
 echo "== instructions per operation (callgrind, $count operations)"
 if ! command -v valgrind >/dev/null; then

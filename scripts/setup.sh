@@ -3,7 +3,7 @@
 set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config clang clang-format
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev valgrind
   librtmidi-dev libasound2-dev jackd2 libjack-jackd2-dev
   libfluidsynth-dev fluid-soundfont-gm libsndfile1-dev libfftw3-dev libglib2.0-dev
   libcli11-dev locales-all

@@ -59,6 +59,11 @@ int MidiNoteOff(MidiOutHandle handle, int channel, int note, int velocity) {
 
 int SendPitchBend(MidiOutHandle handle, int channel, double bend) {
     if (channel < 0 || channel >= ChannelsInUse()) return 0;
+    // A note of the channel's own bend, the usual case, rounds alike.
+    if (bend == dBend[channel]) {
+        dBend[channel] = bend;
+        return channel;
+    }
     const int oldBend = RoundBend(dBend[channel]);
     const int newBend = RoundBend(bend);
     int result = channel;

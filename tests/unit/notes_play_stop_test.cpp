@@ -1,9 +1,16 @@
 // The notes-in-play table, bulk stops, and starting, bending and stopping
 // scale degrees and percussion.
+#include <climits>
 #include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
 
+#include "notes/choose_channel.h"
+#include "notes/degree_pitch.h"
 #include "notes/notes_in_play.h"
 #include "notes_test_helpers.h"
+#include "tuning/scale_table.h"
 
 using namespace notes_test;
 
@@ -237,6 +244,73 @@ TEST_F(PlayStopTest, BendWithoutAChannelSendsNothingWhileANoteSilencesOne) {
               (Messages{NoteOff(6, 69, 127), Bend(6, 8192), NoteOn(6, 69, 100)}));
     EXPECT_EQ(mt::iChannel[14], 6);
     EXPECT_EQ(mt::nSounding[6], 1);
+}
+
+TEST_F(PlayStopTest, ADegreePlayedAgainFollowsTheTuningInForce) {
+    OpenOutput();
+    const auto playAndStop = [] {
+        PlayScaleDegree(2, 100);
+        StopScaleDegree(2, 0);
+    };
+    playAndStop();
+    Set1o1(440.0);
+    playAndStop();
+    mt::d1o1Hz = 880.0;  // written directly, not through Set1o1
+    playAndStop();
+    EXPECT_EQ(fake::ShortMessages(),
+              (Messages{NoteOn(0, 62, 100), NoteOff(0, 62, 0), NoteOn(0, 71, 100),
+                        NoteOff(0, 71, 0), NoteOn(0, 83, 100), NoteOff(0, 83, 0)}));
+
+    char just[] = "9/8 5/4 4/3 3/2 5/3 15/8 2/1";
+    SetMidiScale(just);  // pre-bends 1/1, 9/8, 15/16 and 5/4 on channels 0..3
+    fake::ClearEvents();
+    playAndStop();
+    SetMidiScale(nullptr);  // 12-TET again, channels as they were
+    playAndStop();
+    EXPECT_EQ(fake::ShortMessages(), (Messages{NoteOn(3, 85, 100), NoteOff(3, 85, 0),
+                                               NoteOn(0, 83, 100), NoteOff(0, 83, 0)}));
+}
+
+// Remembered or not, a degree's pitch is what the tuning in force gives,
+// bit for bit: after every kind of change, inside the remembered window and
+// beyond it, saturating and non-finite cases included.
+TEST_F(PlayStopTest, RememberedPitchesAreTheFreshOnes) {
+    const double inf = std::numeric_limits<double>::infinity();
+    static char just[] = "9/8 5/4 4/3 3/2 5/3 15/8 2/1", infinite[] = "3/0 2", linear[] = "h 0.5";
+    const std::function<void()> changes[] = {
+        [] {},  // nothing installed: ratio 1.0 of a 1/1 of 0 Hz
+        [] {
+            // The stamps come round to those of the entries filled above.
+            mt::nTuningVersion = UINT32_MAX;
+            Set1o1(440.0);
+        },
+        [] { SetMidiScale(just); },
+        [&] { Set1o1(inf); },
+        [] { SetMidiScale(infinite); },
+        [] { Set1o1(-100.0); },
+        [] { mt::d1o1Hz = std::nan(""); },
+        [] { SetMidiScale(linear); },
+        [] { SetMidiScale(nullptr); },
+        [] { Set1o1(1e300); },
+    };
+    const int degrees[] = {0,   2,    -1,   9,      445,     -445,    511,
+                           512, -512, -513, 100000, -100000, INT_MAX, INT_MIN + 1};
+    for (size_t change = 0; change < std::size(changes); ++change) {
+        changes[change]();
+        for (int pass = 0; pass < 2; ++pass)
+            for (int degree : degrees) {
+                const double ratio = mt::RatioForScaleDegree(mt::ScaleTable.ratios,
+                                                             mt::ScaleTable.nScaleNotes, degree);
+                int note, bend;
+                mt::NoteAndBend(mt::d1o1Hz * ratio, &note, &bend);
+                const mt::Pitch got = mt::PitchOfDegree(degree);
+                EXPECT_EQ(std::memcmp(&got.ratio, &ratio, sizeof ratio), 0)
+                    << "change " << change << " degree " << degree << ": " << got.ratio
+                    << " != " << ratio;
+                EXPECT_EQ(got.note, note) << "change " << change << " degree " << degree;
+                EXPECT_EQ(got.bend, bend) << "change " << change << " degree " << degree;
+            }
+    }
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 #include <limits>
 #include <random>
 
+#include "notes/choose_channel.h"
 #include "notes/notes_in_play.h"
 #include "notes_test_helpers.h"
 #include "output/channel_messages.h"
+#include "tuning/scale_table.h"
 
 namespace {
 
@@ -148,6 +150,14 @@ protected:
         if (op == Op::Play) {
             ASSERT_NE(row.channel, mt::PERCUSSION_CHANNEL);
             ASSERT_EQ(row.note, ClampNote(row.note));
+            // The pitch, remembered or not, is the one the tuning in force gives.
+            const double ratio =
+                mt::RatioForScaleDegree(mt::ScaleTable.ratios, mt::ScaleTable.nScaleNotes, arg);
+            int note, bend;
+            mt::NoteAndBend(mt::d1o1Hz * ratio, &note, &bend);
+            ASSERT_EQ(std::memcmp(&row.ratio, &ratio, sizeof ratio), 0) << "degree " << arg;
+            ASSERT_EQ(row.note, note) << "degree " << arg;
+            ASSERT_EQ(mt::dBend[row.channel], bend) << "degree " << arg;
         } else {
             ASSERT_EQ(row.channel, mt::PERCUSSION_CHANNEL);
             ASSERT_EQ(row.note, arg);

@@ -7,6 +7,7 @@
 //   MICROTUNE_SYNTH_CLOCK  "delay": only the delay entry moves the WAV clock
 //   MICROTUNE_SYNTH_EFFECTS "1" or "0": chorus and reverb (default: on when
 //                          live, off when rendering, since chorus wobbles pitch)
+//   MICROTUNE_SYNTH_OUTPUT "none": no sound at all, only recording (recorder.h)
 //
 // Rendering into a WAV file follows a clock that starts at initialise. Each
 // event is placed at the clock's time when it arrives (to FluidSynth's
@@ -32,6 +33,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "recorder.h"
+
 #define TEMBREL_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
@@ -52,6 +55,7 @@ struct Companion {
     fluid_audio_driver_t *driver = nullptr;  // live output
     SNDFILE *wav = nullptr;                  // rendered output
     bool wavFailed = false;
+    bool silent = false;  // started without sound: only the recorder hears it
     bool hostClock = true;
     double clockFrames = 0.0;  // time on the clock, in frames
     int64_t renderedFrames = 0;
@@ -192,7 +196,11 @@ void Release() {
 }  // namespace
 
 TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
-    if (C.synth) return 1;  // already running: keep the output as it is
+    if (C.synth || C.silent) return 1;  // already running: keep the output as it is
+    if (tembrel::NullOutputRequested()) {
+        C.silent = true;
+        return 1;
+    }
     SilenceFluidSynth();
 
     const char *font = Env("MICROTUNE_SOUNDFONT");
@@ -239,6 +247,7 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
 }
 
 TEMBREL_EXPORT void Tembrel_SendMidiEvent(int status, int channel, int data1, int data2) {
+    tembrel::RecordMidiEvent(status, channel, data1, data2);
     if (!C.synth || channel < 0 || channel >= CHANNELS) return;
     CatchUp();
     switch (status & 0xF0) {
@@ -287,6 +296,7 @@ TEMBREL_EXPORT void Tembrel_Delay(double seconds) {
 }
 
 TEMBREL_EXPORT void Tembrel_CleanUp_SME(void) {
+    C.silent = false;
     if (!C.synth) return;
     if (C.wav) {
         // Notes still held are released, and their release rings out.

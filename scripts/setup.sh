@@ -7,6 +7,7 @@ PACKAGES=(
   librtmidi-dev libasound2-dev jackd2 libjack-jackd2-dev
   libfluidsynth-dev fluid-soundfont-gm libsndfile1-dev libfftw3-dev libglib2.0-dev
   libcli11-dev locales-all
+  libsmf-dev python3-mido fluidsynth
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64
   g++-multilib qemu-user

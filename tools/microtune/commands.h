@@ -14,6 +14,7 @@ void AddScaleCommand(CLI::App &app);
 void AddPlayCommand(CLI::App &app);
 void AddDemoCommand(CLI::App &app);
 void AddBendTestCommand(CLI::App &app);
+void AddRetuneCommand(CLI::App &app);
 
 // Options that several subcommands share, with one wording everywhere.
 void AddDeviceOption(CLI::App &command, int &device);

@@ -28,6 +28,7 @@ int main(int argc, char **argv) {
     mthost::AddBendTestCommand(app);
     mthost::AddRelayCommand(app);
     mthost::AddKeysCommand(app);
+    mthost::AddRetuneCommand(app);
 
     try {
         // CLI11 would only say that a subcommand is required.

@@ -10,6 +10,7 @@
 
 #include "host_error.h"
 #include "microtune.h"
+#include "midi_recording.h"
 
 namespace mthost {
 namespace {
@@ -55,6 +56,21 @@ std::string LibraryDirectory() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+void RecordMessage(void *recording, int status, int channel, int data1, int data2) {
+    static_cast<MidiRecording *>(recording)->Add(status, channel, data1, data2);
+}
+
+// The companion as the library has loaded it (counting the devices loads
+// it), so that its entries are the very instance the library calls.
+void *LoadedCompanion() {
+    void *companion = nullptr;
+    const std::string directory = LibraryDirectory();
+    if (!directory.empty())
+        companion = dlopen((directory + "/" + COMPANION_FILE).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!companion) companion = dlopen(COMPANION_FILE, RTLD_NOW | RTLD_NOLOAD);
+    return companion;
+}
+
 double WallSeconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
@@ -98,9 +114,20 @@ Output::Output(const OutputRequest &request) {
     if (!builtIn_ && (!request.wavPath.empty() || request.offline))
         throw HostError("only the built-in software synthesizer renders a WAV file; device " +
                         std::to_string(device_) + " is " + deviceName_);
+    if (!builtIn_ && request.recording)
+        throw HostError(
+            "only what the built-in software synthesizer plays can be recorded as "
+            "a MIDI file; device " +
+            std::to_string(device_) + " is " + deviceName_);
+    recording_ = request.recording;
 
     if (builtIn_) {
-        OpenBuiltIn(request);
+        try {
+            OpenBuiltIn(request);
+        } catch (...) {
+            Close();
+            throw;
+        }
     } else {
         const int result = StartMidiOutForiDev(device_);
         if (result != 1)
@@ -112,7 +139,27 @@ Output::Output(const OutputRequest &request) {
 }
 
 void Output::OpenBuiltIn(const OutputRequest &request) {
+    companion_ = LoadedCompanion();
+    if (companion_)
+        send_ = reinterpret_cast<void (*)(int, int, int, int)>(
+            dlsym(companion_, "Tembrel_SendMidiEvent"));
+    if (recording_) StartRecording();
     std::string wav = request.wavPath;
+    if (request.silent && wav.empty()) {
+        setenv("MICROTUNE_SYNTH_OUTPUT", "none", 1);
+        const int result = StartMidiOutForiDev(device_);
+        unsetenv("MICROTUNE_SYNTH_OUTPUT");
+        if (result != 1) {
+            StopQT();
+            throw HostError(
+                "the built-in software synthesizer did not start (StartMidiOutForiDev "
+                "returned " +
+                std::to_string(result) + ")");
+        }
+        open_ = true;
+        offline_ = true;
+        return;
+    }
     const char *fromEnvironment = std::getenv("MICROTUNE_SYNTH_WAV");
     if (wav.empty() && fromEnvironment && *fromEnvironment) wav = fromEnvironment;
     if (wav.empty() && request.offline) wav = request.fallbackWav;
@@ -160,10 +207,6 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
 // The library looks the delay entry up but never calls it; offline
 // rendering needs it, from the very instance the library has loaded.
 void Output::FindDelayEntry() {
-    const std::string directory = LibraryDirectory();
-    if (!directory.empty())
-        companion_ = dlopen((directory + "/" + COMPANION_FILE).c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (!companion_) companion_ = dlopen(COMPANION_FILE, RTLD_NOW | RTLD_NOLOAD);
     if (companion_) delay_ = reinterpret_cast<void (*)(double)>(dlsym(companion_, "Tembrel_Delay"));
     if (!delay_) {
         Close();
@@ -172,13 +215,32 @@ void Output::FindDelayEntry() {
     }
 }
 
+// Registered before the output opens, so that the bends and the voice the
+// library sends on opening are recorded too.
+void Output::StartRecording() {
+    if (companion_)
+        setRecorder_ = reinterpret_cast<void (*)(void (*)(void *, int, int, int, int), void *)>(
+            dlsym(companion_, "Tembrel_SetRecorder"));
+    if (!setRecorder_)
+        throw HostError(std::string("cannot record: no Tembrel_SetRecorder entry in ") +
+                        COMPANION_FILE);
+    setRecorder_(&RecordMessage, recording_);
+}
+
+void Output::SendToMelodicChannels(int status, int data1, int data2) {
+    if (!open_ || !send_) return;
+    for (int channel = 0; channel < nChannelsAvailable(); ++channel)
+        if (channel != 9) send_(status, channel, data1, data2);
+}
+
 Output::~Output() { Close(); }
 
 void Output::Wait(double seconds) {
     if (!(seconds > 0.0)) return;
     if (offline_) {
-        delay_(seconds);
+        if (delay_) delay_(seconds);
         elapsed_ += seconds;
+        if (recording_ && recording_->TicksPerSecond() > 0.0) recording_->SetSeconds(elapsed_);
         DrawProgress();
         return;
     }
@@ -193,19 +255,25 @@ void Output::Wait(double seconds) {
         left -= slice;
     }
     elapsed_ += seconds;
+    if (recording_ && recording_->TicksPerSecond() > 0.0) recording_->SetSeconds(elapsed_);
 }
 
 void Output::Close() {
-    if (!open_) return;
-    open_ = false;
-    ClearProgress();
-    StopAllNotesPlayed(0);
-    StopMidiOut();
-    StopQT();
+    if (open_) {
+        open_ = false;
+        ClearProgress();
+        StopAllNotesPlayed(0);
+        StopMidiOut();
+        StopQT();
+        RestoreInterruptHandlers();
+    }
+    // Also after a failed open: the recorder must not outlive its recording.
+    if (setRecorder_) setRecorder_(nullptr, nullptr);
     if (companion_) dlclose(companion_);
     companion_ = nullptr;
     delay_ = nullptr;
-    RestoreInterruptHandlers();
+    send_ = nullptr;
+    setRecorder_ = nullptr;
 }
 
 void Output::ShowProgress(double totalSeconds) {

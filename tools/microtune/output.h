@@ -9,6 +9,8 @@
 
 namespace mthost {
 
+class MidiRecording;
+
 // The device list as the library numbers and names it.
 std::vector<std::string> ListDevices();
 
@@ -23,6 +25,12 @@ struct OutputRequest {
     // Rendering follows the real time that passes between calls as well as
     // Wait: for the library's own timed exports (TestPitchBendRange).
     bool followRealTime = false;
+    // The built-in synthesizer without any sound, only recording: starts at
+    // once and never waits.
+    bool silent = false;
+    // Records every message the built-in synthesizer is sent, from opening
+    // to closing; a recording on the clock follows Wait.
+    MidiRecording *recording = nullptr;
 };
 
 class Output {
@@ -42,6 +50,10 @@ public:
     // clean-up renders the release tail and finishes the WAV file.
     void Close();
 
+    // Sends a channel message to every channel of the built-in synthesizer
+    // except percussion, as the library would (recorded like its messages).
+    void SendToMelodicChannels(int status, int data1, int data2);
+
     int Device() const { return device_; }
     const std::string &DeviceName() const { return deviceName_; }
     bool BuiltIn() const { return builtIn_; }
@@ -57,6 +69,7 @@ public:
 private:
     void OpenBuiltIn(const OutputRequest &request);
     void FindDelayEntry();
+    void StartRecording();
     void DrawProgress();
 
     int device_ = -1;
@@ -67,6 +80,9 @@ private:
     std::string wavPath_;
     void *companion_ = nullptr;
     void (*delay_)(double) = nullptr;
+    void (*send_)(int, int, int, int) = nullptr;
+    void (*setRecorder_)(void (*)(void *, int, int, int, int), void *) = nullptr;
+    MidiRecording *recording_ = nullptr;
     double elapsed_ = 0.0;
     double progressTotal_ = 0.0;
     bool progressShown_ = false;

@@ -1,0 +1,172 @@
+#include "midi_recording.h"
+
+#include <glib.h>
+#include <smf.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "host_error.h"
+
+namespace mthost {
+namespace {
+
+constexpr int CHANNELS_PER_PORT = 16;
+constexpr int LIBRARY_CHANNELS = 32;
+constexpr int PERCUSSION_CHANNEL = 9;
+
+// RPN 0 (pitch-bend sensitivity) set to the 2 semitones that the library's
+// bends assume, then the null RPN so that later data entry changes nothing.
+const unsigned char BEND_RANGE[][2] = {{101, 0}, {100, 0}, {6, 2}, {38, 0}, {101, 127}, {100, 127}};
+
+void QuietLog(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
+
+class Track {
+public:
+    Track(smf_t *smf) : track_(smf_track_new()) { smf_add_track(smf, track_); }
+
+    void Add(int64_t tick, const unsigned char *bytes, int length) {
+        smf_event_t *event = smf_event_new_from_pointer(const_cast<unsigned char *>(bytes), length);
+        if (!event) throw HostError("cannot build a MIDI event");
+        smf_track_add_event_pulses(track_, event, static_cast<int>(tick));
+    }
+    void AddChannel(int64_t tick, int status, int channel, int data1, int data2) {
+        const unsigned char bytes[3] = {static_cast<unsigned char>(status | channel),
+                                        static_cast<unsigned char>(data1 & 0x7F),
+                                        static_cast<unsigned char>(data2 & 0x7F)};
+        const int kind = status & 0xF0;
+        Add(tick, bytes, kind == 0xC0 || kind == 0xD0 ? 2 : 3);
+    }
+    void End(int64_t tick) {
+        if (smf_track_add_eot_pulses(track_, static_cast<int>(tick)) != 0)
+            throw HostError("cannot end a MIDI track");
+    }
+
+private:
+    smf_track_t *track_;
+};
+
+}  // namespace
+
+void MidiRecording::SetSeconds(double seconds) {
+    tick_ = static_cast<int64_t>(std::llround(seconds * ticksPerSecond_));
+}
+
+void MidiRecording::Add(int status, int channel, int data1, int data2) {
+    if (channel < 0 || channel >= LIBRARY_CHANNELS) return;  // no file channel can hold it
+    // Data bytes as the wire carries them: 7 bits, values clamped the way
+    // the library clamps them, the voice of a program change masked.
+    auto clamp = [](int v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 127 ? 127 : v); };
+    const int kind = status & 0xF0;
+    RecordedMessage message;
+    message.tick = tick_;
+    message.status = static_cast<unsigned char>(kind);
+    message.channel = static_cast<unsigned char>(channel);
+    message.data1 = kind == 0xC0 || kind == 0xE0 ? data1 & 0x7F : clamp(data1);
+    message.data2 = kind == 0xE0 ? data2 & 0x7F : clamp(data2);
+    messages_.push_back(message);
+}
+
+std::vector<MidiFileEvent> ClockTempoMap() {
+    MidiFileEvent tempo;
+    tempo.bytes = {0xFF,
+                   0x51,
+                   0x03,
+                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 16),
+                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 8),
+                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS)};
+    return {tempo};
+}
+
+MidiFileSummary WriteMidiRecording(const std::string &path, int division,
+                                   const std::vector<MidiFileEvent> &metaEvents,
+                                   const MidiRecording &recording, int64_t endTick) {
+    const std::vector<RecordedMessage> &messages = recording.Messages();
+    // Only channels that play a note are written; the others carry nothing
+    // but the bends and voice the library gives every channel when it opens
+    // or installs a scale.
+    bool used[LIBRARY_CHANNELS] = {};
+    for (const RecordedMessage &m : messages)
+        if (m.status == 0x90 && m.data2 > 0) used[m.channel] = true;
+    MidiFileSummary summary;
+    for (int c = 0; c < LIBRARY_CHANNELS; ++c)
+        if (used[c]) {
+            summary.channels.push_back(c);
+            if (c >= CHANNELS_PER_PORT) summary.upperTrack = true;
+        }
+    for (const RecordedMessage &m : messages) endTick = std::max(endTick, m.tick);
+    for (const MidiFileEvent &e : metaEvents) endTick = std::max(endTick, e.tick);
+    if (endTick > INT32_MAX) throw HostError(path + ": the recording is too long for a MIDI file");
+
+    std::unique_ptr<smf_t, void (*)(smf_t *)> smf(smf_new(), &smf_delete);
+    if (!smf || smf_set_ppqn(smf.get(), division) != 0)
+        throw HostError(path + ": cannot set up a MIDI file");
+    const guint handler =
+        g_log_set_handler(nullptr, static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL),
+                          &QuietLog, nullptr);
+    struct Unquiet {
+        guint handler;
+        ~Unquiet() { g_log_remove_handler(nullptr, handler); }
+    } unquiet{handler};
+
+    Track lower(smf.get());
+    std::unique_ptr<Track> upper;
+    if (summary.upperTrack) {
+        upper.reset(new Track(smf.get()));
+        const unsigned char port[] = {0xFF, 0x21, 0x01, 0x01};
+        upper->Add(0, port, sizeof port);
+    }
+    for (int c : summary.channels) {
+        Track &track = c < CHANNELS_PER_PORT ? lower : *upper;
+        for (const auto &rpn : BEND_RANGE)
+            track.AddChannel(0, 0xB0, c % CHANNELS_PER_PORT, rpn[0], rpn[1]);
+    }
+    // Meta events first at equal ticks, so a tempo change applies to the
+    // notes at its own tick.
+    size_t meta = 0;
+    for (const RecordedMessage &m : messages) {
+        for (; meta < metaEvents.size() && metaEvents[meta].tick <= m.tick; ++meta)
+            lower.Add(metaEvents[meta].tick, metaEvents[meta].bytes.data(),
+                      static_cast<int>(metaEvents[meta].bytes.size()));
+        if (!used[m.channel]) continue;
+        Track &track = m.channel < CHANNELS_PER_PORT ? lower : *upper;
+        track.AddChannel(m.tick, m.status, m.channel % CHANNELS_PER_PORT, m.data1, m.data2);
+    }
+    for (; meta < metaEvents.size(); ++meta)
+        lower.Add(metaEvents[meta].tick, metaEvents[meta].bytes.data(),
+                  static_cast<int>(metaEvents[meta].bytes.size()));
+    lower.End(endTick);
+    if (upper) upper->End(endTick);
+    if (smf_set_format(smf.get(), 1) != 0) throw HostError(path + ": cannot set format 1");
+
+    // A temporary name beside the file, renamed once complete.
+    std::string temporary = path + ".XXXXXX";
+    std::vector<char> name(temporary.begin(), temporary.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0) throw HostError(path + ": cannot write: " + std::strerror(errno));
+    // mkstemp makes the file private; the result gets the usual permissions.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    close(fd);
+    temporary = name.data();
+    if (smf_save(smf.get(), temporary.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        throw HostError(path + ": cannot write the MIDI file");
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        std::remove(temporary.c_str());
+        throw HostError(path + ": cannot write: " + std::strerror(error));
+    }
+    return summary;
+}
+
+}  // namespace mthost

@@ -24,6 +24,7 @@ void Add1o1Option(CLI::App &command, double &hz);
 void AddKbmOption(CLI::App &command, std::string &kbm);
 void AddRelayCommand(CLI::App &app);
 void AddKeysCommand(CLI::App &app);
+void AddMidOption(CLI::App &command, std::string &path);
 
 }  // namespace mthost
 

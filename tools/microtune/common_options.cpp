@@ -30,4 +30,9 @@ void AddKbmOption(CLI::App &command, std::string &kbm) {
         if (CLI::Option *excluded = command.get_option_no_throw(other)) option->excludes(excluded);
 }
 
+void AddMidOption(CLI::App &command, std::string &path) {
+    command.add_option("--mid", path,
+                       "Also write what the built-in software synthesizer plays as a MIDI file");
+}
+
 }  // namespace mthost

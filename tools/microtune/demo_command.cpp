@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "microtune.h"
+#include "midi_recording.h"
 #include "output.h"
 #include "tuning.h"
 #include "voice.h"
@@ -63,11 +64,13 @@ void AddDemoCommand(CLI::App &app) {
     struct Options {
         std::string wav = "demo.wav";
         std::string voice = "Reed Organ";
+        std::string mid;
     };
     auto options = std::make_shared<Options>();
     command->add_option("--wav", options->wav, "The WAV file to write")->capture_default_str();
     command->add_option("--voice", options->voice, "General MIDI voice: a number or a name")
         ->capture_default_str();
+    AddMidOption(*command, options->mid);
 
     command->callback([options] {
         const Voice voice = LookUpVoice(options->voice);
@@ -75,6 +78,8 @@ void AddDemoCommand(CLI::App &app) {
         OutputRequest request;
         request.wavPath = options->wav;
         request.offline = true;
+        MidiRecording recording(CLOCK_TICKS_PER_SECOND);
+        if (!options->mid.empty()) request.recording = &recording;
         Output output(request);
         std::printf(
             "microtune demo: voice %d %s on the built-in software synthesizer, "
@@ -105,6 +110,7 @@ void AddDemoCommand(CLI::App &app) {
         const double seconds = output.Elapsed();
         output.Close();
         std::printf("\nWrote %s: %.2f s and the release.\n", output.WavPath().c_str(), seconds);
+        if (!options->mid.empty()) WriteRecordingOnClock(options->mid, recording);
     });
 }
 

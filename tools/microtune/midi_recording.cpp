@@ -169,4 +169,20 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
     return summary;
 }
 
+void WriteRecordingOnClock(const std::string &path, const MidiRecording &recording) {
+    MidiFileEvent tempo;
+    tempo.bytes = {0xFF,
+                   0x51,
+                   0x03,
+                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 16),
+                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 8),
+                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS)};
+    const MidiFileSummary summary =
+        WriteMidiRecording(path, CLOCK_DIVISION, {tempo}, recording, recording.Tick());
+    std::printf("Wrote %s: channels", path.c_str());
+    for (int channel : summary.channels) std::printf(" %d", channel);
+    if (summary.upperTrack) std::printf("; channels 16-31 in a second track on MIDI port 1");
+    std::printf("\n");
+}
+
 }  // namespace mthost

@@ -59,8 +59,8 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
                                    const std::vector<MidiFileEvent> &metaEvents,
                                    const MidiRecording &recording, int64_t endTick);
 
-// A tempo meta event at tick 0 for recordings on the clock.
-std::vector<MidiFileEvent> ClockTempoMap();
+// Writes a recording made on the clock and says so on standard output.
+void WriteRecordingOnClock(const std::string &path, const MidiRecording &recording);
 
 }  // namespace mthost
 

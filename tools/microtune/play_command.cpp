@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "host_error.h"
 #include "microtune.h"
+#include "midi_recording.h"
 #include "output.h"
 #include "tuning.h"
 #include "voice.h"
@@ -62,6 +63,7 @@ void AddPlayCommand(CLI::App &app) {
         std::string voice;
         int device = -1;
         std::string wav;
+        std::string mid;
         double step = 0.5;
         int velocity = 100;
         bool verbose = false;
@@ -74,6 +76,7 @@ void AddPlayCommand(CLI::App &app) {
     AddDeviceOption(*command, options->device);
     command->add_option("--wav", options->wav,
                         "Render the built-in software synthesizer offline into this WAV file");
+    AddMidOption(*command, options->mid);
     command->add_option("--step", options->step, "Seconds per step")
         ->check(CLI::Range(0.001, 3600.0));
     command->add_option("--velocity", options->velocity, "Note velocity")
@@ -99,6 +102,8 @@ void AddPlayCommand(CLI::App &app) {
         request.device = options->device;
         request.wavPath = options->wav;
         request.fallbackWav = "microtune.wav";
+        MidiRecording recording(CLOCK_TICKS_PER_SECOND);
+        if (!options->mid.empty()) request.recording = &recording;
         Output output(request);
         const Tuning tuning = InstallTuning(scale, options->hz);
 
@@ -128,6 +133,7 @@ void AddPlayCommand(CLI::App &app) {
         }
         output.Close();
         if (output.Offline()) std::printf("Wrote %s\n", output.WavPath().c_str());
+        if (!options->mid.empty()) WriteRecordingOnClock(options->mid, recording);
     });
 }
 

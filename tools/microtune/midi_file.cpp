@@ -14,7 +14,9 @@
 namespace mthost {
 namespace {
 
-constexpr int64_t MAX_TRACK_TICKS = INT_MAX / 2;  // libsmf counts ticks in int
+// libsmf counts ticks in int; the limit also keeps every delta time, even
+// merged over dropped events, within a four-byte number.
+constexpr int64_t MAX_TRACK_TICKS = 0x0FFFFFFF;
 
 uint32_t Big32(const unsigned char *p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
@@ -26,14 +28,20 @@ public:
     Checker(const std::string &name, int track, const unsigned char *data, size_t size)
         : name_(name), track_(track), data_(data), size_(size) {}
 
-    // Walks every event of the track; returns the length up to and including
-    // its end-of-track event.
-    size_t Check() {
+    // Walks every event of the track and appends the track to the clean
+    // copy up to its end-of-track event, in the plainest form: without
+    // system exclusive messages (nothing here plays them, and libsmf cannot
+    // read continuation packets) and without running status.
+    void Check(std::vector<unsigned char> &clean) {
         int runningStatus = 0;
         int64_t tick = 0;
+        uint32_t delta = 0;  // since the last event kept
+        size_t metaData = 0;
         while (true) {
             if (pos_ >= size_) Fail("ends without an end-of-track event");
-            tick += ReadNumber("delta time");
+            const uint32_t eventDelta = ReadNumber("delta time");
+            tick += eventDelta;
+            delta += eventDelta;
             if (tick > MAX_TRACK_TICKS)
                 Fail("is too long (more than " + std::to_string(MAX_TRACK_TICKS) + " ticks)");
             const size_t start = pos_;
@@ -55,16 +63,36 @@ public:
                 if (type >= 0x80) Fail("has a meta event of type above 127", start);
                 const uint32_t length = ReadNumber("meta event length");
                 CheckMetaLength(type, length, start);
+                metaData = pos_;
                 Skip(length, "meta event");
                 if (type == 0x51 && (data_[pos_ - 3] | data_[pos_ - 2] | data_[pos_ - 1]) == 0)
                     Fail("has a tempo of 0 microseconds per quarter note", start);
-                if (type == 0x2F) return pos_;
             } else if (status == 0xF0 || status == 0xF7) {
+                runningStatus = 0;  // a system exclusive message cancels it
                 const uint32_t length = ReadNumber("system exclusive length");
                 Skip(length, "system exclusive message");
+                continue;
             } else {
                 Fail("has a status byte " + Hex(status) + " that a file cannot hold", start);
             }
+            WriteNumber(clean, delta);
+            delta = 0;
+            if (status != 0xFF) {
+                // Every status written out: libsmf mistakes running status
+                // after a meta event for more meta data.
+                clean.push_back(static_cast<unsigned char>(status));
+                clean.insert(clean.end(), data_ + (data_[start] & 0x80 ? start + 1 : start),
+                             data_ + pos_);
+                continue;
+            }
+            // Lengths written anew in their shortest form, which is all
+            // that libsmf reads correctly.
+            const uint32_t length = static_cast<uint32_t>(pos_ - metaData);
+            clean.push_back(0xFF);
+            clean.push_back(data_[start + 1]);
+            WriteNumber(clean, length);
+            clean.insert(clean.end(), data_ + metaData, data_ + pos_);
+            if (data_[start + 1] == 0x2F) return;
         }
     }
 
@@ -73,6 +101,17 @@ private:
         const size_t where = at == SIZE_MAX ? pos_ : at;
         throw HostError(name_ + ": track " + std::to_string(track_ + 1) + " " + what + " (byte " +
                         std::to_string(where) + " of the track)");
+    }
+
+    static void WriteNumber(std::vector<unsigned char> &out, uint32_t value) {
+        unsigned char bytes[4];
+        int n = 0;
+        do {
+            bytes[n++] = static_cast<unsigned char>(value & 0x7F);
+            value >>= 7;
+        } while (value && n < 4);
+        while (n > 1) out.push_back(static_cast<unsigned char>(bytes[--n] | 0x80));
+        out.push_back(bytes[0]);
     }
 
     static std::string Hex(int value) {
@@ -142,8 +181,20 @@ private:
 };
 
 void QuietLog(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
+const char *const SMF_LOG_DOMAINS[] = {nullptr, "libsmf"};
 
 }  // namespace
+
+QuietMidiLibrary::QuietMidiLibrary() {
+    for (int i = 0; i < 2; ++i)
+        handlers_[i] = g_log_set_handler(
+            SMF_LOG_DOMAINS[i], static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL),
+            &QuietLog, nullptr);
+}
+
+QuietMidiLibrary::~QuietMidiLibrary() {
+    for (int i = 0; i < 2; ++i) g_log_remove_handler(SMF_LOG_DOMAINS[i], handlers_[i]);
+}
 
 MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_t size) {
     auto fail = [&name](const std::string &what) { throw HostError(name + ": " + what); };
@@ -188,17 +239,13 @@ MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_
                  " bytes, only " + std::to_string(size - pos - 8) + " follow");
         const unsigned char *body = data + pos + 8;
         if (std::memcmp(data + pos, "MTrk", 4) == 0) {
-            const size_t used = Checker(name, tracks, body, length).Check();
-            const unsigned char header[8] = {'M',
-                                             'T',
-                                             'r',
-                                             'k',
-                                             static_cast<unsigned char>(used >> 24),
-                                             static_cast<unsigned char>(used >> 16),
-                                             static_cast<unsigned char>(used >> 8),
-                                             static_cast<unsigned char>(used)};
+            const size_t headerAt = clean.size();
+            const unsigned char header[8] = {'M', 'T', 'r', 'k', 0, 0, 0, 0};
             clean.insert(clean.end(), header, header + 8);
-            clean.insert(clean.end(), body, body + used);
+            Checker(name, tracks, body, length).Check(clean);
+            const size_t used = clean.size() - headerAt - 8;
+            for (int k = 0; k < 4; ++k)
+                clean[headerAt + 4 + k] = static_cast<unsigned char>(used >> (24 - 8 * k));
             ++tracks;
         }
         pos += 8 + length;

@@ -30,6 +30,19 @@ struct MidiFile {
     std::vector<MidiFileEvent> events;  // in tick order over all tracks
 };
 
+// Keeps libsmf's GLib log quiet while it lives: the host words its own
+// errors.
+class QuietMidiLibrary {
+public:
+    QuietMidiLibrary();
+    ~QuietMidiLibrary();
+    QuietMidiLibrary(const QuietMidiLibrary &) = delete;
+    QuietMidiLibrary &operator=(const QuietMidiLibrary &) = delete;
+
+private:
+    unsigned handlers_[2];
+};
+
 // Both throw HostError with one line "NAME: what is wrong".
 MidiFile ReadMidiFile(const std::string &path);
 MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_t size);

@@ -1,6 +1,5 @@
 #include "midi_recording.h"
 
-#include <glib.h>
 #include <smf.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,8 +23,6 @@ constexpr int PERCUSSION_CHANNEL = 9;
 // RPN 0 (pitch-bend sensitivity) set to the 2 semitones that the library's
 // bends assume, then the null RPN so that later data entry changes nothing.
 const unsigned char BEND_RANGE[][2] = {{101, 0}, {100, 0}, {6, 2}, {38, 0}, {101, 127}, {100, 127}};
-
-void QuietLog(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
 
 class Track {
 public:
@@ -107,13 +104,7 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
     std::unique_ptr<smf_t, void (*)(smf_t *)> smf(smf_new(), &smf_delete);
     if (!smf || smf_set_ppqn(smf.get(), division) != 0)
         throw HostError(path + ": cannot set up a MIDI file");
-    const guint handler =
-        g_log_set_handler(nullptr, static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL),
-                          &QuietLog, nullptr);
-    struct Unquiet {
-        guint handler;
-        ~Unquiet() { g_log_remove_handler(nullptr, handler); }
-    } unquiet{handler};
+    QuietMidiLibrary quiet;
 
     Track lower(smf.get());
     std::unique_ptr<Track> upper;

@@ -11,6 +11,7 @@
 
 #include "commands.h"
 #include "host_error.h"
+#include "keyboard_map.h"
 #include "microtune.h"
 #include "midi_file.h"
 #include "midi_recording.h"
@@ -53,7 +54,8 @@ bool SharedController(int controller) {
 // when it lifts.
 class Performer {
 public:
-    Performer(Output &output, int root) : output_(output), root_(root) {}
+    using Degrees = std::array<std::optional<int>, 128>;
+    Performer(Output &output, const Degrees &degrees) : output_(output), degrees_(degrees) {}
 
     void Handle(const std::vector<unsigned char> &bytes) {
         const int status = bytes[0];
@@ -86,8 +88,7 @@ public:
         }
     }
 
-    // The stand-in for a keyboard mapping: key minus root.
-    std::optional<int> DegreeForKey(int key) const { return key - root_; }
+    std::optional<int> DegreeForKey(int key) const { return degrees_[key & 0x7F]; }
 
     int notes = 0, drums = 0, unmapped = 0, pitchWheels = 0;
 
@@ -143,7 +144,7 @@ private:
         int key, velocity;
     };
     Output &output_;
-    int root_;
+    const Degrees &degrees_;
     std::array<std::array<int, 128>, 16> down_{};
     std::array<bool, 16> pedal_{};
     std::array<std::vector<Release>, 16> held_;
@@ -181,6 +182,7 @@ void AddRetuneCommand(CLI::App &app) {
     struct Options {
         std::string input;
         std::string scale;
+        std::string kbm;
         double hz = 0.0;
         int root = 60;
         std::string voice;
@@ -193,6 +195,7 @@ void AddRetuneCommand(CLI::App &app) {
     Add1o1Option(*command, options->hz);
     command->add_option("--root", options->root, "The key that plays degree 0 (default 60)")
         ->check(CLI::Range(0, 127));
+    AddKbmOption(*command, options->kbm);
     command->add_option("--voice", options->voice,
                         "General MIDI voice: a number or a name (default: the file's first "
                         "melodic program)");
@@ -206,6 +209,11 @@ void AddRetuneCommand(CLI::App &app) {
         // Everything is read and checked before anything is written.
         const MidiFile file = ReadMidiFile(options->input);
         const ScaleArgument scale = LoadScaleArgument(options->scale);
+        const KeyLayout keys =
+            LayOutKeys(options->kbm, options->root, options->hz, ScaleRatios(scale));
+        Performer::Degrees degrees;
+        for (int key = 0; key < 128; ++key)
+            degrees[key] = DegreeForKey(keys.map, key, keys.scaleSize);
         const Programs programs = MelodicPrograms(file);
         Voice voice;
         if (!options->voice.empty())
@@ -223,13 +231,15 @@ void AddRetuneCommand(CLI::App &app) {
         request.silent = options->wav.empty();
         request.recording = options->midi.empty() ? nullptr : &recording;
         Output output(request);
-        const Tuning tuning = InstallTuning(scale, options->hz);
+        const Tuning tuning = InstallTuning(scale, keys.hz1o1);
 
         std::printf("Retuning %s (format %d, %d track%s, %d ticks per quarter note)\n",
                     options->input.c_str(), file.format, file.tracks, file.tracks == 1 ? "" : "s",
                     file.division);
-        std::printf("Scale %s; 1/1 = %.3f Hz at key %d; voice %d %s\n", tuning.description.c_str(),
-                    tuning.hz1o1, options->root, voice.number, voice.name.c_str());
+        std::string where = "at key " + std::to_string(options->root);
+        if (!options->kbm.empty()) where = "keys mapped by " + options->kbm;
+        std::printf("Scale %s; 1/1 = %.3f Hz %s; voice %d %s\n", tuning.description.c_str(),
+                    tuning.hz1o1, where.c_str(), voice.number, voice.name.c_str());
         if (programs.distinct.size() > 1) {
             std::string names;
             for (int program : programs.distinct)
@@ -242,7 +252,7 @@ void AddRetuneCommand(CLI::App &app) {
         if (output.Offline() && !options->wav.empty())
             output.ShowProgress(file.events.empty() ? 0.0 : file.events.back().seconds);
 
-        Performer performer(output, options->root);
+        Performer performer(output, degrees);
         for (const MidiFileEvent &event : file.events) {
             recording.SetTick(event.tick);
             output.Wait(event.seconds - output.Elapsed());

@@ -88,6 +88,10 @@ protected:
 
     // Runs microtune with the arguments in the scratch folder.
     Result Run(const std::vector<std::string> &args) const {
+        return RunProgram(MICROTUNE_BINARY, args);
+    }
+
+    Result RunProgram(const char *program, const std::vector<std::string> &args) const {
         Result result;
         const fs::path out = Path(".stdout"), err = Path(".stderr");
         const auto start = std::chrono::steady_clock::now();
@@ -102,10 +106,10 @@ protected:
             dup2(o, 1);
             dup2(e, 2);
             std::vector<char *> argv;
-            argv.push_back(const_cast<char *>(MICROTUNE_BINARY));
+            argv.push_back(const_cast<char *>(program));
             for (const std::string &arg : args) argv.push_back(const_cast<char *>(arg.c_str()));
             argv.push_back(nullptr);
-            execv(MICROTUNE_BINARY, argv.data());
+            execv(program, argv.data());
             _exit(127);
         }
         int status = 0;
@@ -316,8 +320,12 @@ TEST_F(CliTest, ScaleReadsScaleTextToo) {
 // The main job: the four tunings rendered into demo.wav offline, quickly,
 // with the notes-in-play listing while each chord sounds.
 TEST_F(CliTest, DemoRendersANonSilentWav) {
-    const Result r = Run({"demo"});
+    const Result r = Run({"demo", "--mid", "demo.mid"});
     ASSERT_EQ(r.status, 0) << r.err;
+    // Bohlen-Pierce reaches the upper 16 channels: a second track on port 1.
+    EXPECT_NE(r.out.find("Wrote demo.mid: channels 0 "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("channels 16-31 in a second track on MIDI port 1"), std::string::npos);
+    EXPECT_EQ(ReadFile(Path("demo.mid")).compare(0, 4, "MThd"), 0);
     std::printf("microtune demo took %.2f s\n", r.seconds);
     EXPECT_LT(r.seconds, 30.0);
     size_t listings = 0;
@@ -403,6 +411,209 @@ TEST_F(CliTest, BendTestTonesMeetOnTheBuiltInSynthesizer) {
     // Different keys may play different samples, each tuned a little apart;
     // a wrong range would put the tones a semitone or more apart.
     EXPECT_NEAR(Cents(second / first), 0.0, 10.0);
+}
+
+// ---------------------------------------------------------------- MIDI files
+
+// Standard MIDI File bytes, built here so that the input is exactly known.
+std::string Number(uint32_t v) {
+    std::string out(1, static_cast<char>(v & 0x7F));
+    while (v >>= 7) out.insert(out.begin(), static_cast<char>(0x80 | (v & 0x7F)));
+    return out;
+}
+std::string Big(uint32_t v, int bytes) {
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return out;
+}
+struct TrackEvent {
+    uint32_t tick;
+    std::string bytes;
+};
+std::string Bytes(std::initializer_list<int> list) {
+    std::string out;
+    for (int b : list) out += static_cast<char>(b);
+    return out;
+}
+std::string Track(const std::vector<TrackEvent> &events) {
+    std::string body;
+    uint32_t last = 0;
+    for (const TrackEvent &e : events) {
+        body += Number(e.tick - last) + e.bytes;
+        last = e.tick;
+    }
+    body += Number(0) + Bytes({0xFF, 0x2F, 0});
+    return "MTrk" + Big(static_cast<uint32_t>(body.size()), 4) + body;
+}
+std::string SmfFile(int format, int division, const std::vector<std::string> &tracks) {
+    std::string file =
+        "MThd" + Big(6, 4) + Big(format, 2) + Big(tracks.size(), 2) + Big(division, 2);
+    for (const std::string &t : tracks) file += t;
+    return file;
+}
+std::string Meta(int type, const std::string &data) {
+    return Bytes({0xFF, type}) + Number(static_cast<uint32_t>(data.size())) + data;
+}
+
+constexpr int DIVISION = 96;
+constexpr double JUST_THIRD = 5.0 / 4.0, JUST_FIFTH = 3.0 / 2.0;
+const char *const JUST_SCALE = "16/15 9/8 6/5 5/4 4/3 45/32 3/2 8/5 5/3 9/5 15/8 2/1";
+
+// Two tempos, a sustain pedal, drums, overlapping repeats of one key (the
+// second note-on before the first note-off), a pitch wheel to drop, and
+// markers, lyrics and signatures to keep.
+std::string RoundTripInput() {
+    const std::string conductor = Track({
+        {0, Meta(0x51, Big(500000, 3))},
+        {0, Meta(0x58, Bytes({3, 2, 24, 8}))},
+        {0, Meta(0x59, Bytes({0, 0}))},
+        {192, Meta(0x06, "B")},
+        {192, Meta(0x51, Big(750000, 3))},
+        {200, Meta(0x05, "la")},
+    });
+    // Running status after the first note-on.
+    const std::string melody = Track({
+        {0, Bytes({0xC0, 19})},
+        {0, Bytes({0x90, 60, 90})},
+        {0, Bytes({64, 90})},
+        {10, Bytes({0xE0, 0, 80})},
+        {24, Bytes({0xB0, 64, 127})},
+        {48, Bytes({0x80, 60, 40})},   // held by the pedal
+        {96, Bytes({0x90, 64, 80})},   // overlapping repeat
+        {108, Bytes({0xB0, 64, 0})},   // releases 60
+        {120, Bytes({0x80, 64, 40})},  // stops the older 64
+        {240, Bytes({0x90, 64, 0})},   // stops the newer 64
+        {240, Bytes({0x90, 67, 70})},
+        {300, Bytes({0x80, 67, 0})},
+    });
+    const std::string drums = Track({{0, Bytes({0x99, 36, 100})},
+                                     {48, Bytes({0x89, 36, 0})},
+                                     {192, Bytes({0x99, 38, 100})},
+                                     {240, Bytes({0x89, 38, 0})}});
+    return SmfFile(1, DIVISION, {conductor, melody, drums});
+}
+
+std::vector<std::string> CheckerLines(const Result &r) {
+    std::vector<std::string> lines = Lines(r.out);
+    EXPECT_FALSE(lines.empty());
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    if (!lines.empty()) {
+        EXPECT_EQ(lines.back(), "ok") << r.out;
+    }
+    return lines;
+}
+
+// Read back by an independent reader (mido): pitches within 0.025 cents at
+// their input ticks, the ticks of the pedal release and of the overlapping
+// repeats, drums and meta events in place.
+TEST_F(CliTest, RetunedMidiFileReadsBackExactly) {
+    Write("in.mid", RoundTripInput());
+    const Result r = Run({"retune", "in.mid", "--scale", JUST_SCALE, "-o", "out.mid"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("1 pitch-wheel messages dropped"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("voice 19 Church Organ"), std::string::npos) << r.out;
+    const double c = 261.6255653005986;
+    char keys[3][32];
+    std::snprintf(keys[0], sizeof keys[0], "60=%.10f", c);
+    std::snprintf(keys[1], sizeof keys[1], "64=%.10f", c * JUST_THIRD);
+    std::snprintf(keys[2], sizeof keys[2], "67=%.10f", c * JUST_FIFTH);
+    const Result check = RunProgram(
+        "/usr/bin/python3",
+        {MICROTUNE_MIDI_CHECKER, Path("in.mid"), Path("out.mid"), keys[0], keys[1], keys[2]});
+    const std::vector<std::string> lines = CheckerLines(check);
+    auto has = [&lines](const std::string &line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_FALSE(has("48 off 60")) << check.out;
+    EXPECT_TRUE(has("108 off 60")) << check.out;  // held until the pedal lifts
+    EXPECT_TRUE(has("96 on 64")) << check.out;
+    EXPECT_TRUE(has("120 off 64")) << check.out;
+    EXPECT_TRUE(has("240 off 64")) << check.out;
+    EXPECT_TRUE(has("300 off 67")) << check.out;
+}
+
+// FluidSynth's own MIDI file player, not microtune's code, plays the
+// retuned file and the original: each note, against the same key unbent,
+// is as far from 12-TET as the just interval it stands for.
+TEST_F(CliTest, RetunedMidiFilePlaysInTuneOnAnotherPlayer) {
+    const std::string font = "/usr/share/sounds/sf2/default-GM.sf2";
+    if (!fs::exists("/usr/bin/fluidsynth") || !fs::exists(font)) GTEST_SKIP() << "no fluidsynth";
+    // Three notes of one second each at 96 ticks per half second.
+    Write("in.mid", SmfFile(0, DIVISION,
+                            {Track({{0, Bytes({0xC0, 19})},
+                                    {0, Bytes({0x90, 64, 100})},
+                                    {192, Bytes({0x80, 64, 0})},
+                                    {192, Bytes({0x90, 67, 100})},
+                                    {384, Bytes({0x80, 67, 0})},
+                                    {384, Bytes({0x90, 70, 100})},
+                                    {576, Bytes({0x80, 70, 0})}})}));
+    ASSERT_EQ(Run({"retune", "in.mid", "--scale", JUST_SCALE, "-o", "out.mid"}).status, 0);
+    for (const char *name : {"in", "out"}) {
+        const Result r =
+            RunProgram("/usr/bin/fluidsynth",
+                       {"-ni", "-q", "-C0", "-R0", "-r", "44100", "-F",
+                        Path(std::string(name) + ".wav"), font, Path(std::string(name) + ".mid")});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const Audio plain = audio::ReadWav(Path("in.wav")), tuned = audio::ReadWav(Path("out.wav"));
+    ASSERT_GT(tuned.Seconds(), 3.0);
+    const struct {
+        int key;
+        double ratio;  // of the just interval from middle C
+    } notes[] = {{64, 5.0 / 4.0}, {67, 3.0 / 2.0}, {70, 9.0 / 5.0}};
+    for (int i = 0; i < 3; ++i) {
+        const double tet = 261.6255653005986 * std::exp2((notes[i].key - 60) / 12.0);
+        const double from = i + 0.3, to = i + 0.9;
+        const double a = Spectrum(plain, from, to).Peak(tet, 60.0);
+        const double b = Spectrum(tuned, from, to).Peak(tet, 60.0);
+        const double wanted = Cents(261.6255653005986 * notes[i].ratio / tet);
+        std::printf("key %d: %.3f Hz unbent, %.3f Hz retuned (%+.2f cents, %+.2f due)\n",
+                    notes[i].key, a, b, Cents(b / a), wanted);
+        EXPECT_NEAR(Cents(b / a), wanted, 1.5) << notes[i].key;
+    }
+}
+
+// Files that are not what they claim: one line naming the file and what is
+// wrong, status 1, nothing written.
+TEST_F(CliTest, BadMidiFilesAreRefused) {
+    const std::string good = RoundTripInput();
+    std::string lying = good;
+    lying[14 + 5] = 0x7F;  // the first track claims far more than the file holds
+    std::string endless = SmfFile(0, DIVISION, {"MTrk" + Big(4, 4) + Bytes({0, 0x90, 60, 90})});
+    std::string smpte = good;
+    smpte[12] = static_cast<char>(0xE7);  // -25 frames per second
+    Write("not.mid", "RIFF and some text");
+    Write("empty.mid", "");
+    Write("lying.mid", lying);
+    Write("truncated.mid", good.substr(0, good.size() - 5));
+    Write("endless.mid", endless);
+    Write("smpte.mid", smpte);
+    {
+        std::ofstream huge(Path("huge.mid"), std::ios::binary);
+        huge << good.substr(0, 14);
+    }
+    fs::resize_file(Path("huge.mid"), 100u << 20);
+    const struct {
+        const char *file;
+        const char *message;
+    } cases[] = {
+        {"not.mid", "not.mid: not a MIDI file"},
+        {"empty.mid", "empty.mid: the file is empty"},
+        {"lying.mid", "lying.mid: chunk at byte 14 claims"},
+        {"truncated.mid", "truncated.mid: chunk at byte"},
+        {"endless.mid", "endless.mid: track 1 ends without an end-of-track event"},
+        {"smpte.mid", "smpte.mid: SMPTE time division"},
+        {"huge.mid", "huge.mid: the file is larger than"},
+        {"missing.mid", "missing.mid: cannot open"},
+    };
+    for (const auto &c : cases) {
+        const Result r = Run({"retune", c.file, "-o", "out.mid", "--wav", "out.wav"});
+        EXPECT_EQ(r.status, 1) << c.file;
+        const std::vector<std::string> errors = ErrorLines(r.err);
+        ASSERT_EQ(errors.size(), 1u) << c.file << "\n" << r.err;
+        EXPECT_NE(errors[0].find(c.message), std::string::npos) << errors[0];
+        EXPECT_FALSE(fs::exists(Path("out.mid")) || fs::exists(Path("out.wav"))) << c.file;
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -196,6 +197,25 @@ QuietMidiLibrary::~QuietMidiLibrary() {
     for (int i = 0; i < 2; ++i) g_log_remove_handler(SMF_LOG_DOMAINS[i], handlers_[i]);
 }
 
+void DeleteSmf(smf_t *smf) {
+    if (!smf) return;
+    // Each event would be looked up and taken out of its track one by one;
+    // they are freed here, and the tracks emptied, first.
+    for (int t = 1; t <= smf->number_of_tracks; ++t) {
+        smf_track_t *track = smf_get_track_by_number(smf, t);
+        if (!track || !track->events_array) continue;
+        for (guint i = 0; i < track->events_array->len; ++i) {
+            smf_event_t *event =
+                static_cast<smf_event_t *>(g_ptr_array_index(track->events_array, i));
+            free(event->midi_buffer);
+            free(event);
+        }
+        g_ptr_array_set_size(track->events_array, 0);
+        track->number_of_events = 0;
+    }
+    smf_delete(smf);
+}
+
 MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_t size) {
     auto fail = [&name](const std::string &what) { throw HostError(name + ": " + what); };
     if (size == 0) fail("the file is empty");
@@ -259,7 +279,7 @@ MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_
     smf_t *smf = smf_load_from_memory(clean.data(), static_cast<int>(clean.size()));
     g_log_remove_handler(nullptr, handler);
     if (!smf) fail("libsmf could not read the file");
-    std::unique_ptr<smf_t, void (*)(smf_t *)> owner(smf, &smf_delete);
+    std::unique_ptr<smf_t, void (*)(smf_t *)> owner(smf, &DeleteSmf);
 
     smf_rewind(smf);
     while (smf_event_t *event = smf_get_next_event(smf)) {

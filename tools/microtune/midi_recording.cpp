@@ -101,7 +101,7 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
     for (const MidiFileEvent &e : metaEvents) endTick = std::max(endTick, e.tick);
     if (endTick > INT32_MAX) throw HostError(path + ": the recording is too long for a MIDI file");
 
-    std::unique_ptr<smf_t, void (*)(smf_t *)> smf(smf_new(), &smf_delete);
+    std::unique_ptr<smf_t, void (*)(smf_t *)> smf(smf_new(), &DeleteSmf);
     if (!smf || smf_set_ppqn(smf.get(), division) != 0)
         throw HostError(path + ": cannot set up a MIDI file");
     QuietMidiLibrary quiet;

@@ -236,8 +236,8 @@ void AddRetuneCommand(CLI::App &app) {
         std::printf("Retuning %s (format %d, %d track%s, %d ticks per quarter note)\n",
                     options->input.c_str(), file.format, file.tracks, file.tracks == 1 ? "" : "s",
                     file.division);
-        std::string where = "at key " + std::to_string(options->root);
-        if (!options->kbm.empty()) where = "keys mapped by " + options->kbm;
+        std::string where = "at key " + std::to_string(options->root);  // the 1/1
+        if (!options->kbm.empty()) where = "from " + options->kbm;
         std::printf("Scale %s; 1/1 = %.3f Hz %s; voice %d %s\n", tuning.description.c_str(),
                     tuning.hz1o1, where.c_str(), voice.number, voice.name.c_str());
         if (programs.distinct.size() > 1) {

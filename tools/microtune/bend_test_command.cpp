@@ -18,8 +18,9 @@ void AddBendTestCommand(CLI::App &app) {
     };
     auto options = std::make_shared<Options>();
     AddDeviceOption(*command, options->device);
-    command->add_option("--wav", options->wav,
-                        "Render the built-in software synthesizer into this WAV file");
+    AddWavOption(*command, options->wav,
+                 "Render the built-in software synthesizer into this WAV file (default: live, or "
+                 "bend-test.wav without an audio output)");
     command->callback([options] {
         OutputRequest request;
         request.device = options->device;

@@ -22,6 +22,15 @@ void AddScaleOption(CLI::App &command, std::string &scale);
 void Add1o1Option(CLI::App &command, double &hz);
 // --kbm excludes --root and --1o1, which the map replaces: add it after them.
 void AddKbmOption(CLI::App &command, std::string &kbm);
+// `fallback` names the voice played when none is given.
+void AddVoiceOption(CLI::App &command, std::string &voice, const char *fallback);
+// An empty file name is refused rather than replaced by a default.
+void AddWavOption(CLI::App &command, std::string &path, const std::string &description);
+
+// Checks of option values, saying "not a number" or "not a whole number"
+// and giving short bounds; `unit` follows the value in messages ("s").
+CLI::Validator WholeNumber(long min, long max);
+CLI::Validator FiniteNumber(double min, double max, const char *unit);
 void AddRelayCommand(CLI::App &app);
 void AddKeysCommand(CLI::App &app);
 void AddMidOption(CLI::App &command, std::string &path);

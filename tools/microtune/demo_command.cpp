@@ -67,9 +67,8 @@ void AddDemoCommand(CLI::App &app) {
         std::string mid;
     };
     auto options = std::make_shared<Options>();
-    command->add_option("--wav", options->wav, "The WAV file to write")->capture_default_str();
-    command->add_option("--voice", options->voice, "General MIDI voice: a number or a name")
-        ->capture_default_str();
+    AddWavOption(*command, options->wav, "The WAV file to write (default: demo.wav)");
+    AddVoiceOption(*command, options->voice, "20, Reed Organ");
     AddMidOption(*command, options->mid);
 
     command->callback([options] {

@@ -29,11 +29,12 @@ int ParseDegree(const std::string &text, const std::string &token) {
                             text.find_first_of("0123456789") != std::string::npos &&
                             text.find_first_of(" \t") == std::string::npos;
     if (!digitsOnly)
-        throw HostError("bad token '" + token +
-                        "': expected a degree (7, -3), a chord (0,4,7) or a rest (.)");
+        throw HostError(
+            "bad token '" + token + "': expected a degree (7, -3), a chord (0,4,7) or a rest (.)",
+            2);
     // The library cannot negate the most negative int.
     if (errno == ERANGE || value > INT_MAX || value <= INT_MIN)
-        throw HostError("degree " + text + " is out of range");
+        throw HostError("degree " + text + " is out of range", 2);
     return static_cast<int>(value);
 }
 
@@ -72,15 +73,18 @@ void AddPlayCommand(CLI::App &app) {
     auto options = std::make_shared<Options>();
     AddScaleOption(*command, options->scale);
     Add1o1Option(*command, options->hz);
-    command->add_option("--voice", options->voice, "General MIDI voice: a number or a name");
+    AddVoiceOption(*command, options->voice, "0, Acoustic Grand Piano");
     AddDeviceOption(*command, options->device);
-    command->add_option("--wav", options->wav,
-                        "Render the built-in software synthesizer offline into this WAV file");
+    AddWavOption(*command, options->wav,
+                 "Render the built-in software synthesizer offline into this WAV file (default: "
+                 "live, or microtune.wav without an audio output)");
     AddMidOption(*command, options->mid);
-    command->add_option("--step", options->step, "Seconds per step")
-        ->check(CLI::Range(0.001, 3600.0));
-    command->add_option("--velocity", options->velocity, "Note velocity")
-        ->check(CLI::Range(1, 127));
+    command->add_option("--step", options->step, "Seconds per step, 0.001 to 3600 (default: 0.5)")
+        ->type_name("SECONDS")
+        ->check(FiniteNumber(0.001, 3600.0, "s"));
+    command->add_option("--velocity", options->velocity, "Note velocity, 1 to 127 (default: 100)")
+        ->type_name("V")
+        ->check(WholeNumber(1, 127));
     command->add_flag("-v,--verbose", options->verbose,
                       "Print each step and the notes in play while it sounds");
     command

@@ -137,13 +137,15 @@ void AddRelayCommand(CLI::App &app) {
     AddDeviceOption(*command, options->device);
     AddScaleOption(*command, options->scale);
     Add1o1Option(*command, options->hz);
-    command->add_option("--root", options->root, "The key that plays the 1/1 (default 60)")
-        ->check(CLI::Range(0, 127));
+    command
+        ->add_option("--root", options->root, "The key that plays the 1/1, 0 to 127 (default: 60)")
+        ->type_name("KEY")
+        ->check(WholeNumber(0, 127));
     AddKbmOption(*command, options->kbm);
-    command->add_option("--voice", options->voice, "General MIDI voice: a number or a name");
-    command->add_option("--wav", options->wav,
-                        "Record the built-in software synthesizer into this WAV file until the "
-                        "relay ends");
+    AddVoiceOption(*command, options->voice, "0, Acoustic Grand Piano");
+    AddWavOption(*command, options->wav,
+                 "Record the built-in software synthesizer into this WAV file until the relay "
+                 "ends (default: play live)");
     command->add_flag("-v,--verbose", options->verbose,
                       "Print a line per key: degree, MIDI note, channel and bend");
     // Latency figures at the end without the per-key lines (for tests).

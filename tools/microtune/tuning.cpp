@@ -106,11 +106,13 @@ CLI::Validator PositiveHz() {
         [](std::string &value) -> std::string {
             char *end = nullptr;
             const double hz = std::strtod(value.c_str(), &end);
-            if (end == value.c_str() || *end != '\0' || !std::isfinite(hz) || hz <= 0.0)
-                return "'" + value + "' is not a positive frequency in Hz";
+            if (value.empty() || end == value.c_str() || *end != '\0' || !std::isfinite(hz))
+                return "'" + value + "' is not a number";
+            if (hz < MIN_1O1_HZ || hz > MAX_1O1_HZ)
+                return value + " Hz is out of range 20 to 20000 Hz";
             return std::string();
         },
-        "HZ > 0");
+        "");
 }
 
 }  // namespace mthost

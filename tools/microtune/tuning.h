@@ -40,7 +40,13 @@ Tuning InstallTuning(const ScaleArgument &scale, double hz);
 // (entry 0 is the 1/1) or, when entry 0 is not 1, the series 1 + k(r - 1).
 double RatioOfDegree(const std::vector<double> &ratios, int degree);
 
-// Validator for frequencies such as --1o1: a positive, finite number of Hz.
+// The 1/1 a user may set: the range of hearing. Beyond it a scale's degrees
+// soon leave what MIDI notes and bends can reach.
+constexpr double MIN_1O1_HZ = 20.0;
+constexpr double MAX_1O1_HZ = 20000.0;
+
+// Validator for frequencies such as --1o1: a number of Hz from MIN_1O1_HZ
+// to MAX_1O1_HZ.
 CLI::Validator PositiveHz();
 
 }  // namespace mthost

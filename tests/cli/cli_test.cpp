@@ -131,13 +131,35 @@ protected:
 
 // ---------------------------------------------------------------- tests
 
+// Every subcommand's help shows its defaults and the exit statuses.
 TEST_F(CliTest, EverySubcommandHasHelp) {
-    for (const char *command : {"devices", "voices", "scale", "play", "demo", "bend-test"}) {
-        const Result r = Run({command, "--help"});
-        EXPECT_EQ(r.status, 0) << command;
-        EXPECT_NE(r.out.find("Usage:"), std::string::npos) << command;
-        EXPECT_NE(r.out.find(command), std::string::npos) << command;
+    const struct {
+        const char *command;
+        std::vector<std::string> shown;
+    } helps[] = {
+        {"devices", {}},
+        {"voices", {"0-127"}},
+        {"scale", {"(default: 261.626"}},
+        {"play",
+         {"(default: 0.5)", "(default: 100)", "(default: 0, Acoustic Grand Piano)",
+          "(default: 12-TET)", "(default: the built-in software synthesizer)"}},
+        {"demo", {"(default: demo.wav)", "(default: 20, Reed Organ)"}},
+        {"bend-test", {"(default: live"}},
+        {"relay", {"(default: 60)", "(default: 0, Acoustic Grand Piano)"}},
+    };
+    for (const auto &help : helps) {
+        const Result r = Run({help.command, "--help"});
+        EXPECT_EQ(r.status, 0) << help.command;
+        EXPECT_NE(r.out.find(std::string("Usage: microtune ") + help.command), std::string::npos)
+            << help.command;
+        std::vector<std::string> shown = help.shown;
+        shown.push_back("Exit status: 0 success, 1 error, 2 usage error");
+        for (const std::string &text : shown)
+            EXPECT_NE(r.out.find(text), std::string::npos) << help.command << ": " << text;
     }
+    const Result version = Run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("microtune ", 0), 0u) << version.out;
 }
 
 TEST_F(CliTest, VoicesListsAllAndFindsByName) {
@@ -150,8 +172,25 @@ TEST_F(CliTest, VoicesListsAllAndFindsByName) {
     const Result violin = Run({"voices", "violin"});
     EXPECT_EQ(violin.status, 0);
     EXPECT_EQ(Words(violin.out), (std::vector<std::string>{"40", "Violin"}));
-    const Result organ = Run({"voices", "organ "});
-    EXPECT_EQ(Words(organ.out), (std::vector<std::string>{"16", "Hammond", "Organ"}));
+    // Every voice a name finds, the library's choice first; several words
+    // are one query.
+    const struct {
+        std::vector<std::string> args;
+        std::vector<int> numbers;
+    } queries[] = {
+        {{"voices", "strings"}, {44, 45, 48, 49, 50, 51}},
+        {{"voices", "organ "}, {16, 17, 18, 19, 20}},
+        {{"voices", "bell"}, {112, 14}},
+        {{"voices", "string", "ensemble"}, {48, 49}},
+        {{"voices", "44"}, {44}},
+    };
+    for (const auto &query : queries) {
+        const Result r = Run(query.args);
+        EXPECT_EQ(r.status, 0) << query.args[1];
+        std::vector<int> numbers;
+        for (const std::string &line : Lines(r.out)) numbers.push_back(std::atoi(line.c_str()));
+        EXPECT_EQ(numbers, query.numbers) << r.out;
+    }
 }
 
 TEST_F(CliTest, DevicesMarkTheBuiltInSynthesizer) {
@@ -160,43 +199,96 @@ TEST_F(CliTest, DevicesMarkTheBuiltInSynthesizer) {
     EXPECT_NE(r.out.find("QuickTime  (built-in software synthesizer)"), std::string::npos) << r.out;
 }
 
-// Every bad argument: a non-zero status, one line from microtune on
+// Every bad argument: status 2 for what the command line cannot mean, with
+// the usage line, 1 for any other error; one line from microtune on
 // standard error, and nothing rendered.
 TEST_F(CliTest, BadArgumentsGiveOneLineAndNoSound) {
     Write("empty.scl", "");
+    Write("demo.wav", std::string("RIFF\x24\0\0\0WAVEfmt ", 16));
+    Write("not-a-font.sf2", "RIFF\x04\0\0\0WAVE");
     struct Case {
         std::vector<std::string> args;
+        int status;
         const char *message;
+        const char *font = nullptr;  // MICROTUNE_SOUNDFONT, when set
     };
     const Case cases[] = {
-        {{"play", "--device", "99", "--wav", "out.wav", "0"}, "device 99 is out of range"},
-        {{"play", "--voice", "xyz", "--wav", "out.wav", "0"}, "no voice matches 'xyz'"},
-        {{"play", "--voice", "200", "--wav", "out.wav", "0"}, "voice 200 is out of range"},
-        {{"play", "--velocity", "0", "--wav", "out.wav", "0"}, "--velocity"},
-        {{"play", "--step", "0", "--wav", "out.wav", "0"}, "--step"},
-        {{"play", "--1o1", "-440", "--wav", "out.wav", "0"}, "not a positive frequency"},
-        {{"play", "--wav", "out.wav", "0,x"}, "bad token '0,x'"},
-        {{"play", "--wav", "out.wav", "0,"}, "bad token '0,'"},
-        {{"play", "--wav", "out.wav", "99999999999"}, "out of range"},
-        {{"play", "--scale", "missing.scl", "--wav", "out.wav", "0"}, "cannot read missing.scl"},
-        {{"play", "--scale", "empty.scl", "--wav", "out.wav", "0"}, "empty.scl:1:"},
-        {{"play", "--scale", "just", "--wav", "out.wav", "0"}, "has no pitches"},
-        {{"play", "--wav", "out.wav"}, "TOKEN is required"},
-        {{"play", "--wav", "/nonexistent/dir/out.wav", "0"}, "cannot render to"},
-        {{"scale"}, "SCALE is required"},
-        {{"scale", "abc"}, "has no pitches"},
-        {{"voices", ""}, "empty voice name"},
-        {{"frobnicate"}, "frobnicate"},
-        {{}, "subcommand is required"},
+        {{"play", "--device", "99", "--wav", "out.wav", "0"}, 1, "device 99 is out of range"},
+        {{"play", "--device", "-1", "--wav", "out.wav", "0"}, 2, "-1 is not a device number"},
+        {{"play", "--device", "abc", "--wav", "out.wav", "0"}, 2, "no device matches 'abc'"},
+        {{"play", "--device", "1.5", "--wav", "out.wav", "0"}, 2, "'1.5' is not a whole number"},
+        {{"play", "--voice", "xyz", "--wav", "out.wav", "0"}, 1, "no voice matches 'xyz'"},
+        {{"play", "--voice", "200", "--wav", "out.wav", "0"}, 1, "voice 200 is out of range"},
+        {{"play", "--velocity", "0", "--wav", "out.wav", "0"}, 2, "0 is out of range 1 to 127"},
+        {{"play", "--velocity", "1.5", "--wav", "out.wav", "0"}, 2, "'1.5' is not a whole number"},
+        {{"play", "--step", "0", "--wav", "out.wav", "0"}, 2, "0 s is out of range 0.001 to 3600"},
+        {{"play", "--step", "abc", "--wav", "out.wav", "0"}, 2, "--step: 'abc' is not a number"},
+        {{"play", "--step", "nan", "--wav", "out.wav", "0"}, 2, "'nan' is not a number"},
+        {{"play", "--step", "inf", "--wav", "out.wav", "0"}, 2, "'inf' is not a number"},
+        {{"play", "--1o1", "-440", "--wav", "out.wav", "0"}, 2, "out of range 20 to 20000 Hz"},
+        {{"play", "--1o1", "1e308", "--wav", "out.wav", "0"}, 2, "out of range 20 to 20000 Hz"},
+        {{"play", "--1o1", "1e-300", "--wav", "out.wav", "0"}, 2, "out of range 20 to 20000 Hz"},
+        {{"play", "--1o1", "nan", "--wav", "out.wav", "0"}, 2, "--1o1: 'nan' is not a number"},
+        {{"play", "--wav", "", "0"}, 2, "--wav: empty file name"},
+        {{"play", "--wav", "out.wav", "0,x"}, 2, "bad token '0,x'"},
+        {{"play", "--wav", "out.wav", "0,"}, 2, "bad token '0,'"},
+        {{"play", "--wav", "out.wav", "99999999999"}, 2, "out of range"},
+        {{"play", "--wav", "out.wav", "--bogus", "0"}, 2, "unknown option --bogus"},
+        {{"play", "--scale", "missing.scl", "--wav", "out.wav", "0"}, 1, "cannot read missing.scl"},
+        {{"play", "--scale", "empty.scl", "--wav", "out.wav", "0"}, 1, "empty.scl:1:"},
+        {{"play", "--scale", "just", "--wav", "out.wav", "0"}, 1, "word 1, 'just': not a number"},
+        {{"play", "--scale", "h 1/2", "--wav", "out.wav", "3"}, 1, "degree 3 has no pitch"},
+        {{"play", "--wav", "out.wav"}, 2, "TOKEN is required"},
+        {{"play", "--wav", "/nonexistent/dir/out.wav", "0"},
+         1,
+         "cannot write /nonexistent/dir/out.wav: the folder /nonexistent/dir does not exist"},
+        {{"play", "--wav", "out.wav", "0"},
+         1,
+         "the sound font /nonexistent.sf2 does not exist",
+         "/nonexistent.sf2"},
+        {{"play", "--wav", "out.wav", "0"},
+         1,
+         "not-a-font.sf2 is not a SoundFont",
+         "not-a-font.sf2"},
+        {{"scale"}, 2, "SCALE is required"},
+        {{"voices", ""}, 1, "empty voice name"},
+        {{"frobnicate"}, 2, "unknown subcommand 'frobnicate'"},
+        {{"--bogus"}, 2, "unknown option --bogus"},
+        {{}, 2, "subcommand is required"},
+        // One rule for a scale argument: an existing file is a Scala file,
+        // a word that looks like a file name names a missing file, anything
+        // else is a scale text whose every word must be a pitch.
+        {{"scale", "my_scale.scl.txt"}, 1, "cannot read my_scale.scl.txt: no such file"},
+        {{"scale", "foo.bar"}, 1, "cannot read foo.bar: no such file"},
+        {{"scale", "demo.wav"}, 1, "demo.wav: not a text file"},
+        {{"scale", "."}, 1, "cannot read .: it is a directory"},
+        {{"scale", "/dev/zero"}, 1, "/dev/zero: larger than 1024 KiB"},
+        {{"scale", "abc"}, 1, "word 1, 'abc': not a number"},
+        {{"scale", "0.0"}, 1, "has no pitch besides the 1/1"},
+        {{"scale", "9/8 5/4 h"}, 1, "has no pitch besides the 1/1"},
+        {{"scale", "5/4 -2"}, 1, "word 2, '-2': a ratio must be above 0"},
+        {{"scale", "h -2"}, 1, "word 2, '-2': a ratio must be above 0"},
+        {{"scale", "9/8 0 2/1"}, 1, "word 2, '0': a ratio must be above 0"},
+        {{"scale", "5/0"}, 1, "word 1, '5/0': division by zero"},
+        {{"scale", "n(7/0)"}, 1, "word 1, 'n(7/0)': division by zero"},
+        {{"scale", "n(abc)"}, 1, "word 1, 'n(abc)': not a number"},
+        {{"scale", "n(0.5) 2"}, 1, "read as cents"},
+        {{"scale", "3/2/5"}, 1, "word 1, '3/2/5': not a number"},
+        {{"scale", "3", "/", "2"}, 1, "word 2, '/': not a number"},
+        {{"scale", "cents 2/1"}, 1, "'cents' must follow a value"},
+        {{"scale", "1e400"}, 1, "word 1, '1e400': not a number"},
     };
     for (const Case &c : cases) {
         std::string joined;
         for (const std::string &a : c.args) joined += a + " ";
+        if (c.font) setenv("MICROTUNE_SOUNDFONT", c.font, 1);
         const Result r = Run(c.args);
-        EXPECT_NE(r.status, 0) << joined;
+        unsetenv("MICROTUNE_SOUNDFONT");
+        EXPECT_EQ(r.status, c.status) << joined;
         const std::vector<std::string> errors = ErrorLines(r.err);
         ASSERT_EQ(errors.size(), 1u) << joined << "\n" << r.err;
         EXPECT_NE(errors[0].find(c.message), std::string::npos) << joined << "\n" << errors[0];
+        EXPECT_EQ(r.err.find("Usage: microtune") != std::string::npos, c.status == 2) << joined;
         EXPECT_FALSE(fs::exists(Path("out.wav"))) << joined;
     }
 }
@@ -221,6 +313,8 @@ TEST_F(CliTest, MalformedSclFilesAreRefused) {
         {"Just\n 2\n 0/1\n 2/1\n", "bad.scl:3: ratio 0/1 is not positive"},
         {"Just\n 2\n 9/8\n 0\n", "bad.scl:4: ratio 0 is not positive"},
         {"Just\n 2\n 3/0\n 2/1\n", "bad.scl:3: ratio 3/0 has a zero denominator"},
+        {"Just\n 2\n 3 / 0\n 2/1\n", "bad.scl:3: ratio 3/0 has a zero denominator"},
+        {"Just\n 1\n 3 /\n", "bad.scl:3: '3/' is not a ratio"},
         {"Just\n 2\n 9/8\n fifth\n", "bad.scl:4: 'fifth' is not a ratio"},
         {"Just\n 2\n 9/8x\n 2/1\n", "bad.scl:3: '9/8x' is not a ratio"},
         {"Just\n 2\n 701.9.55\n 2/1\n", "bad.scl:3: '701.9.55' is not a value in cents"},
@@ -251,7 +345,7 @@ TEST_F(CliTest, MalformedSclFilesAreRefused) {
 // line ends and with or without a byte-order mark.
 TEST_F(CliTest, ScaleListsTheEntriesOfASclFile) {
     const std::string scl =
-        "! just5.scl\n!\nFive just steps\n 5\n!\n 9/8\n 386.3137 major third\n4/3\n"
+        "! just5.scl\n!\nFive just steps\n 5\n!\n 9 / 8\n 386.3137 major third\n4 /3 fourth\n"
         " 701.955\n 2\n";
     std::string dos, mac;
     for (char ch : scl) {
@@ -266,11 +360,13 @@ TEST_F(CliTest, ScaleListsTheEntriesOfASclFile) {
         {"2", "1.250000", "386.314", "550.000"}, {"3", "1.333333", "498.045", "586.667"},
         {"4", "1.500000", "701.955", "660.000"}, {"5", "2.000000", "1200.000", "880.000"},
     };
+    // An existing file is read as Scala whatever its name.
     for (const std::string &contents : {scl, dos, mac, "\xEF\xBB\xBF" + dos}) {
-        Write("just5.scl", contents);
-        const Result r = Run({"scale", "just5.scl", "--1o1", "440"});
+        const std::string name = contents == mac ? "just5.txt" : "just5.scl";
+        Write(name, contents);
+        const Result r = Run({"scale", name, "--1o1", "440"});
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_NE(r.out.find("Five just steps (just5.scl)"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Five just steps (" + name + ")"), std::string::npos) << r.out;
         std::vector<std::vector<std::string>> rows;
         for (const std::string &line : Lines(r.out)) {
             const std::vector<std::string> words = Words(line);
@@ -305,16 +401,85 @@ TEST_F(CliTest, ShippedScalesInstall) {
     }
 }
 
-TEST_F(CliTest, ScaleReadsScaleTextToo) {
-    const Result r = Run({"scale", "700 cents 2/1"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::vector<std::string> cents;
-    for (const std::string &line : Lines(r.out)) {
+// The rows of a scale table: degree, ratio, cents, Hz.
+std::vector<std::vector<std::string>> TableRows(const std::string &out) {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string &line : Lines(out)) {
         const std::vector<std::string> words = Words(line);
         if (words.size() == 4 && std::isdigit(static_cast<unsigned char>(words[0][0])))
-            cents.push_back(words[2]);
+            rows.push_back(words);
     }
-    EXPECT_EQ(cents, (std::vector<std::string>{"0.000", "700.000", "1200.000"}));
+    return rows;
+}
+
+// Scale texts quoted or typed as several words; the table shows what each
+// degree plays, a series (h) included.
+TEST_F(CliTest, ScaleReadsScaleTextToo) {
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> hz;
+    } cases[] = {
+        {{"scale", "700 cents 2/1"}, {"261.626", "391.995", "523.251"}},
+        {{"scale", "700", "cents", "2/1"}, {"261.626", "391.995", "523.251"}},
+        {{"scale", "9/8", "5/4", "2/1", "--1o1", "400"},
+         {"400.000", "450.000", "500.000", "800.000"}},
+        {{"scale", "h 2", "--1o1", "100"},
+         {"100.000", "200.000", "300.000", "400.000", "500.000", "600.000", "700.000", "800.000",
+          "900.000", "1000.000", "1100.000", "1200.000", "1300.000"}},
+    };
+    for (const auto &c : cases) {
+        const Result r = Run(c.args);
+        ASSERT_EQ(r.status, 0) << c.args[1] << r.err;
+        std::vector<std::string> hz;
+        for (const std::vector<std::string> &row : TableRows(r.out)) hz.push_back(row[3]);
+        EXPECT_EQ(hz, c.hz) << r.out;
+    }
+    const Result verbose = Run({"scale", "-v", "5/4 2"});
+    EXPECT_NE(verbose.out.find("Scale: no file named '5/4 2': read it as a scale text"),
+              std::string::npos)
+        << verbose.out;
+}
+
+// Degrees that only the library's clamping can play are played with a
+// warning that names the degree and its frequency; -v says how the scale
+// was read and gives a line per step; --listing keeps the library's own.
+TEST_F(CliTest, PlayWarnsOfClampedDegreesAndDescribesSteps) {
+    Write("fifths.txt", "Fifths\n 2\n 3 / 2\n 2\n");
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> out;
+        const char *warning;
+    } cases[] = {
+        {{"play", "--wav", "out.wav", "--step", "0.01", "100"},
+         {},
+         "warning: degree 100 is 84.38 kHz, above what MIDI notes reach"},
+        {{"play", "--wav", "out.wav", "--step", "0.01", "--1o1", "20", "-70"},
+         {},
+         "warning: degree -70 is 0.3508 Hz, below what MIDI notes reach"},
+        {{"play", "-v", "--scale", "fifths.txt", "--wav", "out.wav", "--step", "0.01", "0,1", "."},
+         {"Scale: read fifths.txt as a Scala file",
+          "0,1        degree 0 261.626 Hz note 60 channel 0 bend +0.00 cents; degree 1 392.438 Hz "
+          "note 67 channel 1 bend +1.95 cents",
+          ".          rest"},
+         nullptr},
+        {{"play", "--listing", "--wav", "out.wav", "--step", "0.01", "0,4"},
+         {"Chann:, 0: pitch bend 0 cents, playing: 0 (0) [60], 400 (4) [64]"},
+         nullptr},
+    };
+    for (const auto &c : cases) {
+        const Result r = Run(c.args);
+        EXPECT_EQ(r.status, 0) << c.args.back() << r.err;
+        for (const std::string &line : c.out)
+            EXPECT_NE(r.out.find(line + "\n"), std::string::npos) << line << "\n" << r.out;
+        const std::vector<std::string> errors = ErrorLines(r.err);
+        if (c.warning) {
+            ASSERT_EQ(errors.size(), 1u) << r.err;
+            EXPECT_NE(errors[0].find(c.warning), std::string::npos) << errors[0];
+        } else {
+            EXPECT_TRUE(errors.empty()) << r.err;
+        }
+        EXPECT_TRUE(fs::exists(Path("out.wav")));
+    }
 }
 
 // The main job: the four tunings rendered into demo.wav offline, quickly,

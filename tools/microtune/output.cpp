@@ -1,12 +1,16 @@
 #include "output.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "host_error.h"
 #include "microtune.h"
@@ -71,6 +75,58 @@ void *LoadedCompanion() {
     return companion;
 }
 
+// The font the companion loads, as it chooses it.
+std::string SoundFontPath() {
+    const char *font = std::getenv("MICROTUNE_SOUNDFONT");
+    return font && *font ? font : "/usr/share/sounds/sf2/default-GM.sf2";
+}
+
+// What keeps the built-in synthesizer from starting, found out by the host:
+// the companion itself only answers 0. A SoundFont is a RIFF file of form
+// "sfbk".
+std::string FontProblem() {
+    const std::string font = SoundFontPath();
+    const char *from = std::getenv("MICROTUNE_SOUNDFONT") && *std::getenv("MICROTUNE_SOUNDFONT")
+                           ? " (MICROTUNE_SOUNDFONT)"
+                           : " (set MICROTUNE_SOUNDFONT to use another)";
+    std::error_code ignored;
+    if (!std::filesystem::exists(font, ignored))
+        return "the sound font " + font + " does not exist" + from;
+    char header[12] = {};
+    std::FILE *file = std::fopen(font.c_str(), "rb");
+    if (!file || std::filesystem::is_directory(font, ignored)) {
+        if (file) std::fclose(file);
+        return "the sound font " + font + " cannot be read" + from;
+    }
+    const size_t got = std::fread(header, 1, sizeof header, file);
+    std::fclose(file);
+    if (got < sizeof header || std::memcmp(header, "RIFF", 4) != 0 ||
+        std::memcmp(header + 8, "sfbk", 4) != 0)
+        return "the sound font " + font + " is not a SoundFont" + from;
+    return std::string();
+}
+
+std::string WhyBuiltInFails(const std::string &wav) {
+    const std::string font = FontProblem();
+    if (!font.empty()) return font;
+    if (wav.empty()) return "no live audio output could be opened";
+    if (std::filesystem::is_directory(wav, ignored))
+        return "cannot write " + wav + ": it is a directory";
+    const std::filesystem::path parent = std::filesystem::path(wav).parent_path();
+    const std::string folder = parent.empty() ? "." : parent.string();
+    if (!std::filesystem::is_directory(folder, ignored))
+        return "cannot write " + wav + ": the folder " + folder + " does not exist";
+    // Opening the file the way the companion does tells what the system says;
+    // a file made only for the test goes again.
+    const bool existed = std::filesystem::exists(wav, ignored);
+    const int fd = open(wav.c_str(), O_WRONLY | O_CREAT, 0644);
+    if (fd < 0) return "cannot write " + wav + ": " + std::strerror(errno);
+    close(fd);
+    if (!existed) unlink(wav.c_str());
+    return "the companion " + std::string(COMPANION_FILE) +
+           " failed to start with the sound font " + SoundFontPath() + " and " + wav;
+}
+
 double WallSeconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
@@ -132,7 +188,7 @@ Output::Output(const OutputRequest &request) {
         const int result = StartMidiOutForiDev(device_);
         if (result != 1)
             throw HostError("cannot open device " + std::to_string(device_) + " (" + deviceName_ +
-                            "): StartMidiOutForiDev returned " + std::to_string(result));
+                            "): the MIDI system refused to open it");
         open_ = true;
     }
     if (!offline_) InstallInterruptHandlers();
@@ -151,10 +207,12 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
         unsetenv("MICROTUNE_SYNTH_OUTPUT");
         if (result != 1) {
             StopQT();
-            throw HostError(
-                "the built-in software synthesizer did not start (StartMidiOutForiDev "
-                "returned " +
-                std::to_string(result) + ")");
+            const std::string font = FontProblem();
+            throw HostError("the built-in software synthesizer did not start: " +
+                            (font.empty()
+                                 ? "the companion " + std::string(COMPANION_FILE) +
+                                       " failed to start with the sound font " + SoundFontPath()
+                                 : font));
         }
         open_ = true;
         offline_ = true;
@@ -174,11 +232,8 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
         }
         StopQT();
         if (request.fallbackWav.empty())
-            throw HostError(
-                "the built-in software synthesizer did not start (StartMidiOutForiDev "
-                "returned " +
-                std::to_string(result) +
-                "): no audio output or no sound font (MICROTUNE_SOUNDFONT)");
+            throw HostError("the built-in software synthesizer did not start: " +
+                            WhyBuiltInFails(std::string()));
         wav = request.fallbackWav;
         std::printf("No live audio output: rendering to %s instead.\n", wav.c_str());
     }
@@ -193,10 +248,8 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
     const int result = StartMidiOutForiDev(device_);
     if (result != 1) {
         StopQT();
-        throw HostError("the built-in software synthesizer cannot render to " + wav +
-                        " (StartMidiOutForiDev returned " + std::to_string(result) +
-                        "): check that the file can be written and the sound font "
-                        "(MICROTUNE_SOUNDFONT) exists");
+        throw HostError("the built-in software synthesizer cannot render to " + wav + ": " +
+                        WhyBuiltInFails(wav));
     }
     open_ = true;
     offline_ = true;

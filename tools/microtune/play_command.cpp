@@ -4,12 +4,15 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "commands.h"
 #include "host_error.h"
+#include "listing_reader.h"
 #include "microtune.h"
 #include "midi_recording.h"
 #include "output.h"
+#include "relay.h"
 #include "tuning.h"
 #include "voice.h"
 
@@ -52,6 +55,22 @@ Step ParseStep(const std::string &token) {
     return step;
 }
 
+// One line per step: what each degree plays, and where the library put it.
+void PrintStep(const Step &step, const Tuning &tuning, const std::string &listing) {
+    std::printf("%-10s", step.token.c_str());
+    if (step.degrees.empty()) std::printf(" rest");
+    for (size_t i = 0; i < step.degrees.size(); ++i) {
+        const int degree = step.degrees[i];
+        std::printf("%s degree %d %.3f Hz", i ? ";" : "", degree,
+                    tuning.hz1o1 * RatioOfDegree(tuning.ratios, degree));
+        ListedNote note;
+        if (FindDegreeInListing(listing, degree, &note))
+            std::printf(" note %d channel %d bend %+.2f cents", note.note, note.channel,
+                        note.bendCents);
+    }
+    std::printf("\n");
+}
+
 }  // namespace
 
 void AddPlayCommand(CLI::App &app) {
@@ -68,6 +87,7 @@ void AddPlayCommand(CLI::App &app) {
         double step = 0.5;
         int velocity = 100;
         bool verbose = false;
+        bool listing = false;
         std::vector<std::string> tokens;
     };
     auto options = std::make_shared<Options>();
@@ -86,17 +106,26 @@ void AddPlayCommand(CLI::App &app) {
         ->type_name("V")
         ->check(WholeNumber(1, 127));
     command->add_flag("-v,--verbose", options->verbose,
-                      "Print each step and the notes in play while it sounds");
+                      "Say how --scale was read, then print a line per step: each degree's "
+                      "frequency, MIDI note, channel and bend");
+    command->add_flag("--listing", options->listing,
+                      "Print the library's own listing of the notes in play at each step");
     command
         ->add_option("TOKEN", options->tokens,
                      "Degrees, chords of degrees joined by commas, or rests (.)")
+        ->type_name("TOKEN")
         ->required();
 
     command->callback([options] {
         // Everything the user typed is checked before anything sounds.
         std::vector<Step> steps;
-        for (const std::string &token : options->tokens) steps.push_back(ParseStep(token));
+        std::vector<int> degrees;
+        for (const std::string &token : options->tokens) {
+            steps.push_back(ParseStep(token));
+            degrees.insert(degrees.end(), steps.back().degrees.begin(), steps.back().degrees.end());
+        }
         const ScaleArgument scale = LoadScaleArgument(options->scale);
+        CheckDegrees(PreviewTuning(scale, options->hz), degrees);
         Voice voice;
         voice.name = VoiceName(0);
         if (!options->voice.empty()) voice = LookUpVoice(options->voice);
@@ -110,8 +139,11 @@ void AddPlayCommand(CLI::App &app) {
         if (!options->mid.empty()) request.recording = &recording;
         Output output(request);
         const Tuning tuning = InstallTuning(scale, options->hz);
+        std::unique_ptr<ListingReader> listing;
+        if (options->verbose) listing.reset(new ListingReader);
 
         const double total = options->step * static_cast<double>(steps.size());
+        if (options->verbose) std::printf("Scale: %s\n", scale.reading.c_str());
         std::printf("Playing %zu step%s of %g s (%g s) on device %d, %s%s\n", steps.size(),
                     steps.size() == 1 ? "" : "s", options->step, total, output.Device(),
                     output.DeviceName().c_str(),
@@ -120,18 +152,13 @@ void AddPlayCommand(CLI::App &app) {
                     tuning.description.c_str(), tuning.hz1o1);
         if (output.Offline()) std::printf("Rendering to %s\n", output.WavPath().c_str());
         std::fflush(stdout);
-        if (!options->verbose) output.ShowProgress(total);
+        if (!options->verbose && !options->listing) output.ShowProgress(total);
 
         for (const Step &step : steps) {
             for (int degree : step.degrees) PlayScaleDegree(degree, options->velocity);
-            if (options->verbose) {
-                std::printf("%-10s", step.token.c_str());
-                for (int degree : step.degrees)
-                    std::printf(" %.3f", tuning.hz1o1 * RatioOfDegree(tuning.ratios, degree));
-                std::printf(step.degrees.empty() ? "   (rest)\n" : " Hz\n");
-                if (!step.degrees.empty()) PrintNotesInPlay();
-                std::fflush(stdout);
-            }
+            if (listing) PrintStep(step, tuning, listing->Read());
+            if (options->listing && !step.degrees.empty()) PrintNotesInPlay();
+            std::fflush(stdout);
             output.Wait(options->step);
             for (int degree : step.degrees) StopScaleDegree(degree, 64);
         }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "host_error.h"
+#include "scale_text.h"
 #include "text_file.h"
 
 namespace mthost {
@@ -28,6 +29,28 @@ std::string FirstWord(const std::string &line) {
     size_t end = 0;
     while (end < text.size() && !IsBlank(text[end])) ++end;
     return text.substr(0, end);
+}
+
+// The value of a pitch line: its first word, with a ratio's spaces around
+// the '/' closed up (" 3 / 2" is 3/2, not 3 followed by a remark).
+std::string PitchValue(const std::string &line) {
+    const std::string text = Trim(line);
+    std::string value = FirstWord(text);
+    if (value.find('.') != std::string::npos) return value;
+    std::size_t at = value.size();
+    const auto skipBlanks = [&text](std::size_t i) {
+        while (i < text.size() && IsBlank(text[i])) ++i;
+        return i;
+    };
+    if (value.find('/') == std::string::npos) {
+        at = skipBlanks(at);
+        if (at >= text.size() || text[at] != '/') return value;
+        value += '/';
+        ++at;
+    } else if (value.back() != '/') {
+        return value;
+    }
+    return value + FirstWord(text.substr(skipBlanks(at)));
 }
 
 bool AllDigits(const std::string &s) {
@@ -96,6 +119,8 @@ std::string PitchToken(const Reader &reader, int line, const std::string &value)
     if (value.find('.') != std::string::npos) {
         if (!IsCents(value))
             reader.Fail(line, "'" + Printable(value) + "' is not a value in cents");
+        const std::string problem = PitchValueProblem(value);
+        if (!problem.empty()) reader.Fail(line, value + " cents: " + problem);
         return value;
     }
     std::string numerator = value, denominator = "1";
@@ -113,6 +138,7 @@ std::string PitchToken(const Reader &reader, int line, const std::string &value)
     if (a / b <= 0.0) reader.Fail(line, "ratio " + value + " is not positive");
     // Below this the scale text reader drops a ratio as zero.
     if (a / b < 1e-9) reader.Fail(line, "ratio " + value + " is too small");
+    if (a / b > 1e30) reader.Fail(line, "ratio " + value + " is out of any pitch range");
     // Keep '+' out of the token: a signless a/b reads the same and looks
     // like what the scale text documents.
     if (numerator[0] == '+') numerator.erase(0, 1);
@@ -148,7 +174,7 @@ ScalaScale ParseScala(const std::string &contents, const std::string &fileName) 
         if (static_cast<int>(scale.pitches.size()) == count)
             reader.Fail(number, "more pitch lines than the note count " + countText + " on line " +
                                     std::to_string(countLine));
-        const std::string value = FirstWord(line);
+        const std::string value = PitchValue(line);
         const std::string token = PitchToken(reader, number, value);
         scale.pitches.push_back(value);
         if (!scale.scaleText.empty()) scale.scaleText += ' ';

@@ -1,5 +1,5 @@
-// microtune scale SCALE [--1o1 HZ]: the table that SCALE installs, entry
-// by entry with ratio, cents and frequency.
+// microtune scale SCALE [--1o1 HZ]: what the degrees of SCALE play, degree
+// by degree with ratio, cents and frequency.
 #include <cmath>
 #include <cstdio>
 
@@ -7,39 +7,64 @@
 #include "tuning.h"
 
 namespace mthost {
+namespace {
+
+// A series has no period to show; these degrees show how it climbs.
+constexpr int SERIES_DEGREES_SHOWN = 13;
+
+void PrintRow(int degree, const Tuning &tuning) {
+    const double ratio = RatioOfDegree(tuning.ratios, degree);
+    if (ratio > 0.0)
+        std::printf("%6d  %12.6f  %10.3f  %12.3f\n", degree, ratio, 1200.0 * std::log2(ratio),
+                    ratio * tuning.hz1o1);
+    else
+        std::printf("%6d  %12.6f  %10s  %12s\n", degree, ratio, "-", "no pitch");
+}
+
+}  // namespace
 
 void AddScaleCommand(CLI::App &app) {
     CLI::App *command = app.add_subcommand(
-        "scale",
-        "Show the table a scale installs: index, ratio, cents and frequency of each entry");
+        "scale", "Show what the degrees of a scale play: degree, ratio, cents and frequency");
     struct Options {
-        std::string scale;
+        std::vector<std::string> words;
         double hz = 0.0;
+        bool verbose = false;
     };
     auto options = std::make_shared<Options>();
     command
-        ->add_option("SCALE", options->scale,
-                     "A scale text (e.g. \"9/8 5/4 4/3 3/2 5/3 15/8 2/1\") or a Scala .scl file")
+        ->add_option("SCALE", options->words,
+                     "A scale text (e.g. 9/8 5/4 4/3 3/2 5/3 15/8 2/1, quoted or not) or a Scala "
+                     ".scl file")
         ->required();
     Add1o1Option(*command, options->hz);
+    command->add_flag("-v,--verbose", options->verbose, "Say how SCALE was read");
     command->callback([options] {
-        const Tuning tuning = InstallTuning(LoadScaleArgument(options->scale), options->hz);
+        // Several words typed without quotes are one scale text.
+        std::string text;
+        for (const std::string &word : options->words) text += (text.empty() ? "" : " ") + word;
+        const ScaleArgument scale = LoadScaleArgument(text);
+        if (options->verbose) std::printf("Scale: %s\n", scale.reading.c_str());
+        const Tuning tuning = InstallTuning(scale, options->hz);
         const std::vector<double> &ratios = tuning.ratios;
         std::printf("%s\n", tuning.description.c_str());
-        std::printf("%zu entries, 1/1 = %.3f Hz", ratios.size(), tuning.hz1o1);
-        if (ratios.size() >= 2 && std::fabs(ratios[0] - 1.0) <= 0.00001)
-            std::printf(", period %.6f (%.3f cents)", ratios.back(),
-                        1200.0 * std::log2(ratios.back()));
-        std::printf("\n");
-        if (!ratios.empty() && std::fabs(ratios[0] - 1.0) > 0.00001)
-            std::printf("Entry 0 is not 1/1: degree k plays the series 1 + k x %.6f.\n",
-                        ratios[0] - 1.0);
-        std::printf("%5s  %12s  %10s  %12s\n", "index", "ratio", "cents", "Hz");
-        for (size_t i = 0; i < ratios.size(); ++i) {
-            const double cents = ratios[i] > 0.0 ? 1200.0 * std::log2(ratios[i]) : -INFINITY;
-            std::printf("%5zu  %12.6f  %10.3f  %12.3f\n", i, ratios[i], cents,
-                        ratios[i] * tuning.hz1o1);
+        if (IsSeries(ratios)) {
+            const double step = ratios[0] - 1.0;
+            std::printf(
+                "A series, not a repeating scale: degree k plays 1 + k x %.6f (below 0, 1/(1 + "
+                "|k| x %.6f)); 1/1 = %.3f Hz\n",
+                step, step, tuning.hz1o1);
+            std::printf("%6s  %12s  %10s  %12s\n", "degree", "ratio", "cents", "Hz");
+            for (int degree = 0; degree < SERIES_DEGREES_SHOWN; ++degree) PrintRow(degree, tuning);
+            return;
         }
+        const size_t steps = ratios.size() - 1;
+        std::printf("%zu step%s to the period %.6f (%.3f cents), 1/1 = %.3f Hz\n", steps,
+                    steps == 1 ? "" : "s", ratios.back(), 1200.0 * std::log2(ratios.back()),
+                    tuning.hz1o1);
+        std::printf("%6s  %12s  %10s  %12s\n", "degree", "ratio", "cents", "Hz");
+        for (size_t degree = 0; degree < ratios.size(); ++degree)
+            PrintRow(static_cast<int>(degree), tuning);
     });
 }
 

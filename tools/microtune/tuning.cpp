@@ -1,23 +1,49 @@
 #include "tuning.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "host_error.h"
 #include "microtune.h"
 #include "scala.h"
+#include "scale_text.h"
+#include "text_file.h"
 
 namespace mthost {
 namespace {
 
 constexpr int TABLE_SIZE = 1024;
 
-bool EndsWithScl(const std::string &s) {
-    if (s.size() < 4) return false;
-    std::string tail = s.substr(s.size() - 4);
-    for (char &c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".scl";
+bool IsBlank(const std::string &text) {
+    for (char c : text)
+        if (!std::isspace(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+// A single word with a letter and a '/' or a '.' that is no pitch value was
+// meant as a file name (my_scale.scl.txt, demo.wav, scales/just); n(...) is
+// a value.
+bool LooksLikeFileName(const std::string &argument) {
+    if (argument.find_first_of(" \t\n\v\r") != std::string::npos) return false;
+    if (argument.compare(0, 2, "n(") == 0) return false;
+    if (argument.find_first_of("/.") == std::string::npos) return false;
+    if (std::none_of(argument.begin(), argument.end(),
+                     [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }))
+        return false;
+    return PitchValueProblem(argument).compare(0, 12, "not a number") == 0;
+}
+
+std::string Hz(double hz) {
+    char text[32];
+    if (std::fabs(hz) >= 10000.0 && std::isfinite(hz))
+        std::snprintf(text, sizeof text, "%.4g kHz", hz / 1000.0);
+    else
+        std::snprintf(text, sizeof text, "%.4g Hz", hz);
+    return text;
 }
 
 // The table a scale text gives, read by the library's own parser.
@@ -36,29 +62,37 @@ std::vector<double> ParseWithLibrary(const std::string &text) {
 
 ScaleArgument LoadScaleArgument(const std::string &argument) {
     ScaleArgument scale;
-    if (EndsWithScl(argument)) {
+    if (IsBlank(argument)) {
+        scale.description = "twelve-tone equal temperament";
+        scale.reading = "no scale given: twelve-tone equal temperament";
+        return scale;
+    }
+    std::error_code ignored;
+    if (std::filesystem::exists(argument, ignored)) {
         const ScalaScale scala = ReadScalaFile(argument);
         scale.text = scala.scaleText;
         scale.description =
             scala.description.empty() ? argument : scala.description + " (" + argument + ")";
+        scale.reading = "read " + argument + " as a Scala file";
         return scale;
     }
-    scale.text = argument;
-    bool blank = true;
-    for (char c : argument)
-        if (!std::isspace(static_cast<unsigned char>(c))) blank = false;
-    if (blank) {
-        scale.text.clear();
-        scale.description = "twelve-tone equal temperament";
-        return scale;
-    }
-    // A mistyped word reads as a scale of the 1/1 alone: refuse it rather
-    // than play every degree at the same pitch.
+    if (LooksLikeFileName(argument))
+        throw HostError("cannot read " + Printable(argument) +
+                        ": no such file (and it is not a scale text)");
+    const std::string problem = ScaleTextProblem(argument);
+    if (!problem.empty()) throw HostError("scale text, " + problem);
+    // Nothing but the 1/1 would play every degree at the same pitch.
     const std::vector<double> ratios = ParseWithLibrary(argument);
-    if (ratios.empty() || (ratios.size() == 1 && ratios[0] == 1.0))
-        throw HostError("scale '" + argument +
-                        "' has no pitches: give ratios (5/4), cents (386.3) or a .scl file");
+    bool pitch = false;
+    for (double ratio : ratios)
+        if (ratio != 1.0) pitch = true;
+    if (!pitch)
+        throw HostError("scale '" + Printable(argument) +
+                        "' has no pitch besides the 1/1: give ratios (5/4), cents (386.3) or a "
+                        "Scala file");
+    scale.text = argument;
     scale.description = argument;
+    scale.reading = "no file named '" + Printable(argument) + "': read it as a scale text";
     return scale;
 }
 
@@ -67,15 +101,20 @@ std::vector<double> ScaleRatios(const ScaleArgument &scale) {
     return ParseWithLibrary(scale.text);
 }
 
-Tuning InstallTuning(const ScaleArgument &scale, double hz) {
+Tuning PreviewTuning(const ScaleArgument &scale, double hz) {
     Tuning tuning;
     tuning.description = scale.description;
-    Set1o1(hz);  // 0 selects the library's default 1/1
     tuning.hz1o1 = hz > 0.0 ? hz : DEFAULT_1O1_HZ;
+    tuning.ratios = ScaleRatios(scale);
+    return tuning;
+}
+
+Tuning InstallTuning(const ScaleArgument &scale, double hz) {
+    const Tuning tuning = PreviewTuning(scale, hz);
+    Set1o1(hz);  // 0 selects the library's default 1/1
     std::vector<char> buffer(scale.text.begin(), scale.text.end());
     buffer.push_back('\0');
     SetMidiScale(buffer.data());
-    tuning.ratios = ScaleRatios(scale);
     if (static_cast<int>(tuning.ratios.size()) != GetnScaleNotes())
         throw HostError("the library installed " + std::to_string(GetnScaleNotes()) +
                         " entries where " + std::to_string(tuning.ratios.size()) +
@@ -83,10 +122,33 @@ Tuning InstallTuning(const ScaleArgument &scale, double hz) {
     return tuning;
 }
 
+bool IsSeries(const std::vector<double> &ratios) {
+    return !ratios.empty() && std::fabs(ratios[0] - 1.0) > 0.00001;
+}
+
+void CheckDegrees(const Tuning &tuning, const std::vector<int> &degrees) {
+    std::vector<int> warned;
+    for (int degree : degrees) {
+        if (std::find(warned.begin(), warned.end(), degree) != warned.end()) continue;
+        const double hz = tuning.hz1o1 * RatioOfDegree(tuning.ratios, degree);
+        if (!(hz > 0.0))
+            throw HostError("degree " + std::to_string(degree) + " has no pitch in this scale (" +
+                            Hz(hz) + ")");
+        if (hz >= LOWEST_PLAYABLE_HZ && hz <= HIGHEST_PLAYABLE_HZ) continue;
+        warned.push_back(degree);
+        const bool low = hz < LOWEST_PLAYABLE_HZ;
+        std::fprintf(stderr,
+                     "microtune: warning: degree %d is %s, %s what MIDI notes reach: the library "
+                     "plays it at %s\n",
+                     degree, Hz(hz).c_str(), low ? "below" : "above",
+                     Hz(low ? LOWEST_PLAYABLE_HZ : HIGHEST_PLAYABLE_HZ).c_str());
+    }
+}
+
 double RatioOfDegree(const std::vector<double> &ratios, int degree) {
     const int count = static_cast<int>(ratios.size());
     if (count == 0) return 1.0;
-    if (std::fabs(ratios[0] - 1.0) > 0.00001) {
+    if (IsSeries(ratios)) {
         const double step = ratios[0] - 1.0;
         if (degree >= 0) return 1.0 + degree * step;
         return 1.0 / (1.0 + -static_cast<double>(degree) * step);

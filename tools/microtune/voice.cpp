@@ -10,6 +10,7 @@ namespace mthost {
 namespace {
 
 constexpr int NAME_SIZE = 64;
+constexpr int VOICES = 128;
 
 std::string Lower(std::string s) {
     for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -70,6 +71,21 @@ Voice LookUpVoice(const std::string &query) {
     if (voice.number == 0 && !number && Lower(voice.name).find(Lower(trimmed)) == std::string::npos)
         throw HostError("no voice matches '" + query + "' (see: microtune voices)");
     return voice;
+}
+
+std::vector<Voice> MatchingVoices(const std::string &query) {
+    std::vector<Voice> voices = {LookUpVoice(query)};
+    std::string text = Lower(Collapse(query));
+    if (!text.empty() && text.back() == ' ') text.pop_back();
+    if (text[0] == '+' || std::isdigit(static_cast<unsigned char>(text[0]))) return voices;
+    std::string singular = text;
+    if (singular.size() > 3 && singular.back() == 's') singular.pop_back();
+    for (int number = 0; number < VOICES; ++number) {
+        const std::string name = VoiceName(number);
+        if (number == voices[0].number || Lower(name).find(singular) == std::string::npos) continue;
+        voices.push_back({number, name});
+    }
+    return voices;
 }
 
 }  // namespace mthost

@@ -3,6 +3,7 @@
 #define MICROTUNE_VOICE_H
 
 #include <string>
+#include <vector>
 
 namespace mthost {
 
@@ -16,6 +17,11 @@ struct Voice {
 Voice LookUpVoice(const std::string &query);
 
 std::string VoiceName(int number);
+
+// Every voice that QUERY names: the library's choice first, then, for a
+// name, every other voice whose name contains it (or its singular: strings
+// finds String Ensemble 1), in number order.
+std::vector<Voice> MatchingVoices(const std::string &query);
 
 }  // namespace mthost
 

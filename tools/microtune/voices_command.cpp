@@ -1,5 +1,5 @@
-// microtune voices [QUERY]: the 128 General MIDI voices, or the one a
-// number or a whole or partial name finds.
+// microtune voices [QUERY]: the 128 General MIDI voices, or those that a
+// number or a whole or partial name finds, the library's choice first.
 #include <cstdio>
 
 #include "commands.h"
@@ -9,14 +9,20 @@ namespace mthost {
 
 void AddVoicesCommand(CLI::App &app) {
     CLI::App *command = app.add_subcommand(
-        "voices", "List the 128 General MIDI voices, or show the voice that QUERY finds");
-    auto query = std::make_shared<std::string>();
-    CLI::Option *given =
-        command->add_option("QUERY", *query, "A voice number or a whole or partial name");
-    command->callback([query, given] {
+        "voices",
+        "List the 128 General MIDI voices (numbered 0-127), or every voice QUERY finds, the one "
+        "--voice QUERY plays first");
+    auto words = std::make_shared<std::vector<std::string>>();
+    CLI::Option *given = command->add_option(
+        "QUERY", *words, "A voice number or a whole or partial name (quoted or not)");
+    command->callback([words, given] {
         if (given->count() > 0) {
-            const Voice voice = LookUpVoice(*query);
-            std::printf("%3d  %s\n", voice.number, voice.name.c_str());
+            std::string query;
+            for (const std::string &word : *words) query += (query.empty() ? "" : " ") + word;
+            const std::vector<Voice> voices = MatchingVoices(query);
+            for (size_t i = 0; i < voices.size(); ++i)
+                std::printf("%3d  %s%s\n", voices[i].number, voices[i].name.c_str(),
+                            i == 0 && voices.size() > 1 ? "  (the one --voice plays)" : "");
             return;
         }
         for (int number = 0; number < 128; ++number)

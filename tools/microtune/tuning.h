@@ -32,14 +32,12 @@ struct Tuning {
     std::vector<double> ratios;  // the installed table, entry 0 first
 };
 
-<<<<<<< HEAD
 // The table InstallTuning installs for a scale, entry 0 first, known before
 // anything is installed (a keyboard map's 1/1 depends on it).
 std::vector<double> ScaleRatios(const ScaleArgument &scale);
-=======
+
 // The tuning that InstallTuning would install, without touching the library.
 Tuning PreviewTuning(const ScaleArgument &scale, double hz);
->>>>>>> c40c60c (Host: one rule for scale arguments (an existing file is Scala whatever its name; a missing file named as such; -v says which); scale texts checked word by word (ratio <= 0, division by zero, not a number); .scl ratios with spaces around the slash; degrees beyond the MIDI range warned of, degrees without a pitch refused; scale table by degree, series shown as such; several words as one scale text or voice query; every voice a name finds; play -v a line per step, --listing for the library's; built-in synthesizer failures say which: font or WAV path)
 
 // Sets the 1/1 (hz 0: the library's default) and installs the scale.
 Tuning InstallTuning(const ScaleArgument &scale, double hz);

@@ -409,23 +409,28 @@ TEST_F(RelayOverJack, LatencyOverAThousandKeys) {
 TEST(RelayCommand, ListsInputsAndRefusesBadArguments) {
     struct Case {
         std::vector<std::string> args;
-        std::string error;  // a part of the one line on standard error
+        int status;         // 2: a usage error, followed by the usage line
+        std::string error;  // a part of the one line from microtune on standard error
     };
     const std::vector<Case> cases = {
-        {{}, "relay needs --in PORT"},
-        {{"--in", "x", "--list-inputs"}, "excludes"},
-        {{"--in", "x", "--root", "128"}, "--root"},
-        {{"--in", "no-such-keyboard-anywhere"}, "MIDI input"},
-        {{"--in", "x", "--scale", "nonsense"}, "has no pitches"},
-        {{"--in", "x", "--voice", "no-such-voice"}, "no-such-voice"},
+        {{}, 2, "relay needs --in PORT"},
+        {{"--in", "x", "--list-inputs"}, 2, "excludes"},
+        {{"--in", "x", "--root", "128"}, 2, "--root: 128 is out of range 0 to 127"},
+        {{"--in", "x", "--root", "C4"}, 2, "--root: 'C4' is not a whole number"},
+        {{"--in", "x", "--bogus"}, 2, "unknown option --bogus"},
+        {{"--in", "no-such-keyboard-anywhere"}, 1, "MIDI input"},
+        {{"--in", "x", "--scale", "nonsense"}, 1, "word 1, 'nonsense': not a number"},
+        {{"--in", "x", "--voice", "no-such-voice"}, 1, "no-such-voice"},
     };
     for (const Case &c : cases) {
         RelayProcess relay(c.args);
         const int status = relay.End(0, 20.0);
         const std::string errors = relay.Errors();
-        EXPECT_NE(status, 0) << errors;
+        EXPECT_EQ(status, c.status) << errors;
+        EXPECT_EQ(errors.rfind("microtune: ", 0), 0u) << errors;
         EXPECT_NE(errors.find(c.error), std::string::npos) << errors;
-        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), c.status == 2 ? 2 : 1) << errors;
+        EXPECT_EQ(errors.find("Usage: microtune relay") != std::string::npos, c.status == 2);
         EXPECT_TRUE(relay.Output().empty());
     }
     RelayProcess list({"--list-inputs"});

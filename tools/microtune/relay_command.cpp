@@ -156,7 +156,7 @@ void AddRelayCommand(CLI::App &app) {
             return;
         }
         if (options->in.empty())
-            throw HostError("relay needs --in PORT (see: microtune relay --list-inputs)");
+            throw HostError("relay needs --in PORT (see: microtune relay --list-inputs)", 2);
         Relay(*options);
     });
 }

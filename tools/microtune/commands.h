@@ -22,6 +22,8 @@ void AddScaleOption(CLI::App &command, std::string &scale);
 void Add1o1Option(CLI::App &command, double &hz);
 // --kbm excludes --root and --1o1, which the map replaces: add it after them.
 void AddKbmOption(CLI::App &command, std::string &kbm);
+// --root: the key that plays the 1/1 (default 60); add it before --kbm.
+void AddRootOption(CLI::App &command, int &root);
 // `fallback` names the voice played when none is given.
 void AddVoiceOption(CLI::App &command, std::string &voice, const char *fallback);
 // An empty file name is refused rather than replaced by a default.

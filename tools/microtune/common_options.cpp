@@ -153,6 +153,12 @@ void AddMidOption(CLI::App &command, std::string &path) {
         ->check(NonEmpty("file name"));
 }
 
+void AddRootOption(CLI::App &command, int &root) {
+    command.add_option("--root", root, "The key that plays the 1/1, 0 to 127 (default: 60)")
+        ->type_name("KEY")
+        ->check(WholeNumber(0, 127));
+}
+
 void AddVoiceOption(CLI::App &command, std::string &voice, const char *fallback) {
     command
         .add_option("--voice", voice,

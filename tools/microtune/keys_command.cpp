@@ -113,8 +113,7 @@ void AddKeysCommand(CLI::App &app) {
         "List what each key plays: degree, Hz, and the MIDI note and bend the library sends");
     auto options = std::make_shared<Options>();
     AddScaleOption(*command, options->scale);
-    command->add_option("--root", options->root, "The key that plays the 1/1 (default 60)")
-        ->check(CLI::Range(0, 127));
+    AddRootOption(*command, options->root);
     Add1o1Option(*command, options->hz);
     AddKbmOption(*command, options->kbm);
     command->add_flag("--csv", options->csv, "Comma-separated values with a header row");

@@ -110,6 +110,7 @@ std::string WhyBuiltInFails(const std::string &wav) {
     const std::string font = FontProblem();
     if (!font.empty()) return font;
     if (wav.empty()) return "no live audio output could be opened";
+    std::error_code ignored;
     if (std::filesystem::is_directory(wav, ignored))
         return "cannot write " + wav + ": it is a directory";
     const std::filesystem::path parent = std::filesystem::path(wav).parent_path();

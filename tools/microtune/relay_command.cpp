@@ -137,10 +137,7 @@ void AddRelayCommand(CLI::App &app) {
     AddDeviceOption(*command, options->device);
     AddScaleOption(*command, options->scale);
     Add1o1Option(*command, options->hz);
-    command
-        ->add_option("--root", options->root, "The key that plays the 1/1, 0 to 127 (default: 60)")
-        ->type_name("KEY")
-        ->check(WholeNumber(0, 127));
+    AddRootOption(*command, options->root);
     AddKbmOption(*command, options->kbm);
     AddVoiceOption(*command, options->voice, "0, Acoustic Grand Piano");
     AddWavOption(*command, options->wav,

@@ -193,15 +193,13 @@ void AddRetuneCommand(CLI::App &app) {
     command->add_option("IN", options->input, "The Standard MIDI File to retune")->required();
     AddScaleOption(*command, options->scale);
     Add1o1Option(*command, options->hz);
-    command->add_option("--root", options->root, "The key that plays degree 0 (default 60)")
-        ->check(CLI::Range(0, 127));
+    AddRootOption(*command, options->root);
     AddKbmOption(*command, options->kbm);
-    command->add_option("--voice", options->voice,
-                        "General MIDI voice: a number or a name (default: the file's first "
-                        "melodic program)");
-    command->add_option("-o,--output", options->midi, "Write the retuned MIDI file here");
-    command->add_option("--wav", options->wav,
-                        "Render the built-in software synthesizer into this WAV file");
+    AddVoiceOption(*command, options->voice, "the file's first melodic program");
+    command->add_option("-o,--output", options->midi, "Write the retuned MIDI file here")
+        ->type_name("FILE");
+    AddWavOption(*command, options->wav,
+                 "Render the built-in software synthesizer into this WAV file");
 
     command->callback([options] {
         if (options->midi.empty() && options->wav.empty())

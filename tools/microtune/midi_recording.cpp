@@ -70,17 +70,6 @@ void MidiRecording::Add(int status, int channel, int data1, int data2) {
     messages_.push_back(message);
 }
 
-std::vector<MidiFileEvent> ClockTempoMap() {
-    MidiFileEvent tempo;
-    tempo.bytes = {0xFF,
-                   0x51,
-                   0x03,
-                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 16),
-                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 8),
-                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS)};
-    return {tempo};
-}
-
 MidiFileSummary WriteMidiRecording(const std::string &path, int division,
                                    const std::vector<MidiFileEvent> &metaEvents,
                                    const MidiRecording &recording, int64_t endTick) {
@@ -92,11 +81,37 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
     for (const RecordedMessage &m : messages)
         if (m.status == 0x90 && m.data2 > 0) used[m.channel] = true;
     MidiFileSummary summary;
+    int fileChannel[LIBRARY_CHANNELS];
+    for (int c = 0; c < LIBRARY_CHANNELS; ++c) {
+        fileChannel[c] = used[c] ? c : -1;
+        if (used[c]) summary.channels.push_back(c);
+    }
+    // Fewer melodic channels than one port holds: all of them on port 0,
+    // each library channel on a file channel of its own for the whole file
+    // (so no two bends ever share one). Otherwise channel 25 still moves,
+    // since port 1's channel 10 plays drums on General MIDI synthesizers.
+    const int melodic =
+        static_cast<int>(summary.channels.size()) - (used[PERCUSSION_CHANNEL] ? 1 : 0);
+    const bool fold = melodic <= CHANNELS_PER_PORT - 1;
+    bool taken[LIBRARY_CHANNELS] = {};
     for (int c = 0; c < LIBRARY_CHANNELS; ++c)
-        if (used[c]) {
-            summary.channels.push_back(c);
-            if (c >= CHANNELS_PER_PORT) summary.upperTrack = true;
-        }
+        if (used[c] && !(c >= CHANNELS_PER_PORT && fold) &&
+            c != PERCUSSION_CHANNEL + CHANNELS_PER_PORT)
+            taken[c] = true;
+    for (int c = CHANNELS_PER_PORT; c < LIBRARY_CHANNELS; ++c) {
+        if (!used[c] || taken[c]) continue;
+        for (int f = 0; f < LIBRARY_CHANNELS; ++f)
+            if (!taken[f] && f % CHANNELS_PER_PORT != PERCUSSION_CHANNEL) {
+                taken[f] = true;
+                fileChannel[c] = f;
+                summary.moved.push_back({c, f});
+                break;
+            }
+    }
+    for (int c = 0; c < LIBRARY_CHANNELS; ++c) {
+        if (fileChannel[c] >= CHANNELS_PER_PORT) summary.upperTrack = true;
+        if (fileChannel[c] == PERCUSSION_CHANNEL + CHANNELS_PER_PORT) summary.drumClash = true;
+    }
     for (const RecordedMessage &m : messages) endTick = std::max(endTick, m.tick);
     for (const MidiFileEvent &e : metaEvents) endTick = std::max(endTick, e.tick);
     if (endTick > INT32_MAX) throw HostError(path + ": the recording is too long for a MIDI file");
@@ -114,9 +129,10 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
         upper->Add(0, port, sizeof port);
     }
     for (int c : summary.channels) {
-        Track &track = c < CHANNELS_PER_PORT ? lower : *upper;
+        const int f = fileChannel[c];
+        Track &track = f < CHANNELS_PER_PORT ? lower : *upper;
         for (const auto &rpn : BEND_RANGE)
-            track.AddChannel(0, 0xB0, c % CHANNELS_PER_PORT, rpn[0], rpn[1]);
+            track.AddChannel(0, 0xB0, f % CHANNELS_PER_PORT, rpn[0], rpn[1]);
     }
     // Meta events first at equal ticks, so a tempo change applies to the
     // notes at its own tick.
@@ -125,9 +141,10 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
         for (; meta < metaEvents.size() && metaEvents[meta].tick <= m.tick; ++meta)
             lower.Add(metaEvents[meta].tick, metaEvents[meta].bytes.data(),
                       static_cast<int>(metaEvents[meta].bytes.size()));
-        if (!used[m.channel]) continue;
-        Track &track = m.channel < CHANNELS_PER_PORT ? lower : *upper;
-        track.AddChannel(m.tick, m.status, m.channel % CHANNELS_PER_PORT, m.data1, m.data2);
+        const int f = fileChannel[m.channel];
+        if (f < 0) continue;
+        Track &track = f < CHANNELS_PER_PORT ? lower : *upper;
+        track.AddChannel(m.tick, m.status, f % CHANNELS_PER_PORT, m.data1, m.data2);
     }
     for (; meta < metaEvents.size(); ++meta)
         lower.Add(metaEvents[meta].tick, metaEvents[meta].bytes.data(),
@@ -160,6 +177,20 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
     return summary;
 }
 
+std::string DescribeChannels(const MidiFileSummary &summary) {
+    std::string text = "channels";
+    for (int channel : summary.channels) text += " " + std::to_string(channel);
+    if (!summary.moved.empty()) {
+        text += "; moved to file channels";
+        for (const auto &move : summary.moved)
+            text += " " + std::to_string(move.first) + "->" + std::to_string(move.second);
+    }
+    if (summary.upperTrack) text += "; file channels 16-31 in a second track on MIDI port 1";
+    if (summary.drumClash)
+        text += " (channel 25 is its channel 10, which General MIDI synthesizers play as drums)";
+    return text;
+}
+
 void WriteRecordingOnClock(const std::string &path, const MidiRecording &recording) {
     MidiFileEvent tempo;
     tempo.bytes = {0xFF,
@@ -170,10 +201,7 @@ void WriteRecordingOnClock(const std::string &path, const MidiRecording &recordi
                    static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS)};
     const MidiFileSummary summary =
         WriteMidiRecording(path, CLOCK_DIVISION, {tempo}, recording, recording.Tick());
-    std::printf("Wrote %s: channels", path.c_str());
-    for (int channel : summary.channels) std::printf(" %d", channel);
-    if (summary.upperTrack) std::printf("; channels 16-31 in a second track on MIDI port 1");
-    std::printf("\n");
+    std::printf("Wrote %s: %s\n", path.c_str(), DescribeChannels(summary).c_str());
 }
 
 }  // namespace mthost

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "midi_file.h"
@@ -47,14 +48,21 @@ constexpr int CLOCK_TEMPO_MICROSECONDS = 500000;
 constexpr double CLOCK_TICKS_PER_SECOND = CLOCK_DIVISION * 1e6 / CLOCK_TEMPO_MICROSECONDS;
 
 struct MidiFileSummary {
-    std::vector<int> channels;  // library channels that play notes
-    bool upperTrack = false;    // channels 16-31 written to a second track on port 1
+    std::vector<int> channels;               // library channels that play notes
+    std::vector<std::pair<int, int>> moved;  // library channel, file channel
+    bool upperTrack = false;  // file channels 16-31 written to a second track on port 1
+    bool drumClash = false;   // file channel 25 (port 1's drum channel) had to be used
 };
+
+// "channels 0 1 17; moved to file channels 17->2; ...", for the command's report.
+std::string DescribeChannels(const MidiFileSummary &summary);
 
 // Writes a format 1 file: the meta events given (tempo map, signatures,
 // markers, lyrics) and the recorded messages of every channel that plays a
-// note, each channel preceded at tick 0 by the 2-semitone bend range. Written
-// to a temporary name and renamed; throws HostError.
+// note, each channel preceded at tick 0 by the 2-semitone bend range. When
+// the channels that play fit on one port, channels 16-31 move to free file
+// channels 0-15; otherwise file channels 16-31 go into a second track on MIDI
+// port 1. Written to a temporary name and renamed; throws HostError.
 MidiFileSummary WriteMidiRecording(const std::string &path, int division,
                                    const std::vector<MidiFileEvent> &metaEvents,
                                    const MidiRecording &recording, int64_t endTick);

@@ -165,13 +165,6 @@ Programs MelodicPrograms(const MidiFile &file) {
     return programs;
 }
 
-std::string ChannelList(const std::vector<int> &channels) {
-    std::string text;
-    for (size_t i = 0; i < channels.size(); ++i)
-        text += (i ? " " : "") + std::to_string(channels[i]);
-    return text;
-}
-
 }  // namespace
 
 void AddRetuneCommand(CLI::App &app) {
@@ -273,11 +266,8 @@ void AddRetuneCommand(CLI::App &app) {
         if (!options->midi.empty()) {
             const MidiFileSummary summary = WriteMidiRecording(options->midi, file.division,
                                                                metaEvents, recording, file.endTick);
-            std::printf("Wrote %s: format 1, channels %s", options->midi.c_str(),
-                        ChannelList(summary.channels).c_str());
-            if (summary.upperTrack)
-                std::printf("; channels 16-31 in a second track on MIDI port 1 (as its 0-15)");
-            std::printf("\n");
+            std::printf("Wrote %s: format 1, %s\n", options->midi.c_str(),
+                        DescribeChannels(summary).c_str());
         }
         if (!options->wav.empty()) std::printf("Wrote %s\n", output.WavPath().c_str());
     });

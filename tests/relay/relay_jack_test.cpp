@@ -35,6 +35,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const char JUST_SCALE[] = "16/15 9/8 6/5 5/4 4/3 45/32 3/2 8/5 5/3 9/5 15/8 2/1";
+const std::vector<double> JUST_RATIOS = {1,      16 / 15., 9 / 8., 6 / 5., 5 / 4.,
+                                         4 / 3., 45 / 32., 3 / 2., 8 / 5., 5 / 3.,
+                                         9 / 5., 15 / 8.,  2};
 constexpr double DEFAULT_1O1 = 261.6255653005986;
 constexpr int VIOLIN = 40;
 
@@ -70,22 +73,20 @@ double RatioOf(const std::vector<double> &ratios, int k) {
     return std::exp(q * std::log(ratios[m])) * ratios[r];
 }
 
-// The just scale as installed, and which channel carries which bend after
+// A scale as installed, the just scale by default, and which channel carries which bend after
 // the pre-bends: degrees 0, 1, -1, ... 49, -49 each take the first
 // unassigned channel (never 9) for a bend no channel has yet.
 struct Installed {
     std::vector<double> ratios;
+    double oneOne;
     std::map<int, int> channelOfBend;
     std::vector<Bytes> preBends;
 
-    Installed() {
-        ratios = {1.0};
-        const int fractions[][2] = {{16, 15}, {9, 8}, {6, 5}, {5, 4}, {4, 3},  {45, 32},
-                                    {3, 2},   {8, 5}, {5, 3}, {9, 5}, {15, 8}, {2, 1}};
-        for (const auto &f : fractions) ratios.push_back(double(f[0]) / double(f[1]));
+    Installed() : Installed(JUST_RATIOS, DEFAULT_1O1) {}
+    Installed(const std::vector<double> &table, double hz1o1) : ratios(table), oneOne(hz1o1) {
         std::vector<int> free = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15};
         auto preBend = [&](int degree) {
-            const NoteAndBend nb = ForFrequency(DEFAULT_1O1 * RatioOf(ratios, degree));
+            const NoteAndBend nb = ForFrequency(oneOne * RatioOf(ratios, degree));
             if (channelOfBend.count(nb.bend) || free.empty()) return;
             const int channel = free.front();
             free.erase(free.begin());
@@ -104,7 +105,7 @@ struct Installed {
 
     // Channel and note of a degree: its bend's channel, found in the first pass.
     std::pair<int, int> ChannelAndNote(int degree) const {
-        const NoteAndBend nb = ForFrequency(DEFAULT_1O1 * RatioOf(ratios, degree));
+        const NoteAndBend nb = ForFrequency(oneOne * RatioOf(ratios, degree));
         return {channelOfBend.at(nb.bend), nb.note};
     }
     Bytes NoteOn(int degree, int velocity) const {
@@ -366,6 +367,37 @@ TEST_F(RelayOverJack, KeysPedalVoiceAndAllNotesOffReachTheSink) {
     EXPECT_NE(third->find("bend -13.67 cents"), std::string::npos) << *third;
 }
 
+// White keys play a 7-note scale; black keys and keys outside the map are
+// silent, and A4 sounds at the map's 440 Hz.
+TEST_F(RelayOverJack, AKeyboardMapChoosesDegreesAndTheOneOne) {
+    const Installed major({1, 9 / 8., 5 / 4., 4 / 3., 3 / 2., 5 / 3., 15 / 8., 2}, 264.0);
+    const std::string scales = MICROTUNE_SCALES;
+    const size_t start = sink_->Count();
+    RelayProcess relay({"--in", "relay-test-keyboard", "--device", std::to_string(sinkIndex_),
+                        "--scale", scales + "/just-major.scl", "--kbm",
+                        scales + "/white-keys-7.kbm"});
+    const std::string status = relay.WaitForLine("Relaying ", 20.0);
+    ASSERT_FALSE(status.empty()) << "the relay did not start: " << relay.Errors();
+    EXPECT_NE(status.find("1/1 = 264.000 Hz"), std::string::npos) << status;
+
+    std::vector<Bytes> expected = OpenSequence(0);
+    expected.insert(expected.end(), major.preBends.begin(), major.preBends.end());
+    EXPECT_EQ(sink_->WaitFor(start, expected.size(), WAIT), expected);
+    const size_t at = start + expected.size();
+
+    for (const Bytes &m : {On(60, 100), On(61, 100), On(69, 90), On(47, 80), Off(61, 10),
+                           Off(60, 20), Off(69, 30), Off(47, 40)})
+        Play(m);
+    const std::vector<Bytes> sent = {major.NoteOn(0, 100), major.NoteOn(5, 90),
+                                     major.NoteOn(-8, 80), major.NoteOff(0, 20),
+                                     major.NoteOff(5, 30), major.NoteOff(-8, 40)};
+    EXPECT_EQ(sink_->WaitFor(at, sent.size(), WAIT), sent);
+    EXPECT_EQ(major.ChannelAndNote(5).second, 69);
+    std::this_thread::sleep_for(std::chrono::duration<double>(QUIET));
+    EXPECT_EQ(sink_->WaitFor(at + sent.size(), 0, 0), std::vector<Bytes>{}) << "silent keys";
+    EXPECT_EQ(relay.End(SIGINT, 20.0), 0) << relay.Errors();
+}
+
 TEST_F(RelayOverJack, LatencyOverAThousandKeys) {
     const size_t start = sink_->Count();
     RelayProcess relay(
@@ -421,6 +453,9 @@ TEST(RelayCommand, ListsInputsAndRefusesBadArguments) {
         {{"--in", "no-such-keyboard-anywhere"}, 1, "MIDI input"},
         {{"--in", "x", "--scale", "nonsense"}, 1, "word 1, 'nonsense': not a number"},
         {{"--in", "x", "--voice", "no-such-voice"}, 1, "no-such-voice"},
+        {{"--in", "x", "--kbm", "no-such-map.kbm"}, 1, "cannot read no-such-map.kbm"},
+        {{"--in", "x", "--kbm", "x.kbm", "--root", "60"}, 2, "excludes"},
+        {{"--in", "x", "--kbm", "x.kbm", "--1o1", "440"}, 2, "excludes"},
     };
     for (const Case &c : cases) {
         RelayProcess relay(c.args);

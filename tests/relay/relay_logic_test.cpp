@@ -91,6 +91,21 @@ TEST_F(KeyRelayTest, KeysPlayDegreesFromTheRootOnAnyChannel) {
     }
 }
 
+TEST_F(KeyRelayTest, UnmappedKeysAreSilentThroughPedalAndRestrike) {
+    mthost::KeyDegrees degrees;
+    degrees[60] = 0;
+    degrees[62] = 7;
+    degrees[63] = 7;  // two keys, one degree
+    KeyRelay relay(RECORDER, degrees);
+    EXPECT_EQ(Send(relay, {On(61, 100), On(60, 90), Off(61, 10), Control(64, 127), On(61, 80),
+                           Off(61, 5), Off(60, 20), Control(64, 0)}),
+              (std::vector<std::string>{"play 0 90", "stop 0 20"}));
+    EXPECT_FALSE(relay.Sounding(61));
+    EXPECT_EQ(relay.DegreeOfKey(61), std::nullopt);
+    EXPECT_EQ(Send(relay, {On(62, 100), On(63, 90), Off(62, 1), Off(63, 2)}),
+              (std::vector<std::string>{"play 7 100", "play 7 90", "stop 7 1", "stop 7 2"}));
+}
+
 TEST_F(KeyRelayTest, MessagesWithoutKeysAreIgnored) {
     KeyRelay relay(RECORDER, 60);
     const std::vector<Message> ignored = {

@@ -136,10 +136,14 @@ KeyboardMap ParseKbm(const std::string &contents, const std::string &fileName) {
             reader.Fail(reader.LineNumber(), "more mapping entries than the size " +
                                                  std::to_string(map.size) + " on line " +
                                                  std::to_string(sizeLine));
-        if (value == "x" || value == "X")
+        if (value == "x" || value == "X") {
             map.mapping.push_back(std::nullopt);
-        else
-            map.mapping.push_back(reader.Integer(value, "mapping entry", -MAX_DEGREE, MAX_DEGREE));
+            continue;
+        }
+        if (value.find_first_not_of("+-0123456789") != std::string::npos)
+            reader.Fail(reader.LineNumber(),
+                        "mapping entry '" + Printable(value) + "' is neither a degree nor x");
+        map.mapping.push_back(reader.Integer(value, "mapping entry", -MAX_DEGREE, MAX_DEGREE));
     }
     // Entries the file leaves out are silent keys.
     map.mapping.resize(static_cast<size_t>(map.size));

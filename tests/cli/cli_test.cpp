@@ -146,6 +146,7 @@ TEST_F(CliTest, EverySubcommandHasHelp) {
         {"demo", {"(default: demo.wav)", "(default: 20, Reed Organ)"}},
         {"bend-test", {"(default: live"}},
         {"relay", {"(default: 60)", "(default: 0, Acoustic Grand Piano)"}},
+        {"keys", {"(default: 60)"}},
     };
     for (const auto &help : helps) {
         const Result r = Run({help.command, "--help"});
@@ -252,6 +253,10 @@ TEST_F(CliTest, BadArgumentsGiveOneLineAndNoSound) {
          "not-a-font.sf2"},
         {{"scale"}, 2, "SCALE is required"},
         {{"voices", ""}, 1, "empty voice name"},
+        {{"keys", "--kbm", "missing.kbm"}, 1, "cannot read missing.kbm"},
+        {{"keys", "--kbm", "empty.scl"}, 1, "empty.scl:1: missing the size"},
+        {{"keys", "--kbm", "x.kbm", "--1o1", "440"}, 2, "excludes"},
+        {{"keys", "--kbm", "x.kbm", "--root", "60"}, 2, "excludes"},
         {{"frobnicate"}, 2, "unknown subcommand 'frobnicate'"},
         {{"--bogus"}, 2, "unknown option --bogus"},
         {{}, 2, "subcommand is required"},
@@ -398,6 +403,71 @@ TEST_F(CliTest, ShippedScalesInstall) {
         }
         ASSERT_EQ(rows.size(), scale.entries) << scale.file;
         EXPECT_EQ(rows.back()[2], scale.period) << scale.file;
+    }
+}
+
+// The MIDI note and bend a frequency gets on a 2-semitone bend range.
+std::pair<int, int> NoteAndBend(double hz) {
+    const double p = 69.0 + 12.0 * std::log2(std::max(hz / 440.0, 1e-50));
+    const int note = std::clamp(static_cast<int>(std::floor(p + 0.5)), 0, 127);
+    return {note, std::clamp(8192 + static_cast<int>(4096.0 * (p - note)), 0, 16383)};
+}
+
+// `keys` for the shipped maps: every retuned key has a row, silent keys say
+// so, the reference key sounds at its frequency, and each note and bend is
+// the one the library's rule gives for the row's frequency.
+TEST_F(CliTest, KeysListsWhatEachKeyPlays) {
+    const std::string scales = std::string(MICROTUNE_SCALES) + "/";
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> rows;  // key,name,degree,hz,cents,note,bend
+        bool blackKeysSilent;
+    } cases[] = {
+        {{"--kbm", scales + "a440-middle-c.kbm"},
+         {"0,C-1,-60,8.175798916,-6000,0,8192", "60,C4,0,261.6255653,0,60,8192",
+          "69,A4,9,440,900,69,8192", "127,G9,67,12543.85395,6700,127,8192"},
+         false},
+        {{"--scale", scales + "just12.scl", "--kbm", scales + "a440-middle-c.kbm"},
+         {"60,C4,0,264,0,60,8832", "69,A4,9,440,884.358713,69,8192"},
+         false},
+        {{"--scale", scales + "just-major.scl", "--kbm", scales + "white-keys-7.kbm"},
+         {"59,B3,-1,247.5,-111.7312853,59,8352", "60,C4,0,264,0,60,8832",
+          "62,D4,1,297,203.9100017,62,8992", "69,A4,5,440,884.358713,69,8192",
+          "126,F#9,unmapped,,,,", "127,G9,39,12672,6701.955001,127,8912"},
+         true},
+        {{"--scale", scales + "19-tet.scl", "--kbm", scales + "19-tet.kbm"},
+         {"74,D5,14,440,884.21053,69,8192", "79,G5,19,528.0451955,1200,72,8838"},
+         false},
+        // Without a map: key k plays k - root from the default 1/1.
+        {{"--scale", scales + "just12.scl"},
+         {"60,C4,0,261.6255653,0,60,8192", "64,E4,4,327.0319566,386.3137139,64,7632",
+          "67,G4,7,392.438348,701.9550009,67,8272"},
+         false},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args = {"keys", "--csv"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = Run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<std::string> lines = Lines(r.out);
+        ASSERT_EQ(lines.size(), 129u) << r.out;
+        EXPECT_EQ(lines[0], "key,name,degree,hz,cents,note,bend");
+        for (const std::string &row : c.rows)
+            EXPECT_NE(r.out.find("\n" + row), std::string::npos) << row << " in " << c.args[1];
+        for (size_t i = 1; i < lines.size(); ++i) {
+            std::vector<std::string> fields;
+            std::stringstream in(lines[i]);
+            for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+            const int key = std::stoi(fields[0]);
+            const bool black = (0x54A >> (key % 12)) & 1;  // C# D# F# G# A#
+            const bool silent = c.blackKeysSilent && black;
+            EXPECT_EQ(fields[2] == "unmapped", silent) << lines[i];
+            if (fields[2] == "unmapped") continue;
+            ASSERT_EQ(fields.size(), 7u) << lines[i];
+            const auto expected = NoteAndBend(std::stod(fields[3]));
+            EXPECT_EQ(std::stoi(fields[5]), expected.first) << lines[i];
+            EXPECT_EQ(std::stoi(fields[6]), expected.second) << lines[i];
+        }
     }
 }
 

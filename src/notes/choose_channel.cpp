@@ -10,6 +10,7 @@
 #include "notes/notes_in_play.h"
 #include "output/channel_messages.h"
 #include "state/state.h"
+#include "tuning/log_exp.h"
 
 namespace mt {
 
@@ -17,7 +18,7 @@ namespace {
 
 const double RECIPROCAL_440 = 0.0022727272727272726;
 const double MULTIPLE_FLOOR = 1e-50;
-const double LN2 = std::log(2.0);
+const double LN2 = Log(2.0);
 constexpr int BEND_UNITS_PER_SEMITONE = 4096;
 constexpr int BEND_MAX = 16383;
 constexpr int NOTE_MAX = 127;
@@ -36,7 +37,7 @@ void NoteAndBend(double frequency, int *noteOut, int *bendOut) {
     double x = frequency * RECIPROCAL_440;
     // Zero, negative, -inf and NaN all become the lowest pitch.
     if (!(x >= MULTIPLE_FLOOR)) x = MULTIPLE_FLOOR;
-    const double p = 69.0 + 12.0 * std::log(x) / LN2;
+    const double p = 69.0 + 12.0 * Log(x) / LN2;
 
     int note = SaturatingInt(std::floor(p + 0.5));
     if (note < 0) note = 0;

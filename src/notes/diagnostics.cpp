@@ -5,6 +5,7 @@
 #include "microtune.h"
 #include "output/channel_messages.h"
 #include "state/state.h"
+#include "tuning/log_exp.h"
 
 namespace mt {
 namespace {
@@ -14,7 +15,7 @@ double BendInCents(double bend) { return (bend - 8192.0) * 0.000244140625 * 100.
 
 double IntervalInCents(double ratio) {
     const double v = ratio < 1e-50 ? 1e-50 : ratio;
-    return 1200.0 * std::log(v) / std::log(2.0);
+    return 1200.0 * Log(v) / Log(2.0);
 }
 
 }  // namespace

@@ -7,12 +7,13 @@
 
 #include "microtune.h"
 #include "state/state.h"
+#include "tuning/log_exp.h"
 
 namespace mt {
 
 namespace {
 
-const double LN2 = std::log(2.0);
+const double LN2 = Log(2.0);
 
 // The default 1/1 is MIDI note 60 in 12-TET with A4 = 440 Hz.
 double Default1o1Hz() { return 440.0 * ClampedExp(LN2 * (dDefault1o1MidiNote - 69.0) / 12.0); }
@@ -28,7 +29,7 @@ double ClampedExp(double x) {
         x = 308.0;
     else if (x < -308.0)
         x = -308.0;
-    return std::exp(x);
+    return Exp(x);
 }
 
 void InstallDefaultScale() {
@@ -82,7 +83,7 @@ double RatioForScaleDegree(const double *ratios, int count, int degree) {
         r = m - ((-k) % m);
     }
     if (q == 0) return ratios[r];
-    const double logPeriod = std::log(period < 1e-50 ? 1e-50 : period);
+    const double logPeriod = Log(period < 1e-50 ? 1e-50 : period);
     return ClampedExp(static_cast<double>(q) * logPeriod) * ratios[r];
 }
 

@@ -12,13 +12,14 @@
 
 #include "microtune.h"
 #include "state/state.h"
+#include "tuning/log_exp.h"
 #include "tuning/scale_table.h"
 
 namespace mt {
 
 namespace {
 
-const double LN2 = std::log(2.0);
+const double LN2 = Log(2.0);
 
 // Values closer to zero than this add nothing (a word, a lone sign, a 0).
 constexpr double VALUE_THRESHOLD = 1e-10;
@@ -119,7 +120,7 @@ bool Append(ScaleParse &parse, double value) {
 // under the power-of-two mark it is an exponent of 2.
 bool AppendValue(ScaleParse &parse, double value, bool powerOfTwo) {
     if (!(std::fabs(value) >= VALUE_THRESHOLD)) return false;
-    return Append(parse, powerOfTwo ? std::exp(value * LN2) : value);
+    return Append(parse, powerOfTwo ? Exp(value * LN2) : value);
 }
 
 // Applies the value rules (keyword "cents", ratio, cents value, plain
@@ -147,7 +148,7 @@ bool ApplyValueToken(ScaleParse &parse, const char *token, bool powerOfTwo) {
         // Cents: no threshold, no power-of-two mark, no limit.
         const double value = ReadNumber(token);
         parse.lastValue = value;
-        return Append(parse, std::exp(value * LN2 / 1200.0));
+        return Append(parse, Exp(value * LN2 / 1200.0));
     }
 
     const double value = ReadNumber(token);

@@ -29,6 +29,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "../support/pitch_corpus.h"
 #include "recording_companion.h"
 
 /* ---- the exports ---------------------------------------------------- */
@@ -702,6 +703,53 @@ static void RunBare(void) {
     CheckText(voices, expectedVoices, "PrintVoices listing");
 }
 
+/* ---- the pitch corpus ------------------------------------------------------ */
+
+/* The corpus that the unit tests play on 64-bit and 32-bit Linux: this DLL
+ * must send exactly the same notes, bends and channels. */
+static uint64_t corpusDigest;
+
+static void FoldRecording(void) {
+    const CompanionCall *calls = RecordedCalls();
+    const int n = RecordedCount();
+    for (int i = 0; i < n; ++i)
+        corpusDigest = PitchCorpusFold(corpusDigest, calls[i].status, calls[i].channel,
+                                       calls[i].data1, calls[i].data2);
+    ClearRecording();
+}
+
+static void CorpusScale(double hz, char *text) {
+    mt.Set1o1(hz);
+    mt.SetMidiScale(text);
+}
+
+static void CorpusPitch(int degree) {
+    mt.PlayScaleDegree(degree, 100);
+    mt.StopAllNotesPlayed(64);
+    if (RecordedCount() > MAX_COMPANION_CALLS - 64) FoldRecording();
+}
+
+static void CheckPitchCorpus(int iQT) {
+    CheckInt(mt.StartMidiOutForiDev(iQT), 1, "StartMidiOutForiDev for the pitch corpus");
+    ClearRecording();
+    corpusDigest = PITCH_CORPUS_FNV_OFFSET;
+    const PitchCorpusHost host = {CorpusScale, CorpusPitch, FoldRecording};
+    const DWORD start = timeGetTime();
+    const long pitches = PitchCorpusRun(&host);
+    char line[200];
+    snprintf(
+        line, sizeof line,
+        "pitch corpus: %ld pitches, digest 0x%08lx%08lx (expected %ld, 0x%08lx%08lx), %lu ms",
+        pitches, (unsigned long)(corpusDigest >> 32), (unsigned long)(corpusDigest & 0xFFFFFFFF),
+        PITCH_CORPUS_PITCHES, (unsigned long)(PITCH_CORPUS_DIGEST >> 32),
+        (unsigned long)(PITCH_CORPUS_DIGEST & 0xFFFFFFFF), (unsigned long)(timeGetTime() - start));
+    printf("%s\n", line);
+    Check(pitches == PITCH_CORPUS_PITCHES && corpusDigest == PITCH_CORPUS_DIGEST, line);
+    mt.CloseMidiOut();
+    mt.StopQT();
+    ClearRecording();
+}
+
 static void RunCompanion(void) {
     int mapper = 0;
     const int nWindows = ExpectedDevices(&mapper);
@@ -719,6 +767,7 @@ static void RunCompanion(void) {
     if (listBox && comboBox) CheckDeviceControls(nDevices);
     CheckCompanionRoute(nWindows);
     CheckSecondCompanionSession();
+    CheckPitchCorpus(nWindows);
 }
 
 int main(int argc, char **argv) {

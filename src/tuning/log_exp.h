@@ -1,0 +1,19 @@
+// The natural logarithm and exponential, computed the same way in every
+// build, so that a pitch gives the same note, bend and channel on every
+// platform: the C libraries' log and exp differ in the last bit for some
+// arguments (glibc's 32-bit and 64-bit ones among them), and pitches that
+// lie exactly on a bend step or on a quarter tone turn on that bit.
+#ifndef MICROTUNE_TUNING_LOG_EXP_H
+#define MICROTUNE_TUNING_LOG_EXP_H
+
+namespace mt {
+
+// Both are correctly rounded except, at worst, for arguments within about
+// 2^-90 of a halfway point between two doubles, and use only IEEE double
+// arithmetic (no excess precision, no fused multiply-add).
+double Log(double x);
+double Exp(double x);
+
+}  // namespace mt
+
+#endif

@@ -8,6 +8,8 @@
 //   MICROTUNE_SYNTH_EFFECTS "1" or "0": chorus and reverb (default: on when
 //                          live, off when rendering, since chorus wobbles pitch)
 //   MICROTUNE_SYNTH_OUTPUT "none": no sound at all, only recording (recorder.h)
+//   MICROTUNE_SYNTH_CALIBRATE "0": play the font's keys as they are, without
+//                          correcting each key's measured pitch
 //
 // Rendering into a WAV file follows a clock that starts at initialise. Each
 // event is placed at the clock's time when it arrives (to FluidSynth's
@@ -34,6 +36,7 @@
 #include <ctime>
 
 #include "recorder.h"
+#include "calibration_service.h"
 
 #define TEMBREL_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -186,6 +189,7 @@ bool OpenWav(const char *path) {
 }
 
 void Release() {
+    calibration::StopCalibration();
     if (C.driver) delete_fluid_audio_driver(C.driver);
     if (C.wav) sf_close(C.wav);
     if (C.synth) delete_fluid_synth(C.synth);
@@ -242,6 +246,8 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
         return 0;
     }
     C.hostClock = !(clock && std::strcmp(clock, "delay") == 0);
+    calibration::StartCalibration(C.synth, font, wavPath != nullptr);
+    for (int channel = 0; channel < CHANNELS; ++channel) calibration::ProgramChanged(channel);
     MarkReturn();
     return 1;
 }
@@ -265,6 +271,7 @@ TEMBREL_EXPORT void Tembrel_SendMidiEvent(int status, int channel, int data1, in
             break;
         case 0xC0:  // as a 7-bit data byte carries it
             fluid_synth_program_change(C.synth, channel, data1 & 0x7F);
+            calibration::ProgramChanged(channel);
             break;
         case 0xD0:
             fluid_synth_channel_pressure(C.synth, channel, Clamp7(data1));

@@ -5,7 +5,8 @@ PACKAGES=(
   build-essential cmake pkg-config clang clang-format
   libgtest-dev libbenchmark-dev valgrind
   librtmidi-dev libasound2-dev jackd2 libjack-jackd2-dev
-  libfluidsynth-dev fluid-soundfont-gm libsndfile1-dev libfftw3-dev libglib2.0-dev
+  libfluidsynth-dev fluid-soundfont-gm timgm6mb-soundfont libsndfile1-dev libfftw3-dev
+  libglib2.0-dev
   libcli11-dev locales-all
   libsmf-dev python3-mido fluidsynth
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64

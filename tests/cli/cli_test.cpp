@@ -74,6 +74,9 @@ protected:
         char pattern[] = "/tmp/microtune_cli_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
+        // The built-in synthesizer calibrates into a cache of this test's own.
+        setenv("XDG_CACHE_HOME", (dir_ / "cache").c_str(), 1);
+        unsetenv("MICROTUNE_SYNTH_CALIBRATE");
     }
     void TearDown() override {
         std::error_code ignored;
@@ -147,6 +150,7 @@ TEST_F(CliTest, EverySubcommandHasHelp) {
         {"bend-test", {"(default: live"}},
         {"relay", {"(default: 60)", "(default: 0, Acoustic Grand Piano)"}},
         {"keys", {"(default: 60)"}},
+        {"calibrate", {"--verbose"}},
     };
     for (const auto &help : helps) {
         const Result r = Run({help.command, "--help"});
@@ -588,6 +592,44 @@ TEST_F(CliTest, DemoRendersANonSilentWav) {
     EXPECT_GT(peak, 0.05);
     EXPECT_GT(std::sqrt(energy / audio.mono.size()), 0.005);
     EXPECT_LE(peak, 2.0);  // two full-scale channels summed
+
+    // The just triad sounds in tune on the calibrated synthesizer: its C and
+    // E a pure 5/4 apart, measured while the chord sounds. It starts after
+    // the 12-TET section (3 notes of 0.35 s, the chord's 2 s, a 0.6 s gap)
+    // and its own 3 notes.
+    const double chordAt = 3 * 0.35 + 2.0 + 0.6 + 3 * 0.35;
+    const Spectrum triad(audio, chordAt + 0.3, chordAt + 1.3, audio::Window::Tukey);
+    const double c = triad.Centroid(261.6255653005986, 100.0);
+    const double e = triad.Centroid(261.6255653005986 * 5.0 / 4.0, 100.0);
+    std::printf("demo: just C-E %.3f cents (5/4 is %.3f)\n", Cents(e / c), Cents(1.25));
+    EXPECT_NEAR(Cents(e / c), Cents(1.25), 1.0);
+}
+
+// calibrate fills the cache that the built-in synthesizer reads; a font
+// that cannot be used is one line and status 1; --voice with --all is a
+// usage error.
+TEST_F(CliTest, CalibrateFillsTheCache) {
+    const Result r = Run({"calibrate", "--voice", "reed organ", "--verbose"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_NE(lines[1].find(" 20 Reed Organ"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("keys measured"), std::string::npos) << lines[1];
+    // Key 60 of Debian's default font: 5.0 cents flat.
+    EXPECT_NE(r.out.find("key  60 C 4   sounds   -5.0"), std::string::npos) << r.out;
+    size_t files = 0;
+    for (const auto &entry : fs::directory_iterator(Path("cache") / "microtune")) {
+        EXPECT_NE(entry.path().filename().string().find("-0-20.cal"), std::string::npos);
+        ++files;
+    }
+    EXPECT_EQ(files, 1u);
+
+    const Result missing = Run({"calibrate", "--font", "nowhere.sf2", "--voice", "0"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(ErrorLines(missing.err),
+              std::vector<std::string>{"microtune: nowhere.sf2: cannot read the sound font"});
+    EXPECT_EQ(Run({"calibrate", "--voice", "0", "--all"}).status, 2);
 }
 
 // A just triad from a .scl file against the same triad in 12-TET: every

@@ -24,19 +24,35 @@ Audio ReadWav(const std::string &path);
 
 double Cents(double ratio);
 
+// How the stretch is weighted in time.
+enum class Window {
+    BlackmanHarris,  // 4-term: sharp peaks, little leakage
+    // Flat over all but a tenth at each end, with cosine tapers: every
+    // moment of the stretch counts the same, for pitches that move.
+    Tukey,
+};
+
 // The magnitude spectrum of one stretch (in seconds) of audio.
 class Spectrum {
 public:
-    Spectrum(const Audio &audio, double from, double to);
+    Spectrum(const Audio &audio, double from, double to, Window window = Window::BlackmanHarris);
 
     // The frequency of the strongest peak within withinCents of hz.
     double Peak(double hz, double withinCents) const;
+    // The power-weighted mean frequency within withinCents of hz, widened
+    // by the window's main lobe: for a tone of several slightly detuned
+    // layers, or one that wavers, the power-weighted mean of its
+    // frequencies, which is the pitch that the companion's calibration aims
+    // at (with the Tukey window, each moment weighted alike).
+    double Centroid(double hz, double withinCents) const;
     // The magnitude at the bin nearest hz.
     double Level(double hz) const;
 
 private:
     int rate_;
+    Window window_;
     size_t size_;
+    size_t length_;  // samples under the window
     std::vector<double> magnitude_;
 };
 

@@ -36,6 +36,7 @@ CLI::Validator FiniteNumber(double min, double max, const char *unit);
 void AddRelayCommand(CLI::App &app);
 void AddKeysCommand(CLI::App &app);
 void AddMidOption(CLI::App &command, std::string &path);
+void AddCalibrateCommand(CLI::App &app);
 
 }  // namespace mthost
 

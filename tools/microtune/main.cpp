@@ -89,6 +89,7 @@ int main(int argc, char **argv) {
     mthost::AddRelayCommand(app);
     mthost::AddKeysCommand(app);
     mthost::AddRetuneCommand(app);
+    mthost::AddCalibrateCommand(app);
 
     try {
         // CLI11 would only say that a subcommand is required.

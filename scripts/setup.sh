@@ -11,7 +11,7 @@ PACKAGES=(
   libsmf-dev python3-mido fluidsynth
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64
-  g++-multilib qemu-user
+  g++-multilib qemu-user googletest
 )
 export DEBIAN_FRONTEND=noninteractive
 apt-get update

@@ -479,4 +479,36 @@ TEST(RelayCommand, ListsInputsAndRefusesBadArguments) {
     EXPECT_FALSE(list.Output().empty());
 }
 
+// A server of its own: --list-inputs says what is true while it has no
+// MIDI port; then the relay ends with status 1, saying so, when its input
+// goes away and when the server stops.
+TEST(RelayCommand, SaysWhenTheInputOrTheServerGoes) {
+    std::unique_ptr<JackServer> server(new JackServer);
+    ASSERT_TRUE(server->WaitUntilReady(10.0));
+    RelayProcess list({"--list-inputs"});
+    EXPECT_EQ(list.End(0, 20.0), 0);
+    const std::vector<std::string> listed = list.Output();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_NE(listed[0].find("JACK server runs but has no MIDI ports"), std::string::npos)
+        << listed[0];
+
+    for (const bool stopServer : {false, true}) {
+        std::unique_ptr<RtMidiOut> keyboard(new RtMidiOut(RtMidi::UNIX_JACK, "going-keyboard"));
+        keyboard->openVirtualPort("keys");
+        RelayProcess relay({"--in", "going-keyboard", "--wav", "/dev/null"});
+        ASSERT_FALSE(relay.WaitForLine("Relaying ", 20.0).empty()) << relay.Errors();
+        if (stopServer) {
+            server.reset();
+        } else {
+            keyboard.reset();
+        }
+        EXPECT_EQ(relay.End(0, 20.0), 1) << relay.Errors();
+        EXPECT_NE(relay.Errors().find(stopServer ? "microtune: the JACK server has stopped"
+                                                 : "microtune: MIDI input "
+                                                   "going-keyboard:keys has gone away"),
+                  std::string::npos)
+            << relay.Errors();
+    }
+}
+
 }  // namespace

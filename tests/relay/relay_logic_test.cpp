@@ -22,17 +22,24 @@ using mthost::RelayLibrary;
 // Every library call as text, e.g. "play 4 100", "stop 4 64", "all 64", "voice 5".
 std::vector<std::string> calls;
 
+// The library's count of notes in play, as its calls answer; the next play
+// silences this many notes first, as when the channels run out.
+int inPlay = 0;
+int silencedByNextPlay = 0;
+
 int RecordPlay(int degree, int velocity) {
     calls.push_back("play " + std::to_string(degree) + " " + std::to_string(velocity));
-    return 0;
+    inPlay += 1 - silencedByNextPlay;
+    silencedByNextPlay = 0;
+    return inPlay;
 }
 int RecordStop(int degree, int velocity) {
     calls.push_back("stop " + std::to_string(degree) + " " + std::to_string(velocity));
-    return 0;
+    return inPlay = inPlay > 0 ? inPlay - 1 : 0;
 }
 int RecordStopAll(int velocity) {
     calls.push_back("all " + std::to_string(velocity));
-    return 0;
+    return inPlay = 0;
 }
 void RecordVoice(int voice) { calls.push_back("voice " + std::to_string(voice)); }
 
@@ -42,7 +49,10 @@ using Message = std::vector<unsigned char>;
 
 class KeyRelayTest : public ::testing::Test {
 protected:
-    void SetUp() override { calls.clear(); }
+    void SetUp() override {
+        calls.clear();
+        inPlay = silencedByNextPlay = 0;
+    }
 
     // Sends messages and returns the calls they caused.
     std::vector<std::string> Send(KeyRelay &relay, const std::vector<Message> &messages) {
@@ -201,6 +211,21 @@ TEST_F(KeyRelayTest, EventsDescribeWhatHappened) {
     EXPECT_EQ(e.kind, RelayEvent::PEDAL_UP);
     EXPECT_EQ(e.released, 1);
     EXPECT_EQ(handle(Off(67, 0)).kind, RelayEvent::KEY_UNUSED);
+
+    // Notes the library silences to free a channel are counted on the key
+    // that needed it, and only there; a restrike is not a cut.
+    const struct {
+        Message message;
+        int silenced;
+        int cut;
+    } steps[] = {
+        {On(60, 90), 0, 0}, {On(61, 90), 0, 0}, {On(62, 90), 2, 2},
+        {On(62, 90), 0, 0}, {On(63, 90), 1, 1}, {Off(60, 0), 0, 0},
+    };
+    for (const auto &step : steps) {
+        silencedByNextPlay = step.silenced;
+        EXPECT_EQ(handle(step.message).cut, step.cut) << int(step.message[1]);
+    }
 }
 
 // The notes-in-play listing as the library itself prints it.

@@ -102,7 +102,11 @@ RelayEvent KeyRelay::KeyDown(int channel, int key, int velocity) {
         StopKey(key, state.held ? state.releaseVelocity : DEFAULT_RELEASE_VELOCITY);
         event.released = 1;
     }
-    library_.play(event.degree, velocity);
+    // The library answers with its count of notes in play: fewer than one
+    // more means that it silenced a channel to make room.
+    const int before = inPlay_;
+    inPlay_ = library_.play(event.degree, velocity);
+    if (inPlay_ < before + 1) event.cut = before + 1 - inPlay_;
     state.sounding = true;
     ++state.down;
     return event;
@@ -156,7 +160,7 @@ RelayEvent KeyRelay::Pedal(int channel, int value) {
 
 void KeyRelay::StopKey(int key, int velocity) {
     KeyState &state = keys_[key];
-    library_.stop(*degrees_[key], velocity);
+    inPlay_ = library_.stop(*degrees_[key], velocity);
     state.sounding = false;
     if (state.held) Unhold(key);
 }
@@ -171,7 +175,7 @@ void KeyRelay::Unhold(int key) {
 }
 
 void KeyRelay::StopEverything() {
-    library_.stopAll(DEFAULT_RELEASE_VELOCITY);
+    inPlay_ = library_.stopAll(DEFAULT_RELEASE_VELOCITY);
     for (KeyState &state : keys_) state = KeyState();
     heldCount_ = 0;
 }

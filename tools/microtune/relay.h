@@ -44,6 +44,9 @@ struct RelayEvent {
     int degree = 0;
     int value = 0;     // velocity, voice number or controller value
     int released = 0;  // degrees stopped, including held releases and restrikes
+    // Notes the library silenced to free a channel for this key: more
+    // differently bent notes were held than there are channels.
+    int cut = 0;
 };
 
 // Releases without a note-off velocity of their own (note-on with velocity 0,
@@ -96,6 +99,7 @@ private:
     // Held releases in the order they happened; sent in that order.
     std::array<int, KEYS> heldOrder_{};
     int heldCount_ = 0;
+    int inPlay_ = 0;  // the library's count of notes in play, as its calls return it
 };
 
 // A sounding degree as the library's notes-in-play listing shows it.

@@ -10,6 +10,7 @@
 #include <rtmidi/RtMidi.h>
 #include <signal.h>
 
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -46,7 +47,11 @@ struct Options {
 
 void ListInputsCommand() {
     const std::vector<InputPort> ports = ListInputs();
-    if (ports.empty()) std::printf("No MIDI inputs (no ALSA sequencer, no JACK server running).\n");
+    if (ports.empty()) {
+        std::string reason = NoInputsReason();
+        reason[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(reason[0])));
+        std::printf("%s.\n", reason.c_str());
+    }
     for (size_t i = 0; i < ports.size(); ++i)
         std::printf("%3zu  %s  (%s)\n", i, ports[i].name.c_str(), ApiName(ports[i].api));
 }
@@ -94,7 +99,8 @@ void Relay(const Options &options) {
         output.Offline() ? output.WavPath().c_str() : "");
     std::fflush(stdout);
 
-    WaitForEnd(session);
+    InputWatch watch(port);
+    const std::string problem = WaitForEnd(session, watch);
     // A second Ctrl-C ends the relay at once, should the clean end hang.
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
@@ -105,11 +111,16 @@ void Relay(const Options &options) {
         std::lock_guard<std::mutex> lock(session.libraryMutex);
         session.stopping = true;
     }
-    try {
-        input->closePort();
-    } catch (...) {
+    if (watch.ServerStopped()) {
+        // Its client cannot be closed without the server; the process ends soon.
+        input.release();
+    } else {
+        try {
+            input->closePort();
+        } catch (...) {
+        }
+        input.reset();
     }
-    input.reset();
     session.PrintPendingLines();
     session.relay.StopEverything();
     output.Close();  // closes the device, stops the companion, finishes the WAV
@@ -118,7 +129,13 @@ void Relay(const Options &options) {
         PrintLatency("key presses", session.latency.presses);
         PrintLatency("all messages that reached the library", session.latency.all);
     }
+    if (options.verbose || options.stats || session.notesCut > 0)
+        std::printf(
+            "Notes cut to free a channel (more differently bent notes held than "
+            "channels): %d\n",
+            session.notesCut);
     std::fflush(stdout);
+    if (!problem.empty()) throw HostError(problem);
 }
 
 }  // namespace

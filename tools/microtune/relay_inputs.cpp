@@ -4,6 +4,7 @@
 #include <jack/jack.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 
 #include "host_error.h"
@@ -95,11 +96,80 @@ std::vector<InputPort> ListInputs() {
     return ports;
 }
 
+std::string NoInputsReason() {
+    SilenceMidiSystems();
+    const bool alsa = ApiUsable(RtMidi::LINUX_ALSA), jack = ApiUsable(RtMidi::UNIX_JACK);
+    if (alsa && jack)
+        return "no MIDI inputs: neither the ALSA sequencer nor the JACK server has a port to read "
+               "from";
+    if (alsa) return "no MIDI inputs: the ALSA sequencer has no port to read from (no JACK server)";
+    if (jack)
+        return "no MIDI inputs: the JACK server runs but has no MIDI ports yet (no ALSA "
+               "sequencer)";
+    return "no MIDI inputs: no ALSA sequencer and no JACK server running";
+}
+
+namespace {
+
+// Set from JACK's own thread when the server goes.
+std::atomic<bool> jackShutDown{false};
+void OnJackShutdown(void *) { jackShutDown = true; }
+
+}  // namespace
+
+InputWatch::InputWatch(const InputPort &port) : port_(port) {
+    if (port.api == RtMidi::UNIX_JACK) {
+        jack_client_t *client = jack_client_open("microtune-watch", JackNoStartServer, nullptr);
+        if (!client) return;
+        jack_on_shutdown(client, &OnJackShutdown, nullptr);
+        if (jack_activate(client) != 0) {
+            jack_client_close(client);
+            return;
+        }
+        jack_ = client;
+    } else {
+        alsa_ = NewInput(RtMidi::LINUX_ALSA);
+    }
+}
+
+InputWatch::~InputWatch() {
+    // A client of a server that has gone cannot be closed cleanly; it is left.
+    if (jack_ && !jackShutDown) jack_client_close(static_cast<jack_client_t *>(jack_));
+}
+
+bool InputWatch::ServerStopped() const { return port_.api == RtMidi::UNIX_JACK && jackShutDown; }
+
+std::string InputWatch::Problem() {
+    const std::string gone = "MIDI input " + port_.name + " has gone away";
+    if (port_.api == RtMidi::UNIX_JACK) {
+        // A server that is killed sends no shutdown notice: every few checks
+        // a new client must still be able to connect.
+        if (!jackShutDown && ++checks_ % 4 == 0) {
+            jack_client_t *probe = jack_client_open("microtune-probe", JackNoStartServer, nullptr);
+            if (probe)
+                jack_client_close(probe);
+            else
+                jackShutDown = true;
+        }
+        if (jackShutDown) return "the JACK server has stopped";
+        if (jack_ && !jack_port_by_name(static_cast<jack_client_t *>(jack_), port_.name.c_str()))
+            return gone;
+        return std::string();
+    }
+    if (!alsa_) return std::string();
+    try {
+        const unsigned count = alsa_->getPortCount();
+        for (unsigned i = 0; i < count; ++i)
+            if (alsa_->getPortName(i) == port_.name) return std::string();
+    } catch (...) {
+        return std::string();
+    }
+    return gone;
+}
+
 InputPort ResolveInput(const std::string &port) {
     const std::vector<InputPort> ports = ListInputs();
-    if (ports.empty())
-        throw HostError(
-            "no MIDI inputs: neither the ALSA sequencer nor a JACK server is available");
+    if (ports.empty()) throw HostError(NoInputsReason());
     const bool number =
         !port.empty() && port.size() < 10 && std::all_of(port.begin(), port.end(), [](char c) {
             return std::isdigit(static_cast<unsigned char>(c));

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 #include "voice.h"
 
@@ -57,6 +58,27 @@ void Session::Describe(const RelayEvent &event) {
                                note.channel, note.bendCents);
             else
                 line += ", not in play (the library's table is full)";
+            if (event.cut > 0) {
+                // The keys still held whose degrees left the library's table.
+                std::string keys;
+                int found = 0;
+                for (int key = 0; key < 128; ++key) {
+                    const std::optional<int> degree = relay.DegreeOfKey(key);
+                    if (key == event.key || !relay.Sounding(key) || !degree ||
+                        FindDegreeInListing(text, *degree, nullptr))
+                        continue;
+                    keys += Format("%s%d", keys.empty() ? "" : ", ", key);
+                    ++found;
+                }
+                line += Format(
+                    "; %d note%s cut to free a channel (more differently bent notes "
+                    "than channels)%s%s",
+                    event.cut, event.cut == 1 ? "" : "s",
+                    found == 0   ? ""
+                    : found == 1 ? ": key "
+                                 : ": keys ",
+                    keys.c_str());
+            }
             break;
         }
         case RelayEvent::KEY_SILENT:
@@ -109,6 +131,7 @@ void OnMessage(double, std::vector<unsigned char> *message, void *context) {
     std::lock_guard<std::mutex> lock(session.libraryMutex);
     if (session.stopping || !message) return;
     const RelayEvent event = session.relay.Handle(message->data(), message->size());
+    session.notesCut += event.cut;
     if (!session.verbose && !session.stats) return;
     if (CallsLibrary(event)) {
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(

@@ -25,6 +25,7 @@ struct Session {
 
     std::mutex libraryMutex;  // held by whoever calls the library
     bool stopping = false;
+    int notesCut = 0;  // silenced by the library to free a channel
     KeyRelay relay;
     const bool verbose;
     const bool stats;

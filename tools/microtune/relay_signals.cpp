@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "relay_inputs.h"
 #include "relay_session.h"
 
 namespace mthost {
@@ -14,10 +15,18 @@ sigset_t EndSignals() {
     return signals;
 }
 
-void WaitForEnd(Session &session) {
+std::string WaitForEnd(Session &session, InputWatch &watch) {
     const sigset_t signals = EndSignals();
     timespec slice{0, 20 * 1000 * 1000};
-    while (sigtimedwait(&signals, nullptr, &slice) < 0) session.PrintPendingLines();
+    // The input is looked at every quarter of a second.
+    constexpr int SLICES_PER_CHECK = 12;
+    for (int slices = 1; sigtimedwait(&signals, nullptr, &slice) < 0; ++slices) {
+        session.PrintPendingLines();
+        if (slices % SLICES_PER_CHECK != 0) continue;
+        const std::string problem = watch.Problem();
+        if (!problem.empty()) return problem;
+    }
+    return std::string();
 }
 
 }  // namespace mthost

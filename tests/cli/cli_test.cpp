@@ -149,6 +149,8 @@ TEST_F(CliTest, EverySubcommandHasHelp) {
         {"demo", {"(default: demo.wav)", "(default: 20, Reed Organ)"}},
         {"bend-test", {"(default: live"}},
         {"relay", {"(default: 60)", "(default: 0, Acoustic Grand Piano)"}},
+        {"keys", {"(default: 60)", "(default: 12-TET)"}},
+        {"retune", {"(default: the file's first melodic program)"}},
         {"keys", {"(default: 60)"}},
         {"calibrate", {"--verbose"}},
     };

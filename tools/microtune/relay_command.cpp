@@ -89,6 +89,7 @@ void Relay(const Options &options) {
                       options.kbm.c_str(), keys.map.referenceKey, keys.map.referenceHz);
     else
         std::snprintf(where, sizeof where, "at key %d", options.root);
+    if (options.verbose) std::printf("Scale: %s\n", scale.reading.c_str());
     std::printf(
         "Relaying %s to device %d, %s%s; scale %s; 1/1 = %.3f Hz %s; voice %d %s%s%s"
         " (Ctrl-C ends)\n",

@@ -28,6 +28,20 @@ void SilenceFluidSynth() {
         fluid_set_log_function(level, &SilentFluidLog, nullptr);
 }
 
+int LoadFontQuietly(fluid_synth_t *synth, const char *path) {
+    static const char *const domains[] = {nullptr, "GLib", "GLib-GObject", "libInstPatch"};
+    const GLogLevelFlags levels =
+        static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING |
+                                    G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG);
+    guint handlers[sizeof domains / sizeof domains[0]];
+    for (size_t i = 0; i < sizeof domains / sizeof domains[0]; ++i)
+        handlers[i] = g_log_set_handler(domains[i], levels, &SilentGLibLog, nullptr);
+    const int id = fluid_synth_sfload(synth, path, 1);
+    for (size_t i = 0; i < sizeof domains / sizeof domains[0]; ++i)
+        g_log_remove_handler(domains[i], handlers[i]);
+    return id;
+}
+
 double ProgramCalibration::Correction(int key) const {
     if (key < 0 || key >= KEYS || keys[key].state != KeyState::Corrected) return 0.0;
     return -keys[key].cents;
@@ -46,18 +60,7 @@ Calibrator::Calibrator(const std::string &fontPath) {
     fluid_settings_setint(settings_, "synth.threadsafe-api", 0);
     synth_ = new_fluid_synth(settings_);
     if (!synth_) return;
-    // A file that is no SoundFont goes on to the DLS loader, which reports
-    // through GLib; keep that quiet while the font loads.
-    static const char *const domains[] = {nullptr, "GLib", "GLib-GObject", "libInstPatch"};
-    const GLogLevelFlags levels =
-        static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING |
-                                    G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG);
-    guint handlers[sizeof domains / sizeof domains[0]];
-    for (size_t i = 0; i < sizeof domains / sizeof domains[0]; ++i)
-        handlers[i] = g_log_set_handler(domains[i], levels, &SilentGLibLog, nullptr);
-    const int id = fluid_synth_sfload(synth_, fontPath.c_str(), 1);
-    for (size_t i = 0; i < sizeof domains / sizeof domains[0]; ++i)
-        g_log_remove_handler(domains[i], handlers[i]);
+    const int id = LoadFontQuietly(synth_, fontPath.c_str());
     if (id == FLUID_FAILED) return;
     font_ = id;
     fluid_synth_set_channel_type(synth_, CHANNEL, CHANNEL_TYPE_MELODIC);

@@ -3,6 +3,8 @@
 #ifndef MICROTUNE_COMPANION_PROGRAM_CALIBRATION_H
 #define MICROTUNE_COMPANION_PROGRAM_CALIBRATION_H
 
+#include <fluidsynth.h>
+
 #include <atomic>
 #include <string>
 
@@ -72,6 +74,11 @@ private:
 
 // Keeps FluidSynth quiet process-wide (its default logger prints).
 void SilenceFluidSynth();
+
+// fluid_synth_sfload with GLib's log kept quiet: a file that the SoundFont
+// loader rejects goes on to FluidSynth's DLS loader, which reports through
+// GLib. Returns the font id or FLUID_FAILED.
+int LoadFontQuietly(fluid_synth_t *synth, const char *path);
 
 }  // namespace calibration
 

@@ -24,7 +24,6 @@
 // GLib while a font loads.
 #include <alsa/asoundlib.h>
 #include <fluidsynth.h>
-#include <glib.h>
 #include <jack/jack.h>
 #include <sndfile.h>
 
@@ -35,8 +34,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "recorder.h"
 #include "calibration_service.h"
+#include "program_calibration.h"
+#include "recorder.h"
 
 #define TEMBREL_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -68,38 +68,14 @@ struct Companion {
 Companion C;
 float renderBuffer[2 * RENDER_BLOCK];
 
-void SilentFluidLog(int, const char *, void *) {}
-void SilentGLibLog(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
 void SilentAlsaError(const char *, int, const char *, int, const char *, ...) {}
 void SilentJackMessage(const char *) {}
-
-void SilenceFluidSynth() {
-    for (int level = 0; level < LAST_LOG_LEVEL; ++level)
-        fluid_set_log_function(level, &SilentFluidLog, nullptr);
-}
 
 // Process-wide handlers; safe because this module is never unmapped.
 void SilenceAudioLibraries() {
     snd_lib_error_set_handler(&SilentAlsaError);
     jack_set_error_function(&SilentJackMessage);
     jack_set_info_function(&SilentJackMessage);
-}
-
-// A file that the SoundFont loader rejects goes on to FluidSynth's DLS
-// loader, which reports through GLib's log; that is kept quiet while the
-// font loads, and only then.
-bool LoadFont(const char *font) {
-    static const char *const domains[] = {nullptr, "GLib", "GLib-GObject", "libInstPatch"};
-    const GLogLevelFlags levels =
-        static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING |
-                                    G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG);
-    guint handlers[sizeof domains / sizeof domains[0]];
-    for (size_t i = 0; i < sizeof domains / sizeof domains[0]; ++i)
-        handlers[i] = g_log_set_handler(domains[i], levels, &SilentGLibLog, nullptr);
-    const bool loaded = fluid_synth_sfload(C.synth, font, 1) != FLUID_FAILED;
-    for (size_t i = 0; i < sizeof domains / sizeof domains[0]; ++i)
-        g_log_remove_handler(domains[i], handlers[i]);
-    return loaded;
 }
 
 const char *Env(const char *name) {
@@ -205,7 +181,7 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
         C.silent = true;
         return 1;
     }
-    SilenceFluidSynth();
+    calibration::SilenceFluidSynth();
 
     const char *font = Env("MICROTUNE_SOUNDFONT");
     if (!font) font = DEFAULT_SOUNDFONT;
@@ -221,7 +197,7 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
     fluid_settings_setint(C.settings, "synth.chorus.active", effects ? 1 : 0);
     fluid_settings_setint(C.settings, "synth.reverb.active", effects ? 1 : 0);
     C.synth = new_fluid_synth(C.settings);
-    if (!C.synth || !LoadFont(font)) {
+    if (!C.synth || calibration::LoadFontQuietly(C.synth, font) == FLUID_FAILED) {
         Release();
         return 0;
     }

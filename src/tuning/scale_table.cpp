@@ -20,6 +20,18 @@ double Default1o1Hz() { return 440.0 * ClampedExp(LN2 * (dDefault1o1MidiNote - 6
 
 bool IsUnset(double hz) { return hz == 0.0 || std::isnan(hz); }
 
+// The logarithm of the last period seen: every degree of a scale beyond the
+// first period asks for the same one.
+double lastPeriod = 1.0, lastLogPeriod = 0.0;
+
+double LogPeriod(double period) {
+    if (period != lastPeriod) {
+        lastLogPeriod = Log(period);
+        lastPeriod = period;
+    }
+    return lastLogPeriod;
+}
+
 }  // namespace
 
 const double DEFAULT_1O1_HZ = Default1o1Hz();
@@ -83,7 +95,7 @@ double RatioForScaleDegree(const double *ratios, int count, int degree) {
         r = m - ((-k) % m);
     }
     if (q == 0) return ratios[r];
-    const double logPeriod = Log(period < 1e-50 ? 1e-50 : period);
+    const double logPeriod = LogPeriod(period < 1e-50 ? 1e-50 : period);
     return ClampedExp(static_cast<double>(q) * logPeriod) * ratios[r];
 }
 

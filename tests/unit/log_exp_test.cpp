@@ -35,6 +35,10 @@ struct Mismatches {
     void Check(const char *name, double x, double got, double expected) {
         ++checked;
         if (Bits(got) == Bits(expected)) return;
+        // The 32-bit calling convention returns doubles on the x87 stack,
+        // which quiets a signalling NaN: only the sign of a NaN is kept.
+        if (std::isnan(got) && std::isnan(expected) && std::signbit(got) == std::signbit(expected))
+            return;
         if (count++ < 5) {
             char line[160];
             std::snprintf(line, sizeof line, "%s(%a) = %a, reference %a\n", name, x, got, expected);

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace mt {
@@ -324,6 +325,29 @@ const double LN2_TAIL = 0x1.ef35793c76730p-45;
 const double STEP_HEAD = 0x1.62e42fefa3a00p-8;
 const double STEP_TAIL = -0x1.0ca86c3898d00p-56;
 
+// m 2^k, as std::ldexp gives it, without the call where the result is
+// surely normal (m is near 1).
+double ScaleNearOne(double m, int k) {
+    if (k < -1020 || k > 1020) return std::ldexp(m, k);
+    const uint64_t bits = static_cast<uint64_t>(k + 1023) << 52;
+    double power;
+    std::memcpy(&power, &bits, sizeof power);
+    return m * power;
+}
+
+// m and e as std::frexp gives them for finite x > 0.
+double Fraction(double x, int *e) {
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const int biased = static_cast<int>(bits >> 52);
+    if (biased == 0) return std::frexp(x, e);  // subnormal
+    *e = biased - 1022;
+    bits = (bits & 0x000fffffffffffffull) | 0x3fe0000000000000ull;
+    double m;
+    std::memcpy(&m, &bits, sizeof m);
+    return m;
+}
+
 // e^x for finite x in [-746, 710], or 0 if the quick path cannot be sure.
 double QuickExp(double x) {
     // The same k as ExpParts, so that results below the normal range are
@@ -347,7 +371,7 @@ double QuickExp(double x) {
     const double lo = s.lo + (tu.lo + t.hi * pt + t.lo + t.lo * u);
     const Double2 y = FastTwoSum(s.hi, lo);
     if (!RoundingIsCertain(y.hi, y.lo)) return 0.0;
-    return std::ldexp(y.hi, static_cast<int>(k));
+    return ScaleNearOne(y.hi, static_cast<int>(k));
 }
 
 // ln(m 2^e) for m in [sqrt(1/2), sqrt(2)) away from 1 when e is 0, or 0 if
@@ -396,7 +420,7 @@ double Log(double x) {
 
     // x = m 2^e with m in [sqrt(1/2), sqrt(2)).
     int e;
-    double m = std::frexp(x, &e);
+    double m = Fraction(x, &e);
     if (m < 0.70710678118654752) {
         m *= 2.0;
         --e;

@@ -32,6 +32,27 @@ double LogPeriod(double period) {
     return lastLogPeriod;
 }
 
+// Powers of the period already worked out, by the power's exponent modulo
+// 16: the degrees of a scale share a few dozen powers between them.
+struct PeriodPower {
+    uint64_t argumentBits;
+    double value;
+};
+PeriodPower periodPowers[16] = {};
+
+double PowerOfPeriod(int64_t q, double logPeriod) {
+    const double argument = static_cast<double>(q) * logPeriod;
+    uint64_t bits;
+    std::memcpy(&bits, &argument, sizeof bits);
+    PeriodPower &entry = periodPowers[q & 15];
+    // Zero bits mark an empty entry, so an argument of +0 is worked out anew.
+    if (bits == 0 || entry.argumentBits != bits) {
+        entry.argumentBits = bits;
+        entry.value = ClampedExp(argument);
+    }
+    return entry.value;
+}
+
 }  // namespace
 
 const double DEFAULT_1O1_HZ = Default1o1Hz();
@@ -96,7 +117,7 @@ double RatioForScaleDegree(const double *ratios, int count, int degree) {
     }
     if (q == 0) return ratios[r];
     const double logPeriod = LogPeriod(period < 1e-50 ? 1e-50 : period);
-    return ClampedExp(static_cast<double>(q) * logPeriod) * ratios[r];
+    return PowerOfPeriod(q, logPeriod) * ratios[r];
 }
 
 }  // namespace mt

@@ -8,9 +8,12 @@
 
 namespace mt {
 
-// Both are correctly rounded except, at worst, for arguments within about
-// 2^-90 of a halfway point between two doubles, and use only IEEE double
-// arithmetic (no excess precision, no fused multiply-add).
+// Exp is correctly rounded except, at worst, for arguments whose result
+// lies within about 2^-90 of a halfway point between two doubles; so is Log,
+// but for arguments very close to 1 (|x - 1| below about 2^-30), where its
+// absolute error of about 2^-104 can misround the tiny result. Both use only
+// IEEE double arithmetic (no excess precision, no fused multiply-add), so
+// every build gets the same bits.
 double Log(double x);
 double Exp(double x);
 

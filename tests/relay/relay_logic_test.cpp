@@ -35,11 +35,14 @@ int RecordPlay(int degree, int velocity) {
 }
 int RecordStop(int degree, int velocity) {
     calls.push_back("stop " + std::to_string(degree) + " " + std::to_string(velocity));
-    return inPlay = inPlay > 0 ? inPlay - 1 : 0;
+    inPlay = inPlay > 0 ? inPlay - 1 : 0;
+    return 7270693;  // as the library: the channel's release time stamp
 }
 int RecordStopAll(int velocity) {
     calls.push_back("all " + std::to_string(velocity));
-    return inPlay = 0;
+    const int stopped = inPlay;  // as the library: the notes it stopped
+    inPlay = 0;
+    return stopped;
 }
 void RecordVoice(int voice) { calls.push_back("voice " + std::to_string(voice)); }
 
@@ -219,8 +222,9 @@ TEST_F(KeyRelayTest, EventsDescribeWhatHappened) {
         int silenced;
         int cut;
     } steps[] = {
-        {On(60, 90), 0, 0}, {On(61, 90), 0, 0}, {On(62, 90), 2, 2},
-        {On(62, 90), 0, 0}, {On(63, 90), 1, 1}, {Off(60, 0), 0, 0},
+        {On(60, 90), 0, 0}, {On(61, 90), 0, 0},      {On(62, 90), 2, 2},
+        {On(62, 90), 0, 0}, {On(63, 90), 1, 1},      {Off(60, 0), 0, 0},
+        {On(64, 90), 0, 0}, {Control(123, 0), 0, 0}, {On(65, 90), 0, 0},
     };
     for (const auto &step : steps) {
         silencedByNextPlay = step.silenced;

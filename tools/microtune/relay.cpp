@@ -160,7 +160,11 @@ RelayEvent KeyRelay::Pedal(int channel, int value) {
 
 void KeyRelay::StopKey(int key, int velocity) {
     KeyState &state = keys_[key];
-    inPlay_ = library_.stop(*degrees_[key], velocity);
+    // The stop answers with a release time, not a count: a row fewer, as
+    // far as the relay knows (the next play's answer corrects it when the
+    // note had already been cut).
+    library_.stop(*degrees_[key], velocity);
+    if (inPlay_ > 0) --inPlay_;
     state.sounding = false;
     if (state.held) Unhold(key);
 }
@@ -175,7 +179,8 @@ void KeyRelay::Unhold(int key) {
 }
 
 void KeyRelay::StopEverything() {
-    inPlay_ = library_.stopAll(DEFAULT_RELEASE_VELOCITY);
+    library_.stopAll(DEFAULT_RELEASE_VELOCITY);  // answers with the notes it stopped
+    inPlay_ = 0;
     for (KeyState &state : keys_) state = KeyState();
     heldCount_ = 0;
 }

@@ -99,7 +99,7 @@ private:
     // Held releases in the order they happened; sent in that order.
     std::array<int, KEYS> heldOrder_{};
     int heldCount_ = 0;
-    int inPlay_ = 0;  // the library's count of notes in play, as its calls return it
+    int inPlay_ = 0;  // notes in play: the last play's answer, less the stops since
 };
 
 // A sounding degree as the library's notes-in-play listing shows it.

@@ -18,7 +18,6 @@ namespace {
 
 const double RECIPROCAL_440 = 0.0022727272727272726;
 const double MULTIPLE_FLOOR = 1e-50;
-const double LN2 = Log(2.0);
 constexpr int BEND_UNITS_PER_SEMITONE = 4096;
 constexpr int BEND_MAX = 16383;
 constexpr int NOTE_MAX = 127;

@@ -15,7 +15,7 @@ double BendInCents(double bend) { return (bend - 8192.0) * 0.000244140625 * 100.
 
 double IntervalInCents(double ratio) {
     const double v = ratio < 1e-50 ? 1e-50 : ratio;
-    return 1200.0 * Log(v) / Log(2.0);
+    return 1200.0 * Log(v) / LN2;
 }
 
 }  // namespace

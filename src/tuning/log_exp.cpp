@@ -66,14 +66,14 @@ Double2 Divide(Double2 a, double b) {
 }
 
 // ln 2 to 107 bits.
-const Double2 LN2 = {0x1.62e42fefa39efp-1, 0x1.abc9e3b39803fp-56};
+const Double2 LN2_DD = {0x1.62e42fefa39efp-1, 0x1.abc9e3b39803fp-56};
 
 // e^x as mantissa * 2^scale, mantissa in double-double near 1, for finite
 // x with |x| < 800.
 Double2 ExpParts(double x, int *scale) {
     // x = k ln 2 + r with |r| <= ln 2 / 2 (about), r to double-double.
-    const double k = std::floor(x / LN2.hi + 0.5);
-    const Double2 r = Add({x, 0.0}, Multiply(LN2, -k));
+    const double k = std::floor(x / LN2_DD.hi + 0.5);
+    const Double2 r = Add({x, 0.0}, Multiply(LN2_DD, -k));
     // e^r = (e^(r/1024))^1024; e^(r/1024) - 1 by its Taylor series, then
     // ten squarings in the form (1 + m)^2 - 1 = m (2 + m).
     const Double2 s = {r.hi / 1024.0, r.lo / 1024.0};
@@ -108,7 +108,7 @@ double AccurateLog(double m, int e) {
     const Double2 t = Add(Multiply(ey, m), {-1.0, 0.0});
     Double2 y = Add({y0, 0.0}, t);
     y = Add(y, {-0.5 * t.hi * t.hi, 0.0});
-    return Add(Multiply(LN2, static_cast<double>(e)), y).hi;
+    return Add(Multiply(LN2_DD, static_cast<double>(e)), y).hi;
 }
 
 // hi is the correctly rounded value of any number within 2^-62 |hi| of
@@ -352,7 +352,7 @@ double Fraction(double x, int *e) {
 double QuickExp(double x) {
     // The same k as ExpParts, so that results below the normal range are
     // rounded twice in the same way.
-    const double k = std::floor(x / LN2.hi + 0.5);
+    const double k = std::floor(x / LN2_DD.hi + 0.5);
     // r = x - k ln 2 as rh + rl; x - k LN2_HEAD is exact (Sterbenz).
     const double a = x - k * LN2_HEAD, b = k * LN2_TAIL;
     const double rh = a - b, rl = (a - rh) - b;

@@ -17,6 +17,9 @@ namespace mt {
 double Log(double x);
 double Exp(double x);
 
+// ln 2 as Log(2.0) gives it, a constant rather than one copy per file.
+constexpr double LN2 = 0x1.62e42fefa39efp-1;
+
 }  // namespace mt
 
 #endif

@@ -13,8 +13,6 @@ namespace mt {
 
 namespace {
 
-const double LN2 = Log(2.0);
-
 // The default 1/1 is MIDI note 60 in 12-TET with A4 = 440 Hz.
 double Default1o1Hz() { return 440.0 * ClampedExp(LN2 * (dDefault1o1MidiNote - 69.0) / 12.0); }
 

@@ -19,8 +19,6 @@ namespace mt {
 
 namespace {
 
-const double LN2 = Log(2.0);
-
 // Values closer to zero than this add nothing (a word, a lone sign, a 0).
 constexpr double VALUE_THRESHOLD = 1e-10;
 

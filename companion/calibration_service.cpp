@@ -1,5 +1,7 @@
 #include "calibration_service.h"
 
+#include <dlfcn.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -47,6 +49,27 @@ struct Service {
 
 Service *S = nullptr;
 
+// The read-only calibrations installed with the companion, found from the
+// folder this module was loaded from, so that an installed tree may be
+// moved anywhere; "" when the build does not install any.
+std::string SystemCalibrationDirectory() {
+#ifdef MICROTUNE_SYSTEM_CALIBRATION_FROM_MODULE
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void *>(&SystemCalibrationDirectory), &info) == 0 ||
+        !info.dli_fname)
+        return "";
+    char *resolved = realpath(info.dli_fname, nullptr);
+    if (!resolved) return "";
+    std::string path = resolved;
+    free(resolved);
+    const size_t slash = path.rfind('/');
+    if (path[0] != '/' || slash == std::string::npos) return "";
+    return path.substr(0, slash + 1) + MICROTUNE_SYSTEM_CALIBRATION_FROM_MODULE;
+#else
+    return "";
+#endif
+}
+
 // The worker's part: from the cache, else measured and cached. False when
 // the program cannot be calibrated (then it plays as the font has it).
 bool Obtain(Service &s, const Preset &preset, ProgramCalibration &result) {
@@ -56,6 +79,8 @@ bool Obtain(Service &s, const Preset &preset, ProgramCalibration &result) {
     }
     const std::string directory = CacheDirectory();
     if (LoadCalibration(directory, s.fontHash, preset.first, preset.second, result)) return true;
+    static const std::string installed = SystemCalibrationDirectory();
+    if (LoadCalibration(installed, s.fontHash, preset.first, preset.second, result)) return true;
     if (!s.calibrator) s.calibrator.reset(new Calibrator(s.fontPath));
     if (!s.calibrator->Calibrate(preset.first, preset.second, result, &s.cancel)) return false;
     // An unwritable cache leaves the result in memory only.

@@ -1,6 +1,7 @@
 // When the companion calibrates: the first time a channel plays a program
 // (at start, and on a program change) its calibration is looked up in
-// memory, then in the disk cache, and otherwise measured, always on a
+// memory, then in the user's disk cache, then in the read-only calibrations
+// installed with the companion, and otherwise measured, always on a
 // worker thread, so that no note-on ever waits for it. When live, a
 // program's first notes may sound uncorrected for the moment that takes
 // (at most about a second, once per font and program, ever); when rendering

@@ -224,9 +224,11 @@ void PlatformSleep(uint32_t milliseconds) {
 }
 
 // "Name.dll" is looked up as "libName.so", first beside libmicrotune.so by
-// absolute path, then by the dynamic loader's search for a bare name, which
-// does not look in the current directory. A name with a folder part would
-// be resolved against the current directory, so it is refused.
+// absolute path, then in its microtune/ subfolder (where an installed system
+// keeps the companion, out of the loader's own folders), then by the dynamic
+// loader's search for a bare name, which does not look in the current
+// directory. A name with a folder part would be resolved against the current
+// directory, so it is refused.
 ModuleHandle PlatformLoadModule(const char *fileName) {
     if (!fileName || std::strchr(fileName, '/')) return nullptr;
     std::string base = fileName;
@@ -236,8 +238,10 @@ ModuleHandle PlatformLoadModule(const char *fileName) {
     const std::string soName = "lib" + base + ".so";
     const std::string &dir = kModuleDirectory;
     if (!dir.empty()) {
-        const std::string beside = dir + "/" + soName;
-        if (void *module = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
+        for (const char *folder : {"/", "/microtune/"}) {
+            const std::string path = dir + folder + soName;
+            if (void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
+        }
     }
     return dlopen(soName.c_str(), RTLD_NOW | RTLD_LOCAL);
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "host_error.h"
+#include "shipped_files.h"
 #include "text_file.h"
 #include "tuning.h"
 
@@ -209,7 +210,8 @@ KeyLayout LayOutKeys(const std::string &kbmPath, int rootKey, double hz,
         layout.hz1o1 = hz;
         return layout;
     }
-    layout.map = ReadKbmFile(kbmPath);
+    layout.file = ResolveShippedFile(kbmPath);
+    layout.map = ReadKbmFile(layout.file);
     layout.hz1o1 = OneOneForMap(layout.map, installedRatios, layout.scaleSize);
     return layout;
 }

@@ -82,6 +82,7 @@ struct KeyLayout {
     KeyboardMap map;
     int scaleSize = 0;
     double hz1o1 = 0.0;  // 0: the library's default
+    std::string file;    // the .kbm read (an installed one found by bare name), or ""
 };
 
 // kbmPath empty: linear from rootKey with hz as the 1/1. Otherwise the file,

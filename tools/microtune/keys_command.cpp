@@ -71,7 +71,7 @@ void Keys(const Options &options) {
     } else {
         std::printf("Scale: %s\n", tuning.description.c_str());
         if (keys.map.hasReference)
-            std::printf("Keys: %s, key %d (%s) at %.3f Hz; 1/1 = %.3f Hz\n", options.kbm.c_str(),
+            std::printf("Keys: %s, key %d (%s) at %.3f Hz; 1/1 = %.3f Hz\n", keys.file.c_str(),
                         keys.map.referenceKey, NoteName(keys.map.referenceKey).c_str(),
                         keys.map.referenceHz, tuning.hz1o1);
         else

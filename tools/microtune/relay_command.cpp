@@ -86,7 +86,7 @@ void Relay(const Options &options) {
     char where[256];
     if (keys.map.hasReference)
         std::snprintf(where, sizeof where, "keys mapped by %s, key %d at %.3f Hz",
-                      options.kbm.c_str(), keys.map.referenceKey, keys.map.referenceHz);
+                      keys.file.c_str(), keys.map.referenceKey, keys.map.referenceHz);
     else
         std::snprintf(where, sizeof where, "at key %d", options.root);
     if (options.verbose) std::printf("Scale: %s\n", scale.reading.c_str());

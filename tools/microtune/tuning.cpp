@@ -11,6 +11,7 @@
 #include "microtune.h"
 #include "scala.h"
 #include "scale_text.h"
+#include "shipped_files.h"
 #include "text_file.h"
 
 namespace mthost {
@@ -68,12 +69,13 @@ ScaleArgument LoadScaleArgument(const std::string &argument) {
         return scale;
     }
     std::error_code ignored;
-    if (std::filesystem::exists(argument, ignored)) {
-        const ScalaScale scala = ReadScalaFile(argument);
+    const std::string path = ResolveShippedFile(argument);
+    if (std::filesystem::exists(path, ignored)) {
+        const ScalaScale scala = ReadScalaFile(path);
         scale.text = scala.scaleText;
         scale.description =
             scala.description.empty() ? argument : scala.description + " (" + argument + ")";
-        scale.reading = "read " + argument + " as a Scala file";
+        scale.reading = "read " + path + " as a Scala file";
         return scale;
     }
     if (LooksLikeFileName(argument))

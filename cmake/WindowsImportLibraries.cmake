@@ -1,0 +1,48 @@
+# What the Windows zip holds, flat: microtune.dll, an import library for
+# MinGW (libmicrotune.dll.a) and one for Microsoft's linker (microtune.lib),
+# the .def they were made from, and the headers.
+#
+# The DLL exports the decorated names (_PlayScaleDegree@8) on both
+# architectures, but a C caller refers to PlayScaleDegree@8 (32-bit) or
+# PlayScaleDegree (64-bit): the import libraries map the one to the other
+# with the .def's "==" import names, which the linker's own import library
+# does not, so they are made here with dlltool.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(caller_name "\\2")
+  set(llvm_machine i386:x86-64)
+else()
+  set(caller_name "\\2@\\3")
+  set(llvm_machine i386)
+endif()
+file(STRINGS ${PROJECT_SOURCE_DIR}/src/platform/microtune.def def_lines)
+set(import_def "")
+foreach(line IN LISTS def_lines)
+  # A standard-call export: _Name@N = Name@N
+  string(REGEX REPLACE "^( *)_([A-Za-z0-9_]+)@([0-9]+) *=.*$" "\\1${caller_name} == _\\2@\\3"
+    line "${line}")
+  # A C export under its own name: Name = Name
+  string(REGEX REPLACE "^( *)([A-Za-z0-9_]+) *= *\\2 *$" "\\1\\2" line "${line}")
+  string(APPEND import_def "${line}\n")
+endforeach()
+set(MICROTUNE_IMPORT_DEF ${PROJECT_BINARY_DIR}/packaging/microtune.def)
+file(CONFIGURE OUTPUT ${MICROTUNE_IMPORT_DEF} CONTENT "${import_def}" @ONLY)
+
+string(REGEX REPLACE "gcc$" "dlltool" mingw_dlltool_guess ${CMAKE_C_COMPILER})
+find_program(MINGW_DLLTOOL NAMES ${mingw_dlltool_guess} ${MINGW_TRIPLE}-dlltool)
+find_program(LLVM_DLLTOOL NAMES llvm-dlltool)
+if(NOT MINGW_DLLTOOL OR NOT LLVM_DLLTOOL)
+  message(FATAL_ERROR "dlltool and llvm-dlltool are needed for the import libraries")
+endif()
+set(gnu_implib ${PROJECT_BINARY_DIR}/packaging/libmicrotune.dll.a)
+set(ms_implib ${PROJECT_BINARY_DIR}/packaging/microtune.lib)
+add_custom_command(OUTPUT ${gnu_implib} ${ms_implib}
+  COMMAND ${MINGW_DLLTOOL} -d ${MICROTUNE_IMPORT_DEF} -D microtune.dll -l ${gnu_implib}
+  COMMAND ${LLVM_DLLTOOL} -m ${llvm_machine} -d ${MICROTUNE_IMPORT_DEF} -D microtune.dll
+    -l ${ms_implib}
+  DEPENDS ${MICROTUNE_IMPORT_DEF}
+  COMMENT "Import libraries for MinGW and Microsoft's linker"
+  VERBATIM)
+add_custom_target(microtune_import_libraries ALL DEPENDS ${gnu_implib} ${ms_implib})
+
+install(FILES $<TARGET_FILE:microtune> ${gnu_implib} ${ms_implib} ${MICROTUNE_IMPORT_DEF}
+  ${MICROTUNE_PUBLIC_HEADERS} ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)

@@ -41,6 +41,9 @@ if(TARGET TembrelLib)
   # The companion is private to the library: a folder of its own, out of
   # the loader's search, where libmicrotune.so looks for it.
   install(TARGETS TembrelLib QTJavaNative LIBRARY DESTINATION ${MICROTUNE_COMPANION_DIR})
+  # The stub calls nothing, so the linker would leave out even the C library
+  # it is loaded with; name it, as every installed library should.
+  target_link_options(QTJavaNative PRIVATE -Wl,--no-as-needed)
   microtune_relative_path(calibration_from_companion
     ${MICROTUNE_COMPANION_DIR} ${MICROTUNE_DATA_DIR}/calibration)
   target_compile_definitions(TembrelLib PRIVATE

@@ -34,8 +34,13 @@ else()
   # private folder is searched too.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_LIBDIR}/microtune)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY "=")
+  # The shlibs file by hand, and the loader's cache refreshed by a trigger
+  # rather than by maintainer scripts.
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/shlibs
+    ${PROJECT_BINARY_DIR}/packaging/shlibs @ONLY)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_BINARY_DIR}/packaging/shlibs ${CMAKE_CURRENT_LIST_DIR}/packaging/triggers)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # The built-in synthesizer's default font.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fluid-soundfont-gm | timgm6mb-soundfont")
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2")

@@ -12,6 +12,7 @@ PACKAGES=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64
   g++-multilib qemu-user googletest
+  help2man dpkg-dev fakeroot file lintian llvm lld unzip
 )
 export DEBIAN_FRONTEND=noninteractive
 apt-get update

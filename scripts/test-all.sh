@@ -9,6 +9,8 @@ jobs=$(nproc)
 cmake --preset default
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
+# The installed tree, the .deb and .tar.gz, and the Windows zips.
+bash scripts/check-install.sh build
 
 # 32-bit code: the core and the unit tests under qemu-i386.
 cmake --preset linux-i386

@@ -25,13 +25,21 @@ step() { echo "== $* (${SECONDS}s)"; }
 export XDG_CACHE_HOME=$work/cache
 unset MICROTUNE_SOUNDFONT MICROTUNE_SYNTH_WAV MICROTUNE_SYNTH_CLOCK MICROTUNE_SYNTH_CALIBRATE
 
-# A WAV file with sound in it (16-bit PCM, as the companion writes).
+# A WAV file with sound in it (16-bit or float samples).
 not_silent() {
   python3 - "$1" <<'PY' || fail "$1 is silent or unreadable"
-import array, sys, wave
-with wave.open(sys.argv[1]) as w:
-    samples = array.array("h", w.readframes(w.getnframes()))
-sys.exit(0 if samples and max(abs(s) for s in samples) > 300 else 1)
+import array, struct, sys
+data = open(sys.argv[1], "rb").read()
+at, kind, samples = 12, None, None
+while at + 8 <= len(data):
+    tag, size = struct.unpack("<4sI", data[at:at + 8])
+    if tag == b"fmt ":
+        kind = struct.unpack("<H", data[at + 8:at + 10])[0]
+    elif tag == b"data":
+        samples = array.array("f" if kind == 3 else "h", data[at + 8:at + 8 + size])
+    at += 8 + size + (size & 1)
+peak = max((abs(s) for s in samples), default=0) if samples else 0
+sys.exit(0 if peak > (0.01 if kind == 3 else 300) else 1)
 PY
 }
 
@@ -50,14 +58,14 @@ for font in FluidR3_GM TimGM6mb; do
 done
 [ "$(ls "$prefix/share/microtune/calibration" | wc -l)" -eq 256 ] ||
   fail "the installed calibration is not 128 programs of two fonts"
-readelf -d "$prefix/lib/libmicrotune.so.$version" | grep -q "SONAME.*\[libmicrotune.so.0\]" ||
+readelf -d "$prefix/lib/libmicrotune.so.$version" | grep "SONAME.*\[libmicrotune.so.0\]" >/dev/null ||
   fail "soname is not libmicrotune.so.0"
-readelf -d "$prefix/bin/microtune" | grep -qF 'RUNPATH)            Library runpath: [$ORIGIN/../lib]' ||
+readelf -d "$prefix/bin/microtune" | grep -F 'RUNPATH)            Library runpath: [$ORIGIN/../lib]' >/dev/null ||
   fail "bin/microtune has no \$ORIGIN-relative RUNPATH"
 [ "$("$prefix/bin/microtune" --version)" = "microtune $version" ] || fail "--version"
 page=$prefix/share/man/man1/microtune.1.gz
 for command in devices voices scale play demo keys relay retune calibrate; do
-  zcat "$page" | grep -q "^\.SS \"microtune $command\"" || fail "microtune.1 lacks $command"
+  zcat "$page" | grep "^\.SS \"microtune $command\"" >/dev/null || fail "microtune.1 lacks $command"
 done
 
 step "the README's C example, with pkg-config and with find_package"
@@ -89,7 +97,8 @@ grep -qF "read $prefix/share/microtune/scales/just12.scl" play.txt || fail "just
 not_silent x.wav
 # A file of that name in the current folder wins over the installed one.
 printf 'mine\n1\n3/1\n' > just12.scl
-"$prefix/bin/microtune" play -v --scale just12.scl 0 --wav y.wav | grep -qF "read just12.scl" ||
+"$prefix/bin/microtune" play -v --scale just12.scl 0 --wav y.wav > mine.txt
+grep -qF "read just12.scl" mine.txt ||
   fail "a just12.scl in the current folder did not win"
 
 step "the first note of a program, with an empty user cache, on both fonts"
@@ -120,7 +129,8 @@ for file in usr/bin/microtune usr/lib/libmicrotune.so.0 usr/lib/microtune/libTem
   usr/share/man/man1/microtune.1.gz usr/share/doc/microtune/copyright; do
   [ -e "$work/deb/$file" ] || fail ".deb lacks $file"
 done
-tar -tzf "$tgz" | grep -q "bin/microtune$" || fail ".tar.gz lacks bin/microtune"
+tar -tzf "$tgz" > tgz.txt
+grep -q "bin/microtune$" tgz.txt || fail ".tar.gz lacks bin/microtune"
 lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v "running with root privileges" | tee lintian.txt
 ! grep -q "^E:" lintian.txt || fail "lintian reports errors"
 
@@ -129,8 +139,10 @@ export WINEDEBUG=-all WINEARCH=win64 WINEPREFIX=$work/wine
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winealsa.drv=d"
 wine=/usr/lib/wine/wine64
 for arch in i686 x64; do
-  case $arch in i686) triple=i686-w64-mingw32 target=i686 system=win32 ;;
-                x64) triple=x86_64-w64-mingw32 target=x86_64 system=win64 ;; esac
+  case $arch in
+    i686) triple=i686-w64-mingw32 target=i686 system=win32 seh=/safeseh:no ;;
+    x64) triple=x86_64-w64-mingw32 target=x86_64 system=win64 seh= ;;
+  esac
   dir=$src/build-mingw-$arch
   (cd "$src" && cmake --preset "mingw-$arch" >/dev/null && cmake --build "$dir" -j2 >/dev/null)
   (cd "$dir" && rm -f ./*.zip && cpack -G ZIP >/dev/null)
@@ -149,7 +161,7 @@ for arch in i686 x64; do
   "$triple-gcc" -std=c11 -Wall -Wextra -Werror -I"$z" "$src/tests/install/import_host.c" \
     "$z/libmicrotune.dll.a" -o "$z/host-gnu.exe"
   clang --target="$target-pc-windows-msvc" -O1 -c "$src/tests/install/msvc_host.c" -o "$z/msvc_host.obj"
-  lld-link /nologo /entry:start /subsystem:console /nodefaultlib "$z/msvc_host.obj" \
+  lld-link /nologo /entry:start /subsystem:console /nodefaultlib $seh "$z/msvc_host.obj" \
     "$z/microtune.lib" /out:"$z/host-msvc.exe"
   if [ "$arch" = x64 ]; then
     (cd "$z" && timeout 300 "$wine" host-gnu.exe) | tee wine.txt

@@ -403,6 +403,60 @@ TEST_F(RelayOverJack, AKeyboardMapChoosesDegreesAndTheOneOne) {
     EXPECT_EQ(relay.End(SIGINT, 20.0), 0) << relay.Errors();
 }
 
+// With MTS the sink gets the tuning first (every key's frequency in two
+// single-note tuning changes, then tuning program 0 on every channel but
+// 9) and then every message exactly as played: channels, velocities and
+// the pitch wheel.
+TEST_F(RelayOverJack, MtsSendsTheTableThenTheNotesUnchanged) {
+    for (size_t before = sink_->Count() + 1; before != sink_->Count();) {
+        before = sink_->Count();
+        std::this_thread::sleep_for(std::chrono::duration<double>(QUIET));
+    }
+    const size_t start = sink_->Count();
+    RelayProcess relay({"--in", "relay-test-keyboard", "--device", std::to_string(sinkIndex_),
+                        "--scale", JUST_SCALE, "--tuning", "mts", "--verbose"});
+    ASSERT_FALSE(relay.WaitForLine("Relaying ", 20.0).empty()) << relay.Errors();
+    EXPECT_FALSE(relay.WaitForLine("MTS: real-time single-note tuning change", 1.0).empty());
+
+    std::vector<Bytes> expected;
+    for (int first : {0, 64}) {
+        Bytes change = {0xF0, 0x7F, 0x7F, 0x08, 0x02, 0, 64};
+        for (int key = first; key < first + 64; ++key) {
+            const double hz = DEFAULT_1O1 * RatioOf(JUST_RATIOS, key - 60);
+            const long step = std::lround((69 + 12 * std::log2(hz / 440)) * 16384);
+            change.insert(change.end(),
+                          {static_cast<unsigned char>(key), static_cast<unsigned char>(step >> 14),
+                           static_cast<unsigned char>((step >> 7) & 0x7F),
+                           static_cast<unsigned char>(step & 0x7F)});
+        }
+        change.push_back(0xF7);
+        expected.push_back(change);
+    }
+    for (unsigned char ch = 0; ch < 16; ++ch) {
+        if (ch == 9) continue;
+        const unsigned char cc = 0xB0 | ch;
+        for (const Bytes &m : std::vector<Bytes>{{cc, 101, 0},
+                                                 {cc, 100, 4},
+                                                 {cc, 6, 0},
+                                                 {cc, 101, 0},
+                                                 {cc, 100, 3},
+                                                 {cc, 6, 0},
+                                                 {cc, 101, 127},
+                                                 {cc, 100, 127}})
+            expected.push_back(m);
+    }
+    EXPECT_EQ(sink_->WaitFor(start, expected.size(), WAIT), expected);
+    const std::vector<Bytes> played = {On(60, 100),    On(64, 90, 5), {0xE5, 0, 80}, Pedal(127),
+                                       Off(64, 30, 5), Pedal(0),      Off(60, 40)};
+    for (const Bytes &m : played) Play(m);
+    EXPECT_EQ(sink_->WaitFor(start + expected.size(), played.size(), WAIT), played);
+    EXPECT_EQ(relay.End(SIGINT, 20.0), 0) << relay.Errors();
+    EXPECT_EQ(relay.Errors(), "");
+    EXPECT_FALSE(
+        relay.WaitForLine("key 64 on input channel 5, velocity 90: degree 4, 327.032 Hz", 1.0)
+            .empty());
+}
+
 TEST_F(RelayOverJack, LatencyOverAThousandKeys) {
     const size_t start = sink_->Count();
     RelayProcess relay(
@@ -465,6 +519,7 @@ TEST(RelayCommand, ListsInputsAndRefusesBadArguments) {
         {{"--in", "x", "--kbm", "no-such-map.kbm"}, 1, "cannot read no-such-map.kbm"},
         {{"--in", "x", "--kbm", "x.kbm", "--root", "60"}, 2, "excludes"},
         {{"--in", "x", "--kbm", "x.kbm", "--1o1", "440"}, 2, "excludes"},
+        {{"--in", "x", "--tuning", "mts"}, 2, "--tuning mts needs --device"},
     };
     for (const Case &c : cases) {
         RelayProcess relay(c.args);

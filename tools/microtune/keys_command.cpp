@@ -15,6 +15,7 @@
 #include "keyboard_map.h"
 #include "listing_reader.h"
 #include "microtune.h"
+#include "mts_commands.h"
 #include "relay.h"
 #include "tuning.h"
 
@@ -27,6 +28,7 @@ struct Options {
     int root = 60;
     double hz = 0.0;
     bool csv = false;
+    MtsKeysRequest mts;
 };
 
 // Bend units per cent on the library's 2-semitone range.
@@ -103,6 +105,7 @@ void Keys(const Options &options) {
                         hz, cents, sent.note, sent.bend);
     }
     std::fflush(stdout);
+    SendMtsForKeys(options.mts, keys, tuning, options.csv ? stderr : stdout);
 }
 
 }  // namespace
@@ -117,6 +120,7 @@ void AddKeysCommand(CLI::App &app) {
     Add1o1Option(*command, options->hz);
     AddKbmOption(*command, options->kbm);
     command->add_flag("--csv", options->csv, "Comma-separated values with a header row");
+    AddMtsKeysOptions(*command, options->mts);
     command->callback([options] { Keys(*options); });
 }
 

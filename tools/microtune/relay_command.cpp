@@ -20,9 +20,11 @@
 #include "host_error.h"
 #include "keyboard_map.h"
 #include "microtune.h"
+#include "mts_commands.h"
 #include "output.h"
 #include "relay_inputs.h"
 #include "relay_latency.h"
+#include "relay_mts.h"
 #include "relay_session.h"
 #include "relay_signals.h"
 #include "tuning.h"
@@ -43,6 +45,7 @@ struct Options {
     std::string wav;
     bool verbose = false;
     bool stats = false;
+    TuningMethod tuning = TuningMethod::BEND;
 };
 
 void ListInputsCommand() {
@@ -163,6 +166,7 @@ void AddRelayCommand(CLI::App &app) {
                  "ends (default: play live)");
     command->add_flag("-v,--verbose", options->verbose,
                       "Print a line per key: degree, MIDI note, channel and bend");
+    AddTuningMethodOption(*command, options->tuning);
     // Latency figures at the end without the per-key lines (for tests).
     command->add_flag("--stats", options->stats)->group("");
     command->callback([options] {
@@ -172,6 +176,10 @@ void AddRelayCommand(CLI::App &app) {
         }
         if (options->in.empty())
             throw HostError("relay needs --in PORT (see: microtune relay --list-inputs)", 2);
+        if (options->tuning == TuningMethod::MTS)
+            return RelayWithMts({options->in, options->device, options->scale, options->kbm,
+                                 options->hz, options->root, options->voice, !options->wav.empty(),
+                                 options->verbose});
         Relay(*options);
     });
 }

@@ -15,6 +15,8 @@
 #include "microtune.h"
 #include "midi_file.h"
 #include "midi_recording.h"
+#include "mts_commands.h"
+#include "mts_retune.h"
 #include "output.h"
 #include "tuning.h"
 #include "voice.h"
@@ -181,6 +183,7 @@ void AddRetuneCommand(CLI::App &app) {
         std::string voice;
         std::string midi;
         std::string wav;
+        TuningMethod tuning = TuningMethod::BEND;
     };
     auto options = std::make_shared<Options>();
     command->add_option("IN", options->input, "The Standard MIDI File to retune")->required();
@@ -193,8 +196,13 @@ void AddRetuneCommand(CLI::App &app) {
         ->type_name("FILE");
     AddWavOption(*command, options->wav,
                  "Render the built-in software synthesizer into this WAV file");
+    AddTuningMethodOption(*command, options->tuning);
 
     command->callback([options] {
+        if (options->tuning == TuningMethod::MTS)
+            return RetuneWithMts({options->input, options->midi, options->scale, options->kbm,
+                                  options->hz, options->root, !options->wav.empty(),
+                                  !options->voice.empty()});
         if (options->midi.empty() && options->wav.empty())
             throw HostError("retune needs -o OUT.mid, --wav OUT.wav or both", 2);
         // Everything is read and checked before anything is written.

@@ -3,7 +3,18 @@
  * A flat C interface. A host installs a scale, sets the frequency of the
  * 1/1, opens an output device, picks a General MIDI voice, and starts and
  * stops scale degrees by number. Every function runs to completion on the
- * calling thread; call the library from one thread only.
+ * calling thread.
+ *
+ * Threads: every function may be called from any thread. Each call is
+ * atomic with respect to the others: it holds the library's one lock from
+ * start to end, so it sees and leaves a consistent state, and calls from
+ * several threads are serialized. The order between threads is the host's
+ * business. SleepSeconds, TestPitchBendRange (between its steps) and
+ * PrintVoices (while it waits for input) do not hold the lock while they
+ * wait. A text returned by GetszMostRecentScale stays where it is, but
+ * another thread's scale may rewrite it: copy it where that matters.
+ * Extensions beyond these functions (a message tap, a degree's note and
+ * bend, the version) are in microtune_ext.h.
  *
  * On Windows every function uses the standard calling convention except
  * StopAllNotesPlayed and StopAllNotesPlayedInChannel, which use the C

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds every variant and runs every test: the release build with its unit,
-# integration and Windows tests, the 32-bit build, the sanitizer build, and
+# integration and Windows tests, the 32-bit build, the sanitizer builds, and
 # the fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +20,11 @@ ctest --preset linux-i386 -j "$jobs"
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
+
+# Every export called from several threads at once: no race may be reported.
+cmake --preset tsan
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -j "$jobs"
 
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs"

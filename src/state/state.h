@@ -1,5 +1,6 @@
 // The library's static state, defined once in state.cpp. Every subsystem
-// reads and writes it directly; there is one host thread and no locking.
+// reads and writes it directly, always under the library lock that each
+// export takes (state/library_lock.h).
 #ifndef MICROTUNE_STATE_H
 #define MICROTUNE_STATE_H
 

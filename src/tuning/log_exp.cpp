@@ -3,7 +3,8 @@
 // and returns it when the rounding is beyond doubt; otherwise (about one
 // argument in a few hundred) the accurate path works it out to about 100
 // bits in double-double arithmetic. Both paths round the same value, so
-// the results are those of the accurate path alone.
+// the results are those of the accurate path alone. How far that holds is
+// stated in log_exp.h.
 #include "tuning/log_exp.h"
 
 #include <cmath>
@@ -351,7 +352,7 @@ double Fraction(double x, int *e) {
 // e^x for finite x in [-746, 710], or 0 if the quick path cannot be sure.
 double QuickExp(double x) {
     // The same k as ExpParts, so that results below the normal range are
-    // rounded twice in the same way.
+    // rounded twice in the same way (to 53 bits, then by the scaling).
     const double k = std::floor(x / LN2_DD.hi + 0.5);
     // r = x - k ln 2 as rh + rl; x - k LN2_HEAD is exact (Sterbenz).
     const double a = x - k * LN2_HEAD, b = k * LN2_TAIL;

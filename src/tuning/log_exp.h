@@ -8,10 +8,15 @@
 
 namespace mt {
 
-// Exp is correctly rounded except, at worst, for arguments whose result
-// lies within about 2^-90 of a halfway point between two doubles; so is Log,
-// but for arguments very close to 1 (|x - 1| below about 2^-30), where its
-// absolute error of about 2^-104 can misround the tiny result. Both use only
+// Exp is correctly rounded for normal results except, at worst, where the
+// exact result lies within about 2^-90 (relative) of a halfway point
+// between two doubles; results below the normal range (x below about
+// -708.4) are rounded twice, to 53 bits and then to the subnormal grid, so
+// they may be 0.75 ulp off. Log is correctly rounded except, at worst, for
+// arguments within 2^-20 of 1 whose result lies within about 2^-80
+// (relative) of a halfway point: there its absolute error of about 2^-105
+// is no longer small beside the result. No misrounding is known among
+// musical arguments (cents, ratios, periods, frequencies). Both use only
 // IEEE double arithmetic (no excess precision, no fused multiply-add), so
 // every build gets the same bits.
 double Log(double x);

@@ -1,21 +1,18 @@
 // The relay's key logic against a recording stand-in for the library: which
 // degrees start and stop, in what order and with which velocities.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "microtune.h"
+#include "microtune_ext.h"
 #include "relay.h"
+#include "sent_notes.h"
 
 namespace {
 
-using mthost::FindDegreeInListing;
 using mthost::KeyRelay;
-using mthost::ListedNote;
 using mthost::RelayEvent;
 using mthost::RelayLibrary;
 
@@ -232,75 +229,20 @@ TEST_F(KeyRelayTest, EventsDescribeWhatHappened) {
     }
 }
 
-// The notes-in-play listing as the library itself prints it.
-std::string LibraryListing() {
-    const int file = memfd_create("listing", 0);
-    const int saved = dup(STDOUT_FILENO);
-    std::fflush(stdout);
-    dup2(file, STDOUT_FILENO);
-    PrintNotesInPlay();
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    std::string text;
-    char buffer[4096];
-    ssize_t n;
-    off_t offset = 0;
-    while ((n = pread(file, buffer, sizeof buffer, offset)) > 0) {
-        text.append(buffer, static_cast<size_t>(n));
-        offset += n;
-    }
-    close(file);
-    return text;
-}
-
-TEST(RelayListing, FindsTheChannelNoteAndBendOfADegree) {
-    const std::string listing =
-        "These are the notes in play for each channel:\n\nEach note shows:\n"
-        "Interval from 1/1 in cents (Scale degree) Midi note]\n"
-        "\nChann:, 0: pitch bend 0 cents, playing: 0 (0) [60], 1200 (12) [72]"
-        "\nChann:, 3: pitch bend -13.6719 cents, playing: 386.314 (4) [64]"
-        "\nChann:, 9: pitch bend -200.244 cents, playing: 0 (38) [38]"
-        "\nChann:, 12: pitch bend 29.9805 cents, playing: -1200 (-12) [48], 2786.31 (16) [88]\n";
-    struct Case {
-        int degree;
-        bool found;
-        int channel, note;
-        double cents;
-    };
-    const Case cases[] = {
-        {0, true, 0, 60, 0.0},        {12, true, 0, 72, 0.0},      {4, true, 3, 64, -13.6719},
-        {-12, true, 12, 48, 29.9805}, {16, true, 12, 88, 29.9805}, {38, true, 9, 38, -200.244},
-        {5, false, -1, -1, 0.0},
-    };
-    for (const Case &c : cases) {
-        ListedNote note;
-        EXPECT_EQ(FindDegreeInListing(listing, c.degree, &note), c.found) << c.degree;
-        EXPECT_EQ(note.channel, c.channel) << c.degree;
-        EXPECT_EQ(note.note, c.note) << c.degree;
-        EXPECT_DOUBLE_EQ(note.bendCents, c.cents) << c.degree;
-    }
-    EXPECT_FALSE(FindDegreeInListing("", 0, nullptr));
-    EXPECT_FALSE(FindDegreeInListing("\nChann:, 2: pitch bend 1 cents, playing: ", 0, nullptr));
-}
-
-TEST(RelayListing, ReadsTheLibrarysOwnListing) {
-    // No output is open: the library still chooses, records and lists.
+TEST(RelaySentNotes, TheLibraryTellsTheNoteAndBendOfADegree) {
     char scale[] = "16/15 9/8 6/5 5/4 4/3 45/32 3/2 8/5 5/3 9/5 15/8 2/1";
     SetMidiScale(scale);
-    PlayScaleDegree(4, 100);
-    PlayScaleDegree(7, 100);
-    const std::string listing = LibraryListing();
-    StopAllNotesPlayed(0);
-
-    ListedNote third, fifth;
-    ASSERT_TRUE(FindDegreeInListing(listing, 4, &third)) << listing;
-    ASSERT_TRUE(FindDegreeInListing(listing, 7, &fifth)) << listing;
-    EXPECT_EQ(third.note, 64);
-    EXPECT_NEAR(third.bendCents, (7632 - 8192) / 40.96, 0.001);  // 5/4 is 13.7 cents flat
-    EXPECT_EQ(fifth.note, 67);
-    EXPECT_NEAR(fifth.bendCents, (8272 - 8192) / 40.96, 0.001);
-    EXPECT_NE(third.channel, fifth.channel);
+    struct Case {
+        int degree, note, bend;
+    };
+    // 5/4 is 13.7 cents flat of 12-TET, 3/2 2 cents sharp.
+    for (const Case &c : {Case{4, 64, 7632}, Case{7, 67, 8272}, Case{12, 72, 8192}}) {
+        int note = -1, bend = -1;
+        EXPECT_EQ(MicrotuneDegreePitch(c.degree, &note, &bend), 1);
+        EXPECT_EQ(note, c.note) << c.degree;
+        EXPECT_EQ(bend, c.bend) << c.degree;
+        EXPECT_NEAR(mthost::BendCentsOfDegree(c.degree), (c.bend - 8192) / 40.96, 1e-9);
+    }
 }
 
 }  // namespace

@@ -131,3 +131,31 @@ TEST(LogExpTest, SameBitsAsTheReference) {
 }
 
 }  // namespace
+
+#include "log_exp_hard_cases.h"
+
+namespace {
+
+// Against correctly rounded values worked out independently at 300 bits,
+// for the arguments nearest a halfway point among many of each kind. A
+// result below the normal range is rounded twice, so within 1 ulp.
+TEST(LogExpTest, HardToRoundArgumentsAgainstCorrectlyRoundedValues) {
+    int misrounded = 0, subnormal = 0;
+    for (const LogExpHardCase &c : LOG_EXP_HARD_CASES) {
+        const double got = c.isExp ? mt::Exp(c.x) : mt::Log(c.x);
+        if (std::fabs(c.value) < 0x1p-1022) {
+            ++subnormal;
+            EXPECT_LE(std::fabs(got - c.value), 0x1p-1074) << std::hexfloat << c.x;
+            continue;
+        }
+        if (Bits(got) == Bits(c.value)) continue;
+        ++misrounded;
+        ADD_FAILURE() << (c.isExp ? "Exp(" : "Log(") << std::hexfloat << c.x << ") = " << got
+                      << ", correctly rounded " << c.value << ", " << std::defaultfloat
+                      << c.distance << " ulp from a halfway point";
+    }
+    EXPECT_EQ(misrounded, 0);
+    EXPECT_GT(subnormal, 0);
+}
+
+}  // namespace

@@ -1,8 +1,7 @@
 // microtune keys: the table a musician checks before playing a keyboard map.
 // One row per retuned key: the degree it plays, its frequency, and the MIDI
 // note and bend the library sends for it. The note and bend come from the
-// library itself: each degree is played with no output open (nothing is
-// sent) and read back from the notes-in-play listing.
+// library itself, computed as it plays them, without playing anything.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,10 +12,9 @@
 
 #include "commands.h"
 #include "keyboard_map.h"
-#include "listing_reader.h"
 #include "microtune.h"
+#include "microtune_ext.h"
 #include "mts_commands.h"
-#include "relay.h"
 #include "tuning.h"
 
 namespace mthost {
@@ -31,10 +29,6 @@ struct Options {
     MtsKeysRequest mts;
 };
 
-// Bend units per cent on the library's 2-semitone range.
-constexpr double BEND_UNITS_PER_CENT = 4096.0 / 100.0;
-constexpr int BEND_CENTRE = 8192;
-
 // C4 = 60.
 std::string NoteName(int key) {
     static const char *const NAMES[] = {"C",  "C#", "D",  "D#", "E",  "F",
@@ -47,18 +41,9 @@ struct Sent {
     int bend = -1;
 };
 
-// The library's note and bend for a degree. The degree sounds alone, so its
-// channel's bend in the listing is the one sent for it.
-Sent AsTheLibrarySendsIt(ListingReader &listing, int degree) {
+Sent AsTheLibrarySendsIt(int degree) {
     Sent sent;
-    PlayScaleDegree(degree, 1);
-    ListedNote note;
-    if (FindDegreeInListing(listing.Read(), degree, &note)) {
-        sent.note = note.note;
-        sent.bend =
-            BEND_CENTRE + static_cast<int>(std::lround(note.bendCents * BEND_UNITS_PER_CENT));
-    }
-    StopScaleDegree(degree, 1);
+    if (MicrotuneDegreePitch(degree, &sent.note, &sent.bend) != 1) sent = Sent();
     return sent;
 }
 
@@ -66,7 +51,6 @@ void Keys(const Options &options) {
     const ScaleArgument scale = LoadScaleArgument(options.scale);
     const KeyLayout keys = LayOutKeys(options.kbm, options.root, options.hz, ScaleRatios(scale));
     const Tuning tuning = InstallTuning(scale, keys.hz1o1);
-    ListingReader listing;
 
     if (options.csv) {
         std::printf("key,name,degree,hz,cents,note,bend\n");
@@ -96,7 +80,7 @@ void Keys(const Options &options) {
         const double ratio = RatioOfDegree(tuning.ratios, *degree);
         const double hz = tuning.hz1o1 * ratio;
         const double cents = 1200.0 * std::log2(std::max(ratio, 1e-50));
-        const Sent sent = AsTheLibrarySendsIt(listing, *degree);
+        const Sent sent = AsTheLibrarySendsIt(*degree);
         if (options.csv)
             std::printf("%d,%s,%d,%.10g,%.10g,%d,%d\n", key, name.c_str(), *degree, hz, cents,
                         sent.note, sent.bend);

@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "commands.h"
 #include "host_error.h"
-#include "listing_reader.h"
 #include "microtune.h"
 #include "midi_recording.h"
 #include "output.h"
-#include "relay.h"
+#include "sent_notes.h"
 #include "tuning.h"
 #include "voice.h"
 
@@ -55,18 +55,25 @@ Step ParseStep(const std::string &token) {
     return step;
 }
 
+// Where the library put a degree: the note-on its tap saw while the
+// degree was played.
+struct Placed {
+    int degree;
+    bool sent;
+    SentNote note;
+};
+
 // One line per step: what each degree plays, and where the library put it.
-void PrintStep(const Step &step, const Tuning &tuning, const std::string &listing) {
+void PrintStep(const Step &step, const Tuning &tuning, const std::vector<Placed> &placed) {
     std::printf("%-10s", step.token.c_str());
     if (step.degrees.empty()) std::printf(" rest");
-    for (size_t i = 0; i < step.degrees.size(); ++i) {
-        const int degree = step.degrees[i];
+    for (size_t i = 0; i < placed.size(); ++i) {
+        const int degree = placed[i].degree;
         std::printf("%s degree %d %.3f Hz", i ? ";" : "", degree,
                     tuning.hz1o1 * RatioOfDegree(tuning.ratios, degree));
-        ListedNote note;
-        if (FindDegreeInListing(listing, degree, &note))
-            std::printf(" note %d channel %d bend %+.2f cents", note.note, note.channel,
-                        note.bendCents);
+        if (placed[i].sent)
+            std::printf(" note %d channel %d bend %+.2f cents", placed[i].note.note,
+                        placed[i].note.channel, BendCentsOfDegree(degree));
     }
     std::printf("\n");
 }
@@ -139,8 +146,8 @@ void AddPlayCommand(CLI::App &app) {
         if (!options->mid.empty()) request.recording = &recording;
         Output output(request);
         const Tuning tuning = InstallTuning(scale, options->hz);
-        std::unique_ptr<ListingReader> listing;
-        if (options->verbose) listing.reset(new ListingReader);
+        std::unique_ptr<SentNotes> sent;
+        if (options->verbose) sent.reset(new SentNotes);
 
         const double total = options->step * static_cast<double>(steps.size());
         if (options->verbose) std::printf("Scale: %s\n", scale.reading.c_str());
@@ -155,8 +162,15 @@ void AddPlayCommand(CLI::App &app) {
         if (!options->verbose && !options->listing) output.ShowProgress(total);
 
         for (const Step &step : steps) {
-            for (int degree : step.degrees) PlayScaleDegree(degree, options->velocity);
-            if (listing) PrintStep(step, tuning, listing->Read());
+            std::vector<Placed> placed;
+            for (int degree : step.degrees) {
+                if (sent) sent->Clear();
+                PlayScaleDegree(degree, options->velocity);
+                Placed place{degree, false, {}};
+                if (sent) place.sent = sent->LastNoteOn(&place.note);
+                placed.push_back(place);
+            }
+            if (sent) PrintStep(step, tuning, placed);
             if (options->listing && !step.degrees.empty()) PrintNotesInPlay();
             std::fflush(stdout);
             output.Wait(options->step);

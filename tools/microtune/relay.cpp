@@ -1,8 +1,5 @@
 #include "relay.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "microtune.h"
 
 namespace mthost {
@@ -183,47 +180,6 @@ void KeyRelay::StopEverything() {
     inPlay_ = 0;
     for (KeyState &state : keys_) state = KeyState();
     heldCount_ = 0;
-}
-
-// Each channel's line reads "Chann:, C: pitch bend B cents, playing: " and
-// then rows "CENTS (DEGREE) [NOTE]" joined by ", ".
-bool FindDegreeInListing(const std::string &listing, int degree, ListedNote *found) {
-    static const char CHANNEL_PREFIX[] = "Chann:, ";
-    bool any = false;
-    size_t start = 0;
-    while (start < listing.size()) {
-        size_t end = listing.find('\n', start);
-        if (end == std::string::npos) end = listing.size();
-        const std::string line = listing.substr(start, end - start);
-        start = end + 1;
-        if (line.compare(0, sizeof CHANNEL_PREFIX - 1, CHANNEL_PREFIX) != 0) continue;
-        int channel = 0, consumed = 0;
-        double bendCents = 0.0;
-        if (std::sscanf(line.c_str(), "Chann:, %d: pitch bend %lf cents, playing: %n", &channel,
-                        &bendCents, &consumed) < 2 ||
-            consumed == 0)
-            continue;
-        const char *row = line.c_str() + consumed;
-        while (*row) {
-            double cents = 0.0;
-            int rowDegree = 0, note = 0, length = 0;
-            if (std::sscanf(row, "%lf (%d) [%d]%n", &cents, &rowDegree, &note, &length) < 3 ||
-                length == 0)
-                break;
-            if (rowDegree == degree) {
-                any = true;
-                if (found) {
-                    found->channel = channel;
-                    found->note = note;
-                    found->bendCents = bendCents;
-                }
-            }
-            row += length;
-            if (std::strncmp(row, ", ", 2) != 0) break;
-            row += 2;
-        }
-    }
-    return any;
 }
 
 }  // namespace mthost

@@ -102,16 +102,6 @@ private:
     int inPlay_ = 0;  // notes in play: the last play's answer, less the stops since
 };
 
-// A sounding degree as the library's notes-in-play listing shows it.
-struct ListedNote {
-    int channel = -1;
-    int note = -1;
-    double bendCents = 0.0;  // the channel's bend
-};
-
-// Finds the last row of a degree in the text that PrintNotesInPlay writes.
-bool FindDegreeInListing(const std::string &listing, int degree, ListedNote *found);
-
 }  // namespace mthost
 
 #endif

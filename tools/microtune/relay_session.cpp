@@ -4,7 +4,6 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 
 #include "voice.h"
 
@@ -44,28 +43,24 @@ void Session::Describe(const RelayEvent &event) {
     std::string line;
     switch (event.kind) {
         case RelayEvent::KEY_DOWN: {
-            ListedNote note;
-            std::string text;
-            {
-                std::lock_guard<std::mutex> lock(outputMutex);
-                text = listing->Read();
-            }
+            SentNote note;
             const double hz = tuning.hz1o1 * RatioOfDegree(tuning.ratios, event.degree);
             line = Format("key %d on input channel %d, velocity %d: degree %d, %.3f Hz", event.key,
                           event.inputChannel, event.value, event.degree, hz);
-            if (FindDegreeInListing(text, event.degree, &note))
+            if (sent->LastNoteOn(&note)) {
                 line += Format(", MIDI note %d, channel %d, bend %+.2f cents", note.note,
-                               note.channel, note.bendCents);
-            else
+                               note.channel, BendCentsOfDegree(event.degree));
+                keyNotes[event.key] = note;
+            } else {
                 line += ", not in play (the library's table is full)";
+            }
             if (event.cut > 0) {
-                // The keys still held whose degrees left the library's table.
+                // The keys still held whose notes the library silenced for this one.
                 std::string keys;
                 int found = 0;
                 for (int key = 0; key < 128; ++key) {
-                    const std::optional<int> degree = relay.DegreeOfKey(key);
-                    if (key == event.key || !relay.Sounding(key) || !degree ||
-                        FindDegreeInListing(text, *degree, nullptr))
+                    if (key == event.key || !relay.Sounding(key) ||
+                        !sent->NoteOffSent(keyNotes[key].channel, keyNotes[key].note))
                         continue;
                     keys += Format("%s%d", keys.empty() ? "" : ", ", key);
                     ++found;
@@ -130,6 +125,7 @@ void OnMessage(double, std::vector<unsigned char> *message, void *context) {
     Session &session = *static_cast<Session *>(context);
     std::lock_guard<std::mutex> lock(session.libraryMutex);
     if (session.stopping || !message) return;
+    if (session.sent) session.sent->Clear();
     const RelayEvent event = session.relay.Handle(message->data(), message->size());
     session.notesCut += event.cut;
     if (!session.verbose && !session.stats) return;

@@ -3,15 +3,16 @@
 #ifndef MICROTUNE_RELAY_SESSION_H
 #define MICROTUNE_RELAY_SESSION_H
 
+#include <array>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "listing_reader.h"
 #include "relay.h"
 #include "relay_latency.h"
+#include "sent_notes.h"
 #include "tuning.h"
 
 namespace mthost {
@@ -20,7 +21,8 @@ struct Session {
     Session(const KeyDegrees &degrees, bool verbose, bool stats, const Tuning &tuning)
         : relay(LibraryExports(), degrees), verbose(verbose), stats(stats), tuning(tuning) {
         if (verbose || stats) latency.Reserve();
-        if (verbose) listing.reset(new ListingReader);
+        if (verbose) sent.reset(new SentNotes);
+        keyNotes.fill(SentNote{-1, -1, false});
     }
 
     std::mutex libraryMutex;  // held by whoever calls the library
@@ -31,9 +33,12 @@ struct Session {
     const bool stats;
     const Tuning tuning;
     Latency latency;
-    std::unique_ptr<ListingReader> listing;
+    // What the library sent for the message in hand (verbose only), and the
+    // channel and note each key's last press went to.
+    std::unique_ptr<SentNotes> sent;
+    std::array<SentNote, 128> keyNotes{};
 
-    std::mutex outputMutex;  // standard output: lines printed, listings read
+    std::mutex outputMutex;  // standard output
     std::mutex linesMutex;
     std::deque<std::string> lines;  // verbose lines, printed by the main thread
 

@@ -1,0 +1,117 @@
+// The extensions beyond the classic exports: the message tap on the MIDI
+// route, calls from inside the tap, the lock around every export, and the
+// version.
+#include <cstring>
+#include <vector>
+
+#include "fixture.h"
+#include "microtune_ext.h"
+
+namespace {
+
+struct Tapped {
+    std::vector<uint32_t> packed;  // as a short message would carry them
+    std::vector<int> channels;
+    std::vector<int> answers;  // of the calls the tap made back into the library
+    long acquisitionsInTap = -1;
+    bool callBack = false;
+};
+
+void MICROTUNE_CAPI Tap(void *context, int channel, int status, int data1, int data2) {
+    Tapped &t = *static_cast<Tapped *>(context);
+    t.packed.push_back(static_cast<uint32_t>(status | data1 << 8 | data2 << 16));
+    t.channels.push_back(channel);
+    if (!t.callBack) return;
+    const long before = fake::LockAcquisitions();
+    char scale[] = "9/8 2/1";
+    int note = -1;
+    SetMidiScale(scale);
+    t.answers = {PlayScaleDegree(3, 100),
+                 StopAllNotesPlayed(0),
+                 GetnScaleNotes(),
+                 MicrotuneDegreePitch(0, &note, nullptr),
+                 MicrotuneSetMessageTap(nullptr, nullptr),
+                 GetszMostRecentScale() == nullptr,
+                 note};
+    SleepSeconds(5.0);
+    t.acquisitionsInTap = fake::LockAcquisitions() - before;
+}
+
+class ExtensionsTest : public MicrotuneTest {
+protected:
+    void TearDown() override { MicrotuneSetMessageTap(nullptr, nullptr); }
+};
+
+TEST_F(ExtensionsTest, TapSeesExactlyWhatLeavesOnTheMidiRoute) {
+    Tapped t;
+    ASSERT_EQ(MicrotuneSetMessageTap(Tap, &t), 1);
+    PlayScaleDegree(4, 90);  // no output open: nothing leaves, nothing is tapped
+    SetMidiVoice(300);       // nor here; the voice goes out at the open, low byte only
+    EXPECT_TRUE(t.packed.empty());
+
+    fake::SetDevices({{"Synth"}});
+    ASSERT_EQ(StartMidiOutForiDev(0), 1);
+    char scale[] = "16/15 9/8 6/5 5/4 4/3 45/32 3/2 8/5 5/3 9/5 15/8 2/1";
+    SetMidiScale(scale);
+    PlayScaleDegree(4, 90);
+    StopScaleDegree(4, 10);
+    EXPECT_EQ(t.packed, fake::ShortMessages());
+    for (size_t i = 0; i < t.channels.size(); ++i)
+        EXPECT_EQ(t.channels[i], static_cast<int>(t.packed[i] & 15)) << i;
+
+    ASSERT_EQ(MicrotuneSetMessageTap(nullptr, &t), 1);
+    const size_t seen = t.packed.size();
+    PlayScaleDegree(7, 90);
+    EXPECT_EQ(t.packed.size(), seen);
+}
+
+TEST_F(ExtensionsTest, CallsFromInsideTheTapReturnAtOnceWithoutEffect) {
+    fake::SetDevices({{"Synth"}});
+    ASSERT_EQ(StartMidiOutForiDev(0), 1);
+    Tapped t;
+    t.callBack = true;
+    ASSERT_EQ(MicrotuneSetMessageTap(Tap, &t), 1);
+    fake::ClearEvents();
+    const long before = fake::LockAcquisitions();
+    PlayScaleDegree(0, 100);  // a bend (maybe) and a note-on, each tapped
+
+    ASSERT_FALSE(t.packed.empty());
+    EXPECT_EQ(t.answers, (std::vector<int>{0, 0, 0, -1, -1, 1, -1}));
+    EXPECT_EQ(t.acquisitionsInTap, 0);
+    EXPECT_EQ(fake::LockAcquisitions() - before, 1);
+    EXPECT_EQ(fake::ShortMessages().size(), t.packed.size());  // the tap's calls sent nothing
+    EXPECT_EQ(fake::Clock(), 0u);                              // nor slept
+    EXPECT_EQ(mt::nNotesInPlay, 1);
+    EXPECT_EQ(mt::ScaleTable.nScaleNotes, 2);  // still the default scale
+    EXPECT_FALSE(fake::LockHeld());
+    PlayScaleDegree(1, 100);  // and the tap stays installed
+    EXPECT_EQ(mt::nNotesInPlay, 2);
+}
+
+TEST_F(ExtensionsTest, ExportsTakeTheLockOnceAndNeverSleepUnderIt) {
+    fake::SetDevices({{"Synth"}});
+    const long before = fake::LockAcquisitions();
+    ASSERT_EQ(StartMidiOut(), 1);  // nested exports inside: one acquisition
+    EXPECT_EQ(fake::LockAcquisitions() - before, 1);
+    EXPECT_EQ(TestPitchBendRange(), 0);
+    SleepSeconds(0.25);
+    EXPECT_EQ(fake::Clock(), 3250u);
+    EXPECT_EQ(fake::SleepsUnderLock(), 0);
+    EXPECT_FALSE(fake::LockHeld());
+}
+
+TEST_F(ExtensionsTest, DegreePitchBeforeAnyScaleIsThatOfTheDefaultAndChangesNothing) {
+    Set1o1(440.0);
+    int note = -1, bend = -1;
+    ASSERT_EQ(MicrotuneDegreePitch(2, &note, &bend), 1);
+    EXPECT_EQ(GetnScaleNotes(), 0);
+    EXPECT_EQ(note, 71);  // B4, 12-TET from A4
+    EXPECT_EQ(bend, 8192);
+    ASSERT_EQ(MicrotuneDegreePitch(2, nullptr, nullptr), 1);
+    PlayScaleDegree(2, 100);
+    EXPECT_EQ(mt::iNote[0], note);
+}
+
+TEST_F(ExtensionsTest, VersionIsTheProjects) { EXPECT_STREQ(MicrotuneVersion(), "0.1.0"); }
+
+}  // namespace

@@ -1,0 +1,48 @@
+// What the library sends, as it tells it through its message tap: the
+// note-ons and note-offs of the calls made while a SentNotes exists.
+#ifndef MICROTUNE_SENT_NOTES_H
+#define MICROTUNE_SENT_NOTES_H
+
+#include <array>
+
+namespace mthost {
+
+struct SentNote {
+    int channel;  // the library's channel, 0-31
+    int note;
+    bool on;
+};
+
+// Installs the library's message tap for its lifetime (one at a time). The
+// tap runs inside library calls; read the notes between calls, from the
+// thread that makes them or under the same lock.
+class SentNotes {
+public:
+    SentNotes();
+    ~SentNotes();
+    SentNotes(const SentNotes &) = delete;
+    SentNotes &operator=(const SentNotes &) = delete;
+
+    void Clear() { count_ = 0; }
+    const SentNote *begin() const { return notes_.data(); }
+    const SentNote *end() const { return notes_.data() + count_; }
+    // The last note-on since Clear; false if none.
+    bool LastNoteOn(SentNote *found) const;
+    // Whether a note-off for this channel and note was sent since Clear.
+    bool NoteOffSent(int channel, int note) const;
+
+private:
+    // Enough for any one call of the relay or a chord; later ones are dropped.
+    std::array<SentNote, 512> notes_{};
+    int count_ = 0;
+    void Add(const SentNote &note);
+    friend struct SentNotesTap;
+};
+
+// The bend the library gives a degree, in cents from the note (2-semitone
+// range); 0 if it cannot say.
+double BendCentsOfDegree(int degree);
+
+}  // namespace mthost
+
+#endif

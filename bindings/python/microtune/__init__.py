@@ -17,15 +17,15 @@ first call that does raises :class:`LibraryNotFoundError` naming every place
 tried.
 """
 
-from .catalogue import BUILT_IN_SYNTHESIZER, Device, Voice, devices, find_device, find_voice, pitch, version, voices
+from .catalogue import BUILT_IN_SYNTHESIZER, Device, Voice, devices, find_device, find_voice, version, voices
 from .errors import (DeviceNotFoundError, LibraryNotFoundError, MicrotuneError, NoPitchError, OutputClosedError,
                      OutputError, ScaleError, VoiceNotFoundError)
-from .output import Message, Output
+from .output import DEFAULT_ONE_ONE, Message, Output, pitch
 from .scale import Scale
 from ._library import library_path
 
 __all__ = [
-    "BUILT_IN_SYNTHESIZER", "Device", "Voice", "Message", "Output", "Scale",
+    "BUILT_IN_SYNTHESIZER", "DEFAULT_ONE_ONE", "Device", "Voice", "Message", "Output", "Scale",
     "devices", "voices", "find_device", "find_voice", "pitch", "version", "library_path",
     "MicrotuneError", "LibraryNotFoundError", "OutputError", "OutputClosedError", "VoiceNotFoundError",
     "DeviceNotFoundError", "NoPitchError", "ScaleError",

@@ -62,7 +62,7 @@ _C_EXPORTS = {
     "StopAllNotesPlayedInChannel": (_c_int, [_c_int, _c_int]),
 }
 _EXTENSIONS = {
-    "MicrotuneSetMessageTap": (None, [TAP, _c_void_p]),
+    "MicrotuneSetMessageTap": (_c_int, [TAP, _c_void_p]),
     "MicrotuneDegreePitch": (_c_int, [_c_int, _c_int_p, _c_int_p]),
     "MicrotuneVersion": (_c_char_p, []),
 }

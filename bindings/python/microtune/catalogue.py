@@ -1,12 +1,12 @@
-"""What the library lists and answers: devices, voices, its version, a degree's pitch."""
+"""What the library lists: devices, voices and its version."""
 
 import ctypes
-from typing import List, NamedTuple, Optional, Tuple, Union
+from typing import List, NamedTuple, Optional, Union
 
 from . import _library
-from .errors import DeviceNotFoundError, NoPitchError, VoiceNotFoundError
+from .errors import DeviceNotFoundError, VoiceNotFoundError
 
-__all__ = ["Device", "Voice", "devices", "voices", "version", "pitch", "find_voice", "find_device",
+__all__ = ["Device", "Voice", "devices", "voices", "version", "find_voice", "find_device",
            "BUILT_IN_SYNTHESIZER"]
 
 #: The name of the built-in software synthesizer in the device list.
@@ -151,16 +151,3 @@ def version() -> str:
     """The library's version, as it reports it."""
     answer = _library.ext("MicrotuneVersion")()
     return answer.decode("latin-1") if answer else ""
-
-
-def pitch(degree: int) -> Tuple[int, int]:
-    """The MIDI note and the 14-bit bend (8192: none) that degree plays now.
-
-    Asks the library for the installed scale and 1/1; nothing is sent. A
-    degree whose frequency is no pitch (a ratio of 0 or below, or a 1/1
-    below 0) raises :class:`~microtune.errors.NoPitchError`.
-    """
-    note, bend = ctypes.c_int(0), ctypes.c_int(0)
-    if not _library.ext("MicrotuneDegreePitch")(int(degree), ctypes.byref(note), ctypes.byref(bend)):
-        raise NoPitchError("degree %d has no pitch in the installed scale and 1/1" % degree)
-    return note.value, bend.value

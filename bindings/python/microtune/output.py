@@ -7,14 +7,14 @@ import os
 import sys
 import threading
 import time
-from typing import Callable, Iterable, NamedTuple, Optional, Union
+from typing import Callable, Iterable, NamedTuple, Optional, Tuple, Union
 
 from . import _library
 from .catalogue import BUILT_IN_SYNTHESIZER, Device, Voice, devices, find_device, find_voice
-from .errors import NoPitchError, OutputClosedError, OutputError
+from .errors import MicrotuneError, NoPitchError, OutputClosedError, OutputError
 from .scale import Scale
 
-__all__ = ["Output", "Message"]
+__all__ = ["Output", "Message", "pitch", "DEFAULT_ONE_ONE"]
 
 _COMPANION = "libTembrelLib.so"
 _DEFAULT_FONT = "/usr/share/sounds/sf2/default-GM.sf2"
@@ -24,20 +24,30 @@ DEFAULT_ONE_ONE = 261.6255653005986
 # The library has one output per process.
 _lock = threading.RLock()
 _current = None  # type: Optional[Output]
+# What the library plays in while no output is open: twelve-tone equal
+# temperament from middle C, which every open and every close installs.
+_TWELVE_TONE = "100.0"
 
 
 class Message(NamedTuple):
     """A channel message as the library sends it.
 
-    ``status`` is the message kind (0x80 note-off, 0x90 note-on, 0xB0
-    control change, 0xC0 program change, 0xE0 pitch bend); ``channel`` is
-    0-15, or 0-31 on the built-in synthesizer.
+    ``channel`` is the library's channel: 0-15, or 0-31 on the built-in
+    synthesizer. ``status`` is the status byte, the kind (0x80 note-off,
+    0x90 note-on, 0xB0 control change, 0xC0 program change, 0xE0 pitch
+    bend) with the low four bits of the channel; ``data1`` and ``data2`` are
+    the data bytes (0 as the second byte of a program change).
     """
 
     channel: int
     status: int
     data1: int
     data2: int
+
+    @property
+    def kind(self) -> int:
+        """The status without the channel: 0x90 for a note-on."""
+        return self.status & 0xF0
 
 
 MessageCallback = Callable[[Message], None]
@@ -130,7 +140,7 @@ class Output:
         self._companion = None  # type: Optional[ctypes.CDLL]
         self._tap = None  # type: Optional[object]
         self._tap_error = None  # type: Optional[BaseException]
-        self._scale = Scale.from_text("100.0")
+        self._scale = Scale.from_text(_TWELVE_TONE)
         self._one_one = DEFAULT_ONE_ONE
         self._elapsed = 0.0
         self._wav = None  # type: Optional[str]
@@ -167,8 +177,7 @@ class Output:
                 raise
             self._open = True
             _current = self
-            library.SetMidiScale(b"")
-            library.Set1o1(DEFAULT_ONE_ONE)
+            _install_default_tuning(library)
         self._raise_tap_error()
 
     def _start(self, library: "_library._Library") -> None:
@@ -287,14 +296,20 @@ class Output:
         library = self._library()
         _check_velocity(velocity, 1)
         degree = int(degree)
-        if _library.has_ext("MicrotuneDegreePitch"):
-            note, bend = ctypes.c_int(0), ctypes.c_int(0)
-            if not _library.ext("MicrotuneDegreePitch")(degree, ctypes.byref(note), ctypes.byref(bend)):
-                raise NoPitchError("degree %d has no pitch (ratio %r to the 1/1 of %r Hz)"
-                                   % (degree, self._scale.ratio(degree), self._one_one))
+        _check_pitch(degree, self._scale, self._one_one)
         count = library.PlayScaleDegree(degree, velocity)  # type: int
         self._raise_tap_error()
         return count
+
+    def pitch(self, degree: int) -> Tuple[int, int]:
+        """The MIDI note and 14-bit bend (8192: none) that a degree plays; nothing is sent.
+
+        Raises :class:`~microtune.errors.NoPitchError` for a degree whose
+        frequency is not above 0 and finite (the library would play the 1/1
+        instead), such as degree 2 of ``h 1/2``, whose series runs 1, 1/2, 0.
+        """
+        self._library()
+        return _pitch(int(degree), self._scale, self._one_one)
 
     def chord(self, degrees: Iterable[int], velocity: int = 100) -> int:
         """Starts several degrees at once; returns the number of notes in play."""
@@ -333,9 +348,10 @@ class Output:
 
         One callback at a time (None removes it); it is removed when the
         output closes. It runs on the thread that made the library call,
-        before the message is sent, and must not call the library. An
-        exception it raises is raised again from the call that sent the
-        message.
+        before the message is sent, while the library holds its lock: keep
+        it quick, and do not call microtune from it (such a call does
+        nothing) or wait on a thread that does. An exception it raises is
+        raised again from the call that sent the message.
         """
         self._library()
         self._set_tap(callback)
@@ -353,6 +369,7 @@ class Output:
                 library.StopMidiOut()
                 if self._built_in:
                     library.StopQT()
+                _install_default_tuning(library)
             finally:
                 self._set_tap(None)
                 self._delay = None
@@ -405,6 +422,44 @@ class Output:
         error, self._tap_error = self._tap_error, None
         if error is not None:
             raise error
+
+
+def pitch(degree: int) -> Tuple[int, int]:
+    """The MIDI note and 14-bit bend (8192: none) that a degree plays now; nothing is sent.
+
+    In the tuning of the open :class:`Output`, or with none open in twelve-
+    tone equal temperament from middle C (degree 0 is note 60, no bend).
+    Raises :class:`~microtune.errors.NoPitchError` for a degree whose
+    frequency is not above 0 and finite.
+    """
+    with _lock:
+        output = _current
+    if output is not None:
+        return output.pitch(degree)
+    return _pitch(int(degree), Scale.from_text(_TWELVE_TONE), DEFAULT_ONE_ONE)
+
+
+def _check_pitch(degree: int, scale: Scale, one_one: float) -> None:
+    hz = scale.ratio(degree) * one_one
+    if not (math.isfinite(hz) and hz > 0.0):
+        raise NoPitchError("degree %d has no pitch: %r times the 1/1 of %r Hz is %r Hz"
+                           % (degree, scale.ratio(degree), one_one, hz))
+
+
+def _pitch(degree: int, scale: Scale, one_one: float) -> Tuple[int, int]:
+    _check_pitch(degree, scale, one_one)
+    note, bend = ctypes.c_int(0), ctypes.c_int(0)
+    answer = _library.ext("MicrotuneDegreePitch")(degree, ctypes.byref(note), ctypes.byref(bend))
+    if answer == 0:
+        raise NoPitchError("degree %d has no pitch in the installed scale" % degree)
+    if answer != 1:
+        raise MicrotuneError("the library cannot be called from inside the message tap", answer)
+    return note.value, bend.value
+
+
+def _install_default_tuning(library: "_library._Library") -> None:
+    library.SetMidiScale(b"")
+    library.Set1o1(DEFAULT_ONE_ONE)
 
 
 def _check_velocity(velocity: int, lowest: int) -> None:

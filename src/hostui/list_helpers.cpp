@@ -5,6 +5,7 @@
 
 #include "microtune.h"
 #include "platform/platform.h"
+#include "state/library_lock.h"
 #include "state/state.h"
 #include "voices/voice_catalogue.h"
 
@@ -74,54 +75,78 @@ int SelectVoice(MicrotuneControl hwnd, ControlKind kind, int index) {
 extern "C" {
 
 MICROTUNE_EXPORT int MICROTUNE_API FillListWithMidiOutDevices(MicrotuneControl hwnd) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::FillControlWithDevices(hwnd, mt::CONTROL_LIST_BOX);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API FillComboWithMidiOutDevices(MicrotuneControl hwnd) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::FillControlWithDevices(hwnd, mt::CONTROL_COMBO_BOX);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API GetListSelMidiOutDevice(MicrotuneControl hwnd,
                                                            MicrotuneWParam wParam) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::ReadBackSelection(hwnd, wParam, mt::CONTROL_LIST_BOX, mt::iSelectedDevice);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API GetComboSelMidiOutDevice(MicrotuneControl hwnd,
                                                             MicrotuneWParam wParam) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::ReadBackSelection(hwnd, wParam, mt::CONTROL_COMBO_BOX, mt::iSelectedDevice);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API SetListSelMidiOutDevice(MicrotuneControl hwnd, int index) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::PlatformControlSetCurSel(hwnd, mt::CONTROL_LIST_BOX, index);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API SetComboSelMidiOutDevice(MicrotuneControl hwnd, int index) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::PlatformControlSetCurSel(hwnd, mt::CONTROL_COMBO_BOX, index);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API FillListWithMidiVoices(MicrotuneControl hwnd) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::FillControlWithVoices(hwnd, mt::CONTROL_LIST_BOX);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API FillComboWithMidiVoices(MicrotuneControl hwnd) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::FillControlWithVoices(hwnd, mt::CONTROL_COMBO_BOX);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API GetListSelMidiVoice(MicrotuneControl hwnd,
                                                        MicrotuneWParam wParam) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::ReadBackSelection(hwnd, wParam, mt::CONTROL_LIST_BOX, mt::iCurrentVoice);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API GetComboSelMidiVoice(MicrotuneControl hwnd,
                                                         MicrotuneWParam wParam) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::ReadBackSelection(hwnd, wParam, mt::CONTROL_COMBO_BOX, mt::iCurrentVoice);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API SetListSelMidiVoice(MicrotuneControl hwnd, int index) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::SelectVoice(hwnd, mt::CONTROL_LIST_BOX, index);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API SetComboSelMidiVoice(MicrotuneControl hwnd, int index) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::SelectVoice(hwnd, mt::CONTROL_COMBO_BOX, index);
 }
 

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "microtune_ext.h"
 #include "notes/choose_channel.h"
+#include "state/library_lock.h"
 #include "state/state.h"
 #include "tuning/scale_table.h"
 
@@ -14,11 +16,15 @@ namespace mt {
 
 namespace {
 
-Pitch FreshPitch(int degree) {
+Pitch PitchFrom(const double *ratios, int count, double hz, int degree) {
     Pitch pitch;
-    pitch.ratio = RatioForScaleDegree(ScaleTable.ratios, ScaleTable.nScaleNotes, degree);
-    NoteAndBend(d1o1Hz * pitch.ratio, &pitch.note, &pitch.bend);
+    pitch.ratio = RatioForScaleDegree(ratios, count, degree);
+    NoteAndBend(hz * pitch.ratio, &pitch.note, &pitch.bend);
     return pitch;
+}
+
+Pitch FreshPitch(int degree) {
+    return PitchFrom(ScaleTable.ratios, ScaleTable.nScaleNotes, d1o1Hz, degree);
 }
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -49,4 +55,24 @@ Pitch PitchOfDegree(int degree) {
     return pitch;
 }
 
+Pitch PitchToPlay(int degree) {
+    if (bScaleInstalled) return PitchOfDegree(degree);
+    // What InstallDefaultScale would set up, without setting it up.
+    const double ratios[2] = {1.0, DefaultScaleStep()};
+    return PitchFrom(ratios, 2, IsUnset1o1(d1o1Hz) ? DEFAULT_1O1_HZ : d1o1Hz, degree);
+}
+
 }  // namespace mt
+
+extern "C" {
+
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneDegreePitch(int degree, int *note, int *bend) {
+    mt::ExportLock lock;
+    if (!lock) return -1;
+    const mt::Pitch pitch = mt::PitchToPlay(degree);
+    if (note) *note = pitch.note;
+    if (bend) *bend = pitch.bend;
+    return 1;
+}
+
+}  // extern "C"

@@ -14,6 +14,10 @@ struct Pitch {
 // for the degrees of DegreePitches until the scale table or the 1/1 changes.
 Pitch PitchOfDegree(int degree);
 
+// What PlayScaleDegree would play for the degree, changing nothing: the
+// default scale and 1/1 stand in for those not yet installed.
+Pitch PitchToPlay(int degree);
+
 }  // namespace mt
 
 #endif

@@ -4,6 +4,7 @@
 
 #include "microtune.h"
 #include "output/channel_messages.h"
+#include "state/library_lock.h"
 #include "state/state.h"
 #include "tuning/log_exp.h"
 
@@ -24,6 +25,8 @@ double IntervalInCents(double ratio) {
 extern "C" {
 
 MICROTUNE_EXPORT int MICROTUNE_API PrintNotesInPlay(void) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     std::printf(
         "These are the notes in play for each channel:\n\nEach note shows:\n"
         "Interval from 1/1 in cents (Scale degree) Midi note]\n");
@@ -47,17 +50,33 @@ MICROTUNE_EXPORT int MICROTUNE_API PrintNotesInPlay(void) {
 
 MICROTUNE_EXPORT int MICROTUNE_API TestPitchBendRange(void) {
     // Two semitones down from 62 and (almost) two up from 58 meet at 60 only
-    // when the synthesizer bends by 2 semitones.
-    mt::SendPitchBend(mt::hMidiOut, 0, 0.0);
+    // when the synthesizer bends by 2 semitones. The lock is let go for
+    // every pause, so other threads may play meanwhile.
+    using namespace mt;
+    {
+        ExportLock lock;
+        if (!lock) return 0;
+        SendPitchBend(hMidiOut, 0, 0.0);
+    }
     SleepSeconds(0.5);
-    mt::MidiNoteOn(mt::hMidiOut, 0, 62, 127);
+    {
+        ExportLock lock;
+        MidiNoteOn(hMidiOut, 0, 62, 127);
+    }
     SleepSeconds(1.0);
-    mt::MidiNoteOff(mt::hMidiOut, 0, 62, 127);
-    mt::SendPitchBend(mt::hMidiOut, 1, 16383.0);
+    {
+        ExportLock lock;
+        MidiNoteOff(hMidiOut, 0, 62, 127);
+        SendPitchBend(hMidiOut, 1, 16383.0);
+    }
     SleepSeconds(0.5);
-    mt::MidiNoteOn(mt::hMidiOut, 1, 58, 127);
+    {
+        ExportLock lock;
+        MidiNoteOn(hMidiOut, 1, 58, 127);
+    }
     SleepSeconds(1.0);
-    return mt::MidiNoteOff(mt::hMidiOut, 1, 58, 127);
+    ExportLock lock;
+    return MidiNoteOff(hMidiOut, 1, 58, 127);
 }
 
 }  // extern "C"

@@ -8,6 +8,7 @@
 
 #include "microtune.h"
 #include "output/channel_messages.h"
+#include "state/library_lock.h"
 #include "state/state.h"
 
 namespace mt {
@@ -73,6 +74,8 @@ int FindNoteInPlay(int degree, int channel, int note, int *rowOut) {
 extern "C" {
 
 MICROTUNE_EXPORT int MICROTUNE_CAPI StopAllNotesPlayed(int velocity) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     const int rows = mt::nNotesInPlay;
     for (int row = 0; row < rows; ++row)
         mt::MidiNoteOff(mt::hMidiOut, mt::iChannel[row], mt::iNote[row], velocity);
@@ -81,6 +84,8 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI StopAllNotesPlayed(int velocity) {
 }
 
 MICROTUNE_EXPORT int MICROTUNE_CAPI StopAllNotesPlayedInChannel(int velocity, int channel) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     // One pass that sends the note-offs in row order and closes the gaps as
     // it goes: the same result as removing the matching rows one by one,
     // without moving the tail of a full table once per row.

@@ -6,6 +6,7 @@
 #include "notes/degree_pitch.h"
 #include "notes/notes_in_play.h"
 #include "output/channel_messages.h"
+#include "state/library_lock.h"
 #include "state/state.h"
 #include "tuning/scale_table.h"
 
@@ -23,6 +24,8 @@ int DoBendForScaleDegreeFlags(int flags, int degree) {
 extern "C" {
 
 MICROTUNE_EXPORT int MICROTUNE_API PlayScaleDegree(int degree, int velocity) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     if (!mt::bScaleInstalled) mt::InstallDefaultScale();
     // A full table sends nothing: a note that could not be stopped must not start.
     if (mt::nNotesInPlay >= mt::MAX_NOTES_IN_PLAY) return mt::nNotesInPlay;
@@ -36,6 +39,8 @@ MICROTUNE_EXPORT int MICROTUNE_API PlayScaleDegree(int degree, int velocity) {
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API StopScaleDegree(int degree, int velocity) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     for (int row = mt::NextRowOfDegree(degree, 0); row >= 0;
          row = mt::NextRowOfDegree(degree, row + 1)) {
         if (mt::iChannel[row] == mt::PERCUSSION_CHANNEL) continue;
@@ -51,19 +56,27 @@ MICROTUNE_EXPORT int MICROTUNE_API StopScaleDegree(int degree, int velocity) {
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API DoBendForScaleDegree(int degree) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::DoBendForScaleDegreeFlags(0, degree);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API DoBendForScaleDegreeInLoop(int degree) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::DoBendForScaleDegreeFlags(mt::CHOOSE_IN_LOOP, degree);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API PlayNonMelodicPercussion(int note, int velocity) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     mt::MidiNoteOn(mt::hMidiOut, mt::PERCUSSION_CHANNEL, note, velocity);
     return mt::AddNoteInPlay(note, 1.0, mt::PERCUSSION_CHANNEL, note);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API StopNonMelodicPercussion(int note, int /*unused*/) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     for (int row = 0; row < mt::nNotesInPlay;) {
         if (mt::iDegree[row] == note && mt::iChannel[row] == mt::PERCUSSION_CHANNEL) {
             mt::MidiNoteOff(mt::hMidiOut, mt::PERCUSSION_CHANNEL, note, 127);

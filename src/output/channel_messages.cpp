@@ -6,6 +6,8 @@
 #include <cmath>
 
 #include "microtune.h"
+#include "output/message_tap.h"
+#include "state/library_lock.h"
 #include "state/state.h"
 
 namespace mt {
@@ -38,10 +40,12 @@ int ChannelsInUse() { return bQTActive ? 32 : 16; }
 int SendChannelMessage(MidiOutHandle handle, int status, int channel, int data1, int data2,
                        int /*dataBytes: the program change carries 0 as its second byte*/) {
     if (bQTActive && QTEntryPoints.SendMidiEvent) {
+        TapMessage(status, channel, data1, data2);
         QTEntryPoints.SendMidiEvent(status, channel, data1, data2);
         return 0;
     }
     if (!handle) return 0;
+    TapMessage(status, channel, data1 & 0xFF, data2 & 0xFF);
     const uint32_t message = (static_cast<uint32_t>(channel) & 0x0F) |
                              (static_cast<uint32_t>(status) & 0xF0) |
                              ((static_cast<uint32_t>(data1) & 0xFF) << 8) |
@@ -102,6 +106,8 @@ void ResetChannelBends() {
 extern "C" {
 
 MICROTUNE_EXPORT void MICROTUNE_API SetMidiVoice(int voice) {
+    mt::ExportLock lock;
+    if (!lock) return;
     const int channels = mt::ChannelsInUse();
     for (int channel = 0; channel < channels; ++channel)
         if (channel != mt::PERCUSSION_CHANNEL)
@@ -109,6 +115,10 @@ MICROTUNE_EXPORT void MICROTUNE_API SetMidiVoice(int voice) {
     mt::iCurrentVoice = voice;
 }
 
-MICROTUNE_EXPORT int MICROTUNE_API nChannelsAvailable(void) { return mt::ChannelsInUse(); }
+MICROTUNE_EXPORT int MICROTUNE_API nChannelsAvailable(void) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
+    return mt::ChannelsInUse();
+}
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 
 #include "microtune.h"
 #include "output/channel_messages.h"
+#include "state/library_lock.h"
 #include "state/state.h"
 
 namespace mt {
@@ -23,6 +24,8 @@ int DeviceIdForIndex(int iDev) { return bMapperPresent ? iDev - 1 : iDev; }
 extern "C" {
 
 MICROTUNE_EXPORT int MICROTUNE_API nNumOutDevices(void) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     using namespace mt;
     nDevicesInList = 0;
     char name[DEVICE_NAME_SIZE];
@@ -40,6 +43,8 @@ MICROTUNE_EXPORT int MICROTUNE_API nNumOutDevices(void) {
 }
 
 MICROTUNE_EXPORT char *MICROTUNE_API szNameForDevice(int iDev, char *buffer, int nLen) {
+    mt::ExportLock lock;
+    if (!lock) return nullptr;
     using namespace mt;
     if (!buffer || nLen < 1) return buffer;
     if (!bDevicesCounted) nNumOutDevices();
@@ -66,6 +71,8 @@ MICROTUNE_EXPORT char *MICROTUNE_API szNameForDevice(int iDev, char *buffer, int
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API OpenMidiOut(int deviceId) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     using namespace mt;
     if (bMidiOutOpen) return 2;
     if (!bQTActive) {
@@ -84,6 +91,8 @@ MICROTUNE_EXPORT int MICROTUNE_API OpenMidiOut(int deviceId) {
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API StartMidiOutForiDev(int iDev) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     using namespace mt;
     if (!bDevicesCounted) nNumOutDevices();
     if (iDev == iQTDevice && StartQT() == 0) return 0;
@@ -92,10 +101,14 @@ MICROTUNE_EXPORT int MICROTUNE_API StartMidiOutForiDev(int iDev) {
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API StartMidiOut(void) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return StartMidiOutForiDev(mt::iSelectedDevice);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API CloseMidiOut(void) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     using namespace mt;
     if (!bMidiOutOpen) return 0;
     if (hMidiOut) PlatformMidiOutClose(hMidiOut);
@@ -106,17 +119,22 @@ MICROTUNE_EXPORT int MICROTUNE_API CloseMidiOut(void) {
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API StopMidiOut(void) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     return mt::bMidiOutOpen ? CloseMidiOut() : 0;
 }
 
 MICROTUNE_EXPORT double MICROTUNE_API dSecsSinceStartMidiOut(void) {
+    mt::ExportLock lock;
+    if (!lock) return 0.0;
     // Unsigned difference first, so a wrap of the millisecond counter is harmless.
     const uint32_t elapsed = mt::PlatformMilliseconds() - mt::dwStartTime;
     return static_cast<double>(elapsed) * 0.001;
 }
 
 MICROTUNE_EXPORT void MICROTUNE_API SleepSeconds(double seconds) {
-    if (!(seconds > 0.0)) return;
+    // No lock: other threads go on playing while this one sleeps.
+    if (!(seconds > 0.0) || mt::CalledFromMessageTap()) return;
     const double milliseconds = seconds * 1000.0;
     // 0xFFFFFFFF would mean "forever" to the platform's sleep.
     const uint32_t capped =

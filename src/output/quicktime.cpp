@@ -4,6 +4,7 @@
 // companion's send entry.
 #include "microtune.h"
 #include "platform/platform.h"
+#include "state/library_lock.h"
 #include "state/state.h"
 
 namespace mt {
@@ -22,6 +23,8 @@ Fn LookUp(const char *entryName) {
 extern "C" {
 
 MICROTUNE_EXPORT int MICROTUNE_API CheckForQTLibrary(void) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     using namespace mt;
     if (!hQTJavaNative) {
         hQTJavaNative = PlatformLoadModule("QTJavaNative.dll");
@@ -41,6 +44,8 @@ MICROTUNE_EXPORT int MICROTUNE_API CheckForQTLibrary(void) {
 }
 
 MICROTUNE_EXPORT void MICROTUNE_API StopQT(void) {
+    mt::ExportLock lock;
+    if (!lock) return;
     using namespace mt;
     if (!bQTActive) return;
     if (QTEntryPoints.CleanUp) QTEntryPoints.CleanUp();
@@ -52,6 +57,8 @@ MICROTUNE_EXPORT void MICROTUNE_API StopQT(void) {
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API StartQT(void) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     using namespace mt;
     if (!CheckForQTLibrary()) {
         StopQT();

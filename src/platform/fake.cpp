@@ -2,8 +2,12 @@
 // controls; every operation recorded in order.
 #include "platform/fake.h"
 
+#include <atomic>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/list_control_binding.h"
 #include "platform/platform.h"
@@ -24,6 +28,27 @@ struct Script {
 Script &S() {
     static Script script;
     return script;
+}
+
+// The library lock: a real mutex, so that tests may call from several
+// threads, which also checks how the core uses it.
+struct LockRecord {
+    std::mutex mutex;
+    std::atomic<uintptr_t> holder{0};  // read by any thread, written by the holder
+    long acquisitions = 0;             // written under the mutex
+    int sleepsUnderLock = 0;           // written under the mutex
+};
+
+LockRecord &L() {
+    static LockRecord record;
+    return record;
+}
+
+uintptr_t Holder() { return L().holder.load(std::memory_order_relaxed); }
+
+[[noreturn]] void LockFault(const char *what) {
+    std::fprintf(stderr, "fake back-end: %s\n", what);
+    std::abort();
 }
 
 // Distinct, never dereferenced handle values.
@@ -53,7 +78,15 @@ void MT_STDCALL FakeSend(int status, int channel, int data1, int data2) {
 
 }  // namespace
 
-void Reset() { S() = Script{}; }
+void Reset() {
+    S() = Script{};
+    L().acquisitions = 0;
+    L().sleepsUnderLock = 0;
+}
+
+long LockAcquisitions() { return L().acquisitions; }
+bool LockHeld() { return Holder() != 0; }
+int SleepsUnderLock() { return L().sleepsUnderLock; }
 
 void SetMapper(bool present, unsigned openResult) {
     S().mapper = present;
@@ -173,8 +206,35 @@ unsigned PlatformMidiOutClose(MidiOutHandle handle) {
 uint32_t PlatformMilliseconds() { return S().clock; }
 
 void PlatformSleep(uint32_t milliseconds) {
+    // Sleeping is done without the library lock; the record is kept under it.
+    const bool underLock = fake::Holder() == PlatformThreadId();
+    if (underLock) ++fake::L().sleepsUnderLock;
+    if (!underLock) PlatformLock();
     fake::Record(EventKind::Sleep, nullptr, milliseconds);
     S().clock += milliseconds;
+    if (!underLock) PlatformUnlock();
+}
+
+void PlatformLock() {
+    fake::LockRecord &lock = fake::L();
+    const uintptr_t self = PlatformThreadId();
+    if (fake::Holder() == self) fake::LockFault("library lock taken twice by one thread");
+    lock.mutex.lock();
+    lock.holder.store(self, std::memory_order_relaxed);
+    ++lock.acquisitions;
+}
+
+void PlatformUnlock() {
+    fake::LockRecord &lock = fake::L();
+    if (fake::Holder() != PlatformThreadId())
+        fake::LockFault("library lock released by a thread that does not hold it");
+    lock.holder.store(0, std::memory_order_relaxed);
+    lock.mutex.unlock();
+}
+
+uintptr_t PlatformThreadId() {
+    thread_local char marker;
+    return reinterpret_cast<uintptr_t>(&marker);
 }
 
 ModuleHandle PlatformLoadModule(const char *fileName) {

@@ -78,6 +78,12 @@ std::vector<uint32_t> ShortMessages();
 // The companion's send entry calls in order: status, channel, data1, data2.
 std::vector<std::array<int, 4>> CompanionSends();
 
+// The library lock: how often it was taken since Reset, whether any thread
+// holds it now, and how many sleeps happened while it was held.
+long LockAcquisitions();
+bool LockHeld();
+int SleepsUnderLock();
+
 // Handles that the fake's open and load hand out.
 const void *HandleOfDevice(int deviceId);
 const void *QTJavaNativeModule();

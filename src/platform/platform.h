@@ -65,6 +65,14 @@ void PlatformControlAddString(MicrotuneControl control, ControlKind kind, const 
 int PlatformControlSetCurSel(MicrotuneControl control, ControlKind kind, int index);
 int PlatformControlGetCurSel(MicrotuneControl control, ControlKind kind);
 
+// The library lock (an SRW lock on Windows, a mutex elsewhere): every export
+// holds it while it touches the library's state. Not recursive; the core
+// tells its own nested calls apart by PlatformThreadId.
+void PlatformLock();
+void PlatformUnlock();
+// The calling thread's identity, never 0.
+uintptr_t PlatformThreadId();
+
 // Upper-cases one 8-bit character (CharUpperA on a one-character string).
 char PlatformCharUpper(char c);
 

@@ -4,6 +4,7 @@
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
 #include <jack/jack.h>
+#include <pthread.h>
 #include <rtmidi/RtMidi.h>
 #include <time.h>
 
@@ -271,6 +272,15 @@ int PlatformControlSetCurSel(MicrotuneControl control, ControlKind, int index) {
 int PlatformControlGetCurSel(MicrotuneControl control, ControlKind) {
     return BoundGetCurSel(control);
 }
+
+namespace {
+pthread_mutex_t libraryLock = PTHREAD_MUTEX_INITIALIZER;
+}  // namespace
+
+void PlatformLock() { pthread_mutex_lock(&libraryLock); }
+void PlatformUnlock() { pthread_mutex_unlock(&libraryLock); }
+// glibc's pthread_t is the address of the thread's descriptor: never 0.
+uintptr_t PlatformThreadId() { return static_cast<uintptr_t>(pthread_self()); }
 
 char PlatformCharUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;

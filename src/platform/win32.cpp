@@ -174,6 +174,16 @@ uint32_t PlatformMilliseconds() { return timeGetTime(); }
 
 void PlatformSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 
+namespace {
+// Slim and statically initialised: no set-up at load, nothing to free.
+SRWLOCK libraryLock = SRWLOCK_INIT;
+}  // namespace
+
+void PlatformLock() { AcquireSRWLockExclusive(&libraryLock); }
+void PlatformUnlock() { ReleaseSRWLockExclusive(&libraryLock); }
+// Thread ids are never 0 on Windows.
+uintptr_t PlatformThreadId() { return static_cast<uintptr_t>(GetCurrentThreadId()); }
+
 // Companion modules are looked for in folders named by full path only: a
 // bare LoadLibraryA would also search the current directory, where any
 // folder a user opens files from could plant a module that runs in the

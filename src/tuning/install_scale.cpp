@@ -1,6 +1,7 @@
 // Installing a scale from text and pre-bending channels for it.
 #include "microtune.h"
 #include "output/channel_messages.h"
+#include "state/library_lock.h"
 #include "state/state.h"
 #include "tuning/scale_table.h"
 
@@ -14,6 +15,8 @@ constexpr int PRE_BEND_REACH = 49;
 extern "C" {
 
 MICROTUNE_EXPORT void MICROTUNE_API SetMidiScale(char *text) {
+    mt::ExportLock lock;
+    if (!lock) return;
     mt::InstallDefaultScale();
     if (!text || text[0] == '\0') return;
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "microtune.h"
+#include "state/library_lock.h"
 #include "state/state.h"
 #include "tuning/log_exp.h"
 
@@ -15,8 +16,6 @@ namespace {
 
 // The default 1/1 is MIDI note 60 in 12-TET with A4 = 440 Hz.
 double Default1o1Hz() { return 440.0 * ClampedExp(LN2 * (dDefault1o1MidiNote - 69.0) / 12.0); }
-
-bool IsUnset(double hz) { return hz == 0.0 || std::isnan(hz); }
 
 // The logarithm of the last period seen: every degree of a scale beyond the
 // first period asks for the same one.
@@ -63,11 +62,15 @@ double ClampedExp(double x) {
     return Exp(x);
 }
 
+bool IsUnset1o1(double hz) { return hz == 0.0 || std::isnan(hz); }
+
+double DefaultScaleStep() { return ClampedExp(LN2 / 12.0); }
+
 void InstallDefaultScale() {
-    if (IsUnset(d1o1Hz)) d1o1Hz = DEFAULT_1O1_HZ;
+    if (IsUnset1o1(d1o1Hz)) d1o1Hz = DEFAULT_1O1_HZ;
     ScaleTable.nScaleNotes = 2;
     ScaleTable.ratios[0] = 1.0;
-    ScaleTable.ratios[1] = ClampedExp(LN2 / 12.0);
+    ScaleTable.ratios[1] = DefaultScaleStep();
     bScaleInstalled = 1;
     TuningChanged();
 }
@@ -123,9 +126,15 @@ double RatioForScaleDegree(const double *ratios, int count, int degree) {
 extern "C" {
 
 MICROTUNE_EXPORT void MICROTUNE_API Set1o1(double hz) {
-    mt::d1o1Hz = mt::IsUnset(hz) ? mt::DEFAULT_1O1_HZ : hz;
+    mt::ExportLock lock;
+    if (!lock) return;
+    mt::d1o1Hz = mt::IsUnset1o1(hz) ? mt::DEFAULT_1O1_HZ : hz;
 }
 
-MICROTUNE_EXPORT int MICROTUNE_API GetnScaleNotes(void) { return mt::ScaleTable.nScaleNotes; }
+MICROTUNE_EXPORT int MICROTUNE_API GetnScaleNotes(void) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
+    return mt::ScaleTable.nScaleNotes;
+}
 
 }  // extern "C"

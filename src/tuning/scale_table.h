@@ -11,6 +11,11 @@ extern const double DEFAULT_1O1_HZ;  // 261.6255653005986
 // e^x with x limited to -308..308; a NaN passes through.
 double ClampedExp(double x);
 
+// Whether hz leaves the 1/1 to its default (0 or NaN).
+bool IsUnset1o1(double hz);
+// The step of the default scale, 2^(1/12).
+double DefaultScaleStep();
+
 // The default 1/1 where none is set, 12-TET {1, 2^(1/12)}, bScaleInstalled.
 void InstallDefaultScale();
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "microtune.h"
+#include "state/library_lock.h"
 #include "state/state.h"
 #include "tuning/log_exp.h"
 #include "tuning/scale_table.h"
@@ -195,6 +196,8 @@ extern "C" {
 
 MICROTUNE_EXPORT void MICROTUNE_API GetScaleFromText(double *ratios, int *count, char *text,
                                                      int maxEntries) {
+    mt::ExportLock lock;
+    if (!lock) return;
     using namespace mt;
     if (ratios == nullptr || count == nullptr) return;
 
@@ -235,6 +238,11 @@ MICROTUNE_EXPORT void MICROTUNE_API GetScaleFromText(double *ratios, int *count,
     *count = parse.count;
 }
 
-MICROTUNE_EXPORT char *MICROTUNE_API GetszMostRecentScale(void) { return mt::szMostRecentScale; }
+MICROTUNE_EXPORT char *MICROTUNE_API GetszMostRecentScale(void) {
+    // The text stays where it is; another thread's parse may rewrite it.
+    mt::ExportLock lock;
+    if (!lock) return nullptr;
+    return mt::szMostRecentScale;
+}
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 
 #include "microtune.h"
 #include "platform/platform.h"
+#include "state/library_lock.h"
 
 namespace mt {
 
@@ -252,6 +253,8 @@ int PrefixCompareNoCase(const char *at, const char *text) {
 extern "C" {
 
 MICROTUNE_EXPORT char *MICROTUNE_API GetMidiVoiceName(int index, char *buf, int len) {
+    mt::ExportLock lock;
+    if (!lock) return nullptr;
     // A number outside the table names nothing: the caller gets an empty text.
     const char *name = (index >= 0 && index < mt::NUM_MIDI_VOICES) ? mt::VoiceNameTable[index] : "";
     mt::WriteName(name, buf, len);
@@ -259,6 +262,8 @@ MICROTUNE_EXPORT char *MICROTUNE_API GetMidiVoiceName(int index, char *buf, int 
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API FindMidiVoice(char *text, char *nameOut, int len) {
+    mt::ExportLock lock;
+    if (!lock) return 0;
     char working[mt::WORKING_TEXT_CHARS + 1];
     int n = 0;
     if (text != nullptr)
@@ -277,6 +282,8 @@ MICROTUNE_EXPORT int MICROTUNE_API FindMidiVoice(char *text, char *nameOut, int 
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API PrintVoices(void) {
+    // The catalogue is constant: no lock, so no other thread waits on the user.
+    if (mt::CalledFromMessageTap()) return 0;
     int count = 0;
     for (int k = 0; k < mt::NUM_MIDI_VOICES; ++k) {
         const int printed = std::printf("%s (%d), ", mt::VoiceNameTable[k], k);

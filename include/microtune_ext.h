@@ -1,0 +1,63 @@
+/* microtune extensions: functions beyond the classic interface of
+ * microtune.h, for hosts that need to know what the library sent.
+ *
+ * Every function here has C linkage and the C calling convention, and is
+ * exported undecorated on Windows, so a host that loads the library at run
+ * time finds it by its plain name. Like every function of microtune.h,
+ * each may be called from any thread.
+ */
+#ifndef MICROTUNE_EXT_H
+#define MICROTUNE_EXT_H
+
+#include "microtune.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Receives each channel message the library sends. channel is the
+ * library's channel (0-15, or 0-31 while the companion synthesizer is
+ * active); status is the status byte with the low four bits of that
+ * channel (0x90 | (channel & 15) for a note-on); data1 and data2 are the
+ * data bytes as sent: the low 8 bits of each on a MIDI output, the values
+ * unchanged to the companion synthesizer, and 0 as the second byte of a
+ * program change. */
+typedef void(MICROTUNE_CAPI *MicrotuneMessageTap)(void *context, int channel, int status, int data1,
+                                                  int data2);
+
+/* Installs the tap; a null tap removes it. From then on every message that
+ * leaves the library, to whichever device or synthesizer is in use, is
+ * passed to the tap first, on the thread of the call that sends it, in the
+ * order sent. Messages that go nowhere (no output open and the companion
+ * synthesizer inactive) are not passed: the tap sees exactly what leaves.
+ *
+ * The library lock is held while the tap runs, so the tap must be quick
+ * and must not wait on another thread that calls the library. A call into
+ * the library from inside the tap does nothing and returns at once: 0 (a
+ * null pointer from the functions that return a text, 0.0 from
+ * dSecsSinceStartMidiOut), and -1 from the functions of this header.
+ *
+ * Returns 1, or -1 when called from inside the tap. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetMessageTap(MicrotuneMessageTap tap, void *context);
+
+/* The MIDI note (0-127) and 14-bit bend (0-16383, 8192 is none) that
+ * PlayScaleDegree would send for the degree with the current scale and
+ * 1/1, computed the same way, without playing anything or changing any
+ * state (before any scale is installed: those of the default scale that
+ * PlayScaleDegree would install). Either pointer may be null.
+ *
+ * Returns 1. 0 would mean a degree without a pitch, which the present
+ * rules never give (a ratio that is not positive and finite falls back to
+ * the 1/1). -1 when called from inside the message tap, with nothing
+ * written. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneDegreePitch(int degree, int *note, int *bend);
+
+/* The library's version, "major.minor.patch"; a constant text. May be
+ * called at any time, also from inside the message tap. */
+MICROTUNE_EXPORT const char *MICROTUNE_CAPI MicrotuneVersion(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* MICROTUNE_EXT_H */

@@ -7,6 +7,7 @@ import os
 import sys
 import threading
 import time
+import weakref
 from typing import Callable, Iterable, NamedTuple, Optional, Tuple, Union
 
 from . import _library
@@ -23,7 +24,7 @@ DEFAULT_ONE_ONE = 261.6255653005986
 
 # The library has one output per process.
 _lock = threading.RLock()
-_current = None  # type: Optional[Output]
+_current = None  # type: Optional[weakref.ReferenceType[Output]]
 # What the library plays in while no output is open: twelve-tone equal
 # temperament from middle C, which every open and every close installs.
 _TWELVE_TONE = "100.0"
@@ -145,8 +146,9 @@ class Output:
         self._elapsed = 0.0
         self._wav = None  # type: Optional[str]
         with _lock:
-            if _current is not None:
-                raise OutputError("an output is already open (%s): close it first" % _current.device.name, 2)
+            other = _current() if _current is not None else None
+            if other is not None:
+                raise OutputError("an output is already open (%s): close it first" % other.device.name, 2)
             self._voice = find_voice(voice)
             listed = devices()
             built_in = next((d.number for d in listed if d.name == BUILT_IN_SYNTHESIZER), -1)
@@ -176,7 +178,7 @@ class Output:
                 self._set_tap(None)
                 raise
             self._open = True
-            _current = self
+            _current = weakref.ref(self)
             _install_default_tuning(library)
         self._raise_tap_error()
 
@@ -190,11 +192,13 @@ class Output:
                     else "the MIDI system refused to open it"), result)
             return
         # The companion reads these when it starts: render into the file, on
-        # a clock that only its delay entry moves.
-        saved = {name: os.environ.get(name) for name in ("MICROTUNE_SYNTH_WAV", "MICROTUNE_SYNTH_CLOCK")}
+        # a clock that only its delay entry moves, and with sound.
+        names = ("MICROTUNE_SYNTH_WAV", "MICROTUNE_SYNTH_CLOCK", "MICROTUNE_SYNTH_OUTPUT")
+        saved = {name: os.environ.get(name) for name in names}
         if self._wav is not None:
             os.environ["MICROTUNE_SYNTH_WAV"] = self._wav
             os.environ["MICROTUNE_SYNTH_CLOCK"] = "delay"
+            os.environ.pop("MICROTUNE_SYNTH_OUTPUT", None)
         try:
             result = library.StartMidiOutForiDev(number)
         finally:
@@ -318,13 +322,12 @@ class Output:
             count = self.play(degree, velocity)
         return count
 
-    def stop(self, degree: int, velocity: int = 0) -> int:
-        """Stops the oldest note of a degree; returns the number of notes in play."""
+    def stop(self, degree: int, velocity: int = 0) -> None:
+        """Stops the oldest note of a degree; a degree not sounding is left alone."""
         library = self._library()
         _check_velocity(velocity, 0)
-        count = library.StopScaleDegree(int(degree), velocity)  # type: int
+        library.StopScaleDegree(int(degree), velocity)
         self._raise_tap_error()
-        return count
 
     def all_off(self) -> None:
         """Stops every note in play."""
@@ -376,9 +379,17 @@ class Output:
                 if self._companion is not None:
                     _close_module(self._companion)
                     self._companion = None
-                if _current is self:
+                if _current is not None and _current() in (self, None):
                     _current = None
         self._raise_tap_error()
+
+    def __del__(self) -> None:
+        # Like a file: an output dropped without closing closes.
+        if getattr(self, "_open", False):
+            try:
+                self.close()
+            except Exception:
+                pass
 
     def __enter__(self) -> "Output":
         return self
@@ -433,7 +444,7 @@ def pitch(degree: int) -> Tuple[int, int]:
     frequency is not above 0 and finite.
     """
     with _lock:
-        output = _current
+        output = _current() if _current is not None else None
     if output is not None:
         return output.pitch(degree)
     return _pitch(int(degree), Scale.from_text(_TWELVE_TONE), DEFAULT_ONE_ONE)
@@ -479,5 +490,6 @@ def _close_module(module: ctypes.CDLL) -> None:
 @atexit.register
 def _close_at_exit() -> None:
     # An output left open still finishes its WAV file and silences its notes.
-    if _current is not None:
-        _current.close()
+    output = _current() if _current is not None else None
+    if output is not None:
+        output.close()

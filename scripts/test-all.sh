@@ -10,6 +10,11 @@ cmake --preset default
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
 
+# The Python package against the library just built (the system python3,
+# with Debian's pytest and numpy).
+MICROTUNE_LIBRARY="$PWD/build/lib/libmicrotune.so" PYTHONPATH="$PWD/bindings/python" \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider bindings/python/tests
+
 # 32-bit code: the core and the unit tests under qemu-i386.
 cmake --preset linux-i386
 cmake --build --preset linux-i386 -j "$jobs"

@@ -12,6 +12,11 @@ ctest --preset default -j "$jobs"
 # The installed tree, the .deb and .tar.gz, and the Windows zips.
 bash scripts/check-install.sh build
 
+# The Python package against the library just built (the system python3,
+# with Debian's pytest and numpy).
+MICROTUNE_LIBRARY="$PWD/build/lib/libmicrotune.so" PYTHONPATH="$PWD/bindings/python" \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider bindings/python/tests
+
 # 32-bit code: the core and the unit tests under qemu-i386.
 cmake --preset linux-i386
 cmake --build --preset linux-i386 -j "$jobs"

@@ -33,6 +33,9 @@ bool KeptMeta(int type) {
         case 0x05:
         case 0x06:
         case 0x07:  // text, copyright, lyric, marker, cue
+        case 0x03:
+        case 0x04:  // track and instrument name
+        case 0x54:  // SMPTE offset
         case 0x51:
         case 0x58:
         case 0x59:  // tempo, time and key signature
@@ -57,7 +60,7 @@ public:
     using Degrees = std::array<std::optional<int>, 128>;
     Performer(Output &output, const Degrees &degrees) : output_(output), degrees_(degrees) {}
 
-    void Handle(const std::vector<unsigned char> &bytes) {
+    void Handle(const MidiBytes &bytes) {
         const int status = bytes[0];
         if (status >= 0xF0) return;
         const int channel = status & 0x0F;

@@ -59,7 +59,8 @@ public:
                 unsigned char message[3] = {static_cast<unsigned char>(status), 0, 0};
                 for (int i = 0; i < count; ++i) {
                     const int byte = Byte("channel message");
-                    if (byte >= 0x80) Fail("has a channel message cut short by a status byte", start);
+                    if (byte >= 0x80)
+                        Fail("has a channel message cut short by a status byte", start);
                     message[1 + i] = static_cast<unsigned char>(byte);
                 }
                 Add(events, tick, message, static_cast<size_t>(1 + count));
@@ -265,7 +266,8 @@ MidiFile ParseMidiFile(const std::string &name,
 }
 
 MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_t size) {
-    return ParseMidiFile(name, std::make_shared<const std::vector<unsigned char>>(data, data + size));
+    return ParseMidiFile(name,
+                         std::make_shared<const std::vector<unsigned char>>(data, data + size));
 }
 
 MidiFile ReadMidiFile(const std::string &path) {

@@ -116,7 +116,8 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
     }
     for (const RecordedMessage &m : messages) endTick = std::max(endTick, m.tick);
     for (const MidiFileEvent &e : metaEvents) endTick = std::max(endTick, e.tick);
-    if (endTick > INT32_MAX) throw HostError(PrintableName(path) + ": the recording is too long for a MIDI file");
+    if (endTick > INT32_MAX)
+        throw HostError(PrintableName(path) + ": the recording is too long for a MIDI file");
 
     // Track 0 holds port 0's channels and the conductor's events; then one
     // track for each further input track with names or texts; then port 1.
@@ -202,7 +203,10 @@ std::string DescribeChannels(const MidiFileSummary &summary) {
 
 void WriteRecordingOnClock(const std::string &path, const MidiRecording &recording) {
     static const unsigned char tempoBytes[] = {
-        0xFF, 0x51, 0x03, static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 16),
+        0xFF,
+        0x51,
+        0x03,
+        static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 16),
         static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 8),
         static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS)};
     MidiFileEvent tempo;

@@ -61,12 +61,11 @@ struct MidiFileSummary {
 std::string DescribeChannels(const MidiFileSummary &summary);
 
 // Writes a format 1 file: the meta events given (tempo map, signatures,
-// names, texts, markers, lyrics, SMPTE offset) and the recorded messages of every channel that plays a
-// note, each channel preceded at tick 0 by the 2-semitone bend range. When
-// the channels that play fit on one port, channels 16-31 move to free file
-// channels 0-15; otherwise file channels 16-31 go into a second track on MIDI
-// port 1. Tempo and signatures go to the first track; the other meta events
-// go to the track of their event's `track` (tracks that hold nothing else
+// names, texts, markers, lyrics, SMPTE offset) and the recorded messages of every channel that
+// plays a note, each channel preceded at tick 0 by the 2-semitone bend range. When the channels
+// that play fit on one port, channels 16-31 move to free file channels 0-15; otherwise file
+// channels 16-31 go into a second track on MIDI port 1. Tempo and signatures go to the first track;
+// the other meta events go to the track of their event's `track` (tracks that hold nothing else
 // come before port 1's). Written to a temporary name and renamed; throws
 // HostError.
 MidiFileSummary WriteMidiRecording(const std::string &path, int division,

@@ -115,7 +115,7 @@ void Work(Service &s) {
 
 void StartCalibration(fluid_synth_t *synth, const std::string &fontPath, bool offline) {
     StopCalibration();
-    const char *setting = std::getenv("MICROTUNE_SYNTH_CALIBRATE");
+    const char *setting = std::getenv(TEMBREL_CALIBRATE_ENV);
     if (setting && std::strcmp(setting, "0") == 0) return;
     S = new Service;
     S->synth = synth;

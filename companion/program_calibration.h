@@ -8,14 +8,16 @@
 #include <atomic>
 #include <string>
 
+#include "tembrel_abi.h"
+
 typedef struct _fluid_synth_t fluid_synth_t;
 typedef struct _fluid_hashtable_t fluid_settings_t;
 
 namespace calibration {
 
-constexpr int KEYS = 128;
+constexpr int KEYS = TEMBREL_KEYS;
 // The font the companion plays when MICROTUNE_SOUNDFONT names none.
-constexpr const char *DEFAULT_FONT = "/usr/share/sounds/sf2/default-GM.sf2";
+constexpr const char *DEFAULT_FONT = TEMBREL_DEFAULT_SOUNDFONT;
 // Layered presets and keys without a stable pitch are described in
 // companion/README.md; these are the measuring conditions.
 constexpr int REFERENCE_VELOCITY = 100;
@@ -26,15 +28,13 @@ constexpr double EDGE_PERIODS = 16.0;        // but at least this many periods
 constexpr int MAIN_RANGE_LOW = 24, MAIN_RANGE_HIGH = 108;
 // A deviation larger than this is a measurement error, not a fact.
 constexpr double MAX_CORRECTION_CENTS = 50.0;
-// FluidSynth turns pitch into frequency at whole cents, rounding down; half
-// a cent more on every channel makes that the nearest cent.
-constexpr float CHANNEL_FINE_TUNE_CENTS = 0.5f;
+constexpr float CHANNEL_FINE_TUNE_CENTS = TEMBREL_CHANNEL_FINE_TUNE_CENTS;
 
 enum class KeyState : char {
-    Corrected = 'c',  // measured; the key is corrected by -cents
-    Unpitched = 'u',  // sounds, but without a stable pitch: left alone
-    Wild = 'w',       // measured more than MAX_CORRECTION_CENTS off: left alone
-    Silent = 's',     // the preset has nothing on this key
+    Corrected = TEMBREL_KEY_CORRECTED,  // measured; the key is corrected by -cents
+    Unpitched = TEMBREL_KEY_UNPITCHED,  // sounds, but without a stable pitch: left alone
+    Wild = TEMBREL_KEY_WILD,            // more than MAX_CORRECTION_CENTS off: left alone
+    Silent = TEMBREL_KEY_SILENT,        // the preset has nothing on this key
 };
 
 struct KeyMeasurement {

@@ -2,14 +2,16 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
+
+#include "tembrel_abi.h"
 
 #define TEMBREL_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace tembrel {
 namespace {
 
-using Recorder = void (*)(void *context, int status, int channel, int data1, int data2);
-Recorder recorder = nullptr;
+TembrelRecordCallback recorder = nullptr;
 void *recorderContext = nullptr;
 
 }  // namespace
@@ -19,15 +21,18 @@ void RecordMidiEvent(int status, int channel, int data1, int data2) {
 }
 
 bool NullOutputRequested() {
-    const char *output = std::getenv("MICROTUNE_SYNTH_OUTPUT");
-    return output && std::strcmp(output, "none") == 0;
+    const char *output = std::getenv(TEMBREL_OUTPUT_ENV);
+    return output && std::strcmp(output, TEMBREL_OUTPUT_NONE) == 0;
 }
 
 }  // namespace tembrel
 
 // Registers the callback that receives every message of the send entry, on
 // the caller's thread, in the order sent; a null callback ends recording.
-TEMBREL_EXPORT void Tembrel_SetRecorder(void (*record)(void *, int, int, int, int), void *context) {
+TEMBREL_EXPORT void Tembrel_SetRecorder(TembrelRecordCallback record, void *context) {
     tembrel::recorder = record;
     tembrel::recorderContext = record ? context : nullptr;
 }
+
+static_assert(std::is_same<decltype(&Tembrel_SetRecorder), TembrelSetRecorderEntry>::value,
+              "the entry as the contract declares it");

@@ -33,10 +33,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <type_traits>
 
 #include "calibration_service.h"
 #include "program_calibration.h"
 #include "recorder.h"
+#include "tembrel_abi.h"
 
 #define TEMBREL_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -50,7 +52,6 @@ constexpr double RELEASE_TAIL_SECONDS = 1.5;
 // Longest single delay; longer requests are cut to it.
 constexpr double MAX_DELAY_SECONDS = 3600.0;
 constexpr int RENDER_BLOCK = 1024;
-const char *const DEFAULT_SOUNDFONT = "/usr/share/sounds/sf2/default-GM.sf2";
 
 struct Companion {
     fluid_settings_t *settings = nullptr;
@@ -183,11 +184,11 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
     }
     calibration::SilenceFluidSynth();
 
-    const char *font = Env("MICROTUNE_SOUNDFONT");
-    if (!font) font = DEFAULT_SOUNDFONT;
-    const char *wavPath = Env("MICROTUNE_SYNTH_WAV");
-    const char *clock = Env("MICROTUNE_SYNTH_CLOCK");
-    const char *effectsSetting = Env("MICROTUNE_SYNTH_EFFECTS");
+    const char *font = Env(TEMBREL_SOUNDFONT_ENV);
+    if (!font) font = TEMBREL_DEFAULT_SOUNDFONT;
+    const char *wavPath = Env(TEMBREL_WAV_ENV);
+    const char *clock = Env(TEMBREL_CLOCK_ENV);
+    const char *effectsSetting = Env(TEMBREL_EFFECTS_ENV);
     const bool effects = effectsSetting ? std::strcmp(effectsSetting, "0") != 0 : !wavPath;
 
     C.settings = new_fluid_settings();
@@ -210,10 +211,8 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
             channel == PERCUSSION_CHANNEL ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
         fluid_synth_program_change(C.synth, channel, 0);
         fluid_synth_pitch_wheel_sens(C.synth, channel, BEND_RANGE_SEMITONES);
-        // FluidSynth turns pitch into frequency at whole cents, rounding
-        // down; half a cent more on every channel makes that the nearest
-        // cent, so a bent note is never up to a whole cent flat.
-        fluid_synth_set_gen(C.synth, channel, GEN_FINETUNE, 0.5f);
+        // A bent note is never up to a whole cent flat (see the fine-tune).
+        fluid_synth_set_gen(C.synth, channel, GEN_FINETUNE, TEMBREL_CHANNEL_FINE_TUNE_CENTS);
     }
 
     const bool opened = wavPath ? OpenWav(wavPath) : (C.driver = StartLiveDriver()) != nullptr;
@@ -221,7 +220,7 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
         Release();
         return 0;
     }
-    C.hostClock = !(clock && std::strcmp(clock, "delay") == 0);
+    C.hostClock = !(clock && std::strcmp(clock, TEMBREL_CLOCK_DELAY) == 0);
     calibration::StartCalibration(C.synth, font, wavPath != nullptr);
     for (int channel = 0; channel < CHANNELS; ++channel) calibration::ProgramChanged(channel);
     MarkReturn();
@@ -293,3 +292,9 @@ TEMBREL_EXPORT void Tembrel_CleanUp_SME(void) {
 // A host that unloads or exits without clean-up still gets a complete file
 // and no audio thread running in unloaded code.
 __attribute__((destructor)) static void CleanUpAtUnload() { Tembrel_CleanUp_SME(); }
+
+// The entries as the contract declares them.
+static_assert(std::is_same<decltype(&Tembrel_Initialise_SME), TembrelInitialiseEntry>::value, "");
+static_assert(std::is_same<decltype(&Tembrel_SendMidiEvent), TembrelSendMidiEventEntry>::value, "");
+static_assert(std::is_same<decltype(&Tembrel_Delay), TembrelDelayEntry>::value, "");
+static_assert(std::is_same<decltype(&Tembrel_CleanUp_SME), TembrelCleanUpEntry>::value, "");

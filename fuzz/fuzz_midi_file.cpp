@@ -1,5 +1,5 @@
 // The host's MIDI file reader on arbitrary bytes: the structure checks and
-// then libsmf on what they let through. Every refusal must be a HostError.
+// the host reader. Every refusal must be a HostError.
 // When the first byte is odd, the rest is wrapped in a valid header and one
 // track chunk of the right length, so that the search reaches the events
 // quickly; otherwise the bytes are the whole file.

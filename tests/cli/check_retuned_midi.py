@@ -13,7 +13,14 @@ from collections import defaultdict
 
 import mido
 
-KEPT_META = {'set_tempo', 'time_signature', 'key_signature', 'marker', 'lyrics', 'text'}
+KEPT_META = {'set_tempo', 'time_signature', 'key_signature', 'marker', 'lyrics', 'text',
+             'track_name', 'instrument_name', 'copyright', 'smpte_offset'}
+# These stay in the track they came from.
+TRACK_META = {'track_name', 'instrument_name', 'copyright', 'text', 'smpte_offset'}
+
+
+def place(m, track):
+    return track if m.type in TRACK_META else 0
 
 
 def absolute(track):
@@ -35,7 +42,7 @@ def main():
         fail('format %d, division %d' % (retuned.type, retuned.ticks_per_beat))
 
     wanted_notes, wanted_drums, wanted_meta = defaultdict(list), [], []
-    for track in source.tracks:
+    for number, track in enumerate(source.tracks):
         for tick, m in absolute(track):
             if m.type == 'note_on' and m.velocity > 0:
                 if m.channel == 9:
@@ -43,17 +50,17 @@ def main():
                 elif m.note in key_hz:
                     wanted_notes[tick].append(key_hz[m.note])
             elif m.is_meta and m.type in KEPT_META:
-                wanted_meta.append((tick, str(m.copy(time=0))))
+                wanted_meta.append((tick, str(m.copy(time=0)), place(m, number)))
 
     got_notes, got_drums, got_meta, listing = defaultdict(list), [], [], []
-    for track in retuned.tracks:
+    for number, track in enumerate(retuned.tracks):
         port, bend, rpn, ranges, playing = 0, defaultdict(int), {}, {}, set()
         for tick, m in absolute(track):
             if m.type == 'midi_port':
                 port = m.port
             elif m.is_meta:
                 if m.type in KEPT_META:
-                    got_meta.append((tick, str(m.copy(time=0))))
+                    got_meta.append((tick, str(m.copy(time=0)), place(m, number)))
                 continue
             channel = getattr(m, 'channel', None)
             if m.type == 'pitchwheel':

@@ -339,12 +339,15 @@ TEST_F(CliTest, MalformedSclFilesAreRefused) {
         {"Just\n 2\n 3 / 0\n 2/1\n", "bad.scl:3: ratio 3/0 has a zero denominator"},
         {"Just\n 1\n 3 /\n", "bad.scl:3: '3/' is not a ratio"},
         {"Just\n 2\n 9/8\n fifth\n", "bad.scl:4: 'fifth' is not a ratio"},
-        {"Just\n 2\n 9/8x\n 2/1\n", "bad.scl:3: '9/8x' is not a ratio"},
+        {"Just\n 2\n x9/8\n 2/1\n", "bad.scl:3: 'x9/8' is not a ratio"},
+        {"Just\n 2\n 1.2.!\n 2/1\n", "bad.scl:3: '1.2.' is not a value in cents"},
+        {"Just\n 2\n 3/2.5!\n 2/1\n", "bad.scl:3: '3/2.5' is not a value in cents"},
         {"Just\n 2\n 701.9.55\n 2/1\n", "bad.scl:3: '701.9.55' is not a value in cents"},
         {"Just\n 2\n 1.5/1\n 2/1\n", "bad.scl:3: '1.5/1' is not a value in cents"},
         {"\x7f"
          "ELF\x02\x01\x01\n 2\n",
          "bad.scl: not a text file"},
+        {"Just\x01\x02\n 1\n 2/1\n", "bad.scl: not a text file"},
     };
     for (const Case &c : cases) {
         Write("bad.scl", c.contents);
@@ -968,6 +971,74 @@ TEST_F(CliTest, BadMidiFilesAreRefused) {
         EXPECT_NE(errors[0].find(c.message), std::string::npos) << errors[0];
         EXPECT_FALSE(fs::exists(Path("out.mid")) || fs::exists(Path("out.wav"))) << c.file;
     }
+}
+
+// A remark may follow a value directly, and one stray control byte in the
+// description does not make a file binary; several scales make one CSV,
+// a bad one reported on its own line.
+TEST_F(CliTest, ScaleCollectionsReadInOneRun) {
+    Write("remarks.scl",
+          "Slendro\x17 ten\n 4\n 1091.!\n 15/8!F#\n 136231/131072!\n 2/1!Low_C3=131.4\n");
+    Write("b,c.scl", "Fifth\n 1\n 3/2\n");
+    const Result one = Run({"scale", "remarks.scl"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_NE(one.out.find("Slendro\\x17 ten"), std::string::npos) << one.out;
+    EXPECT_NE(one.out.find("1091.000"), std::string::npos) << one.out;
+    EXPECT_NE(one.out.find("1.039360"), std::string::npos) << one.out;  // 136231/131072
+    const Result csv = Run({"scale", "--csv", "remarks.scl", "missing.scl", "b,c.scl"});
+    EXPECT_EQ(csv.status, 1);
+    const std::vector<std::string> rows = Lines(csv.out);
+    ASSERT_EQ(rows.size(), 1u + 5u + 2u) << csv.out;
+    EXPECT_EQ(rows[0], "file,degree,ratio,cents,hz");
+    EXPECT_EQ(rows[7], "\"b,c.scl\",1,1.500000,701.955,392.438");
+    EXPECT_NE(csv.err.find("missing.scl"), std::string::npos) << csv.err;
+    EXPECT_NE(csv.err.find("3 scales, 2 read, 1 refused"), std::string::npos) << csv.err;
+}
+
+// A folder of files in one run: each result under its own name, a bad file
+// and a name with a control character reported on one escaped line each,
+// running status over system exclusive and meta events read with a warning,
+// and names and texts kept in the track they came from.
+TEST_F(CliTest, RetuneFolderInOneRun) {
+    fs::create_directories(Path("in"));
+    const std::string notes = Track({{0, Bytes({0x90, 60, 90})},
+                                     {0, Bytes({0xF0, 2, 0x7E, 0xF7})},
+                                     {10, Bytes({64, 90})},  // status from before the sysex
+                                     {10, Meta(0x01, "t")},
+                                     {20, Bytes({60, 0})},  // and from before the meta event
+                                     {20, Bytes({64, 0})}});
+    const std::string named = Track({{0, Meta(0x03, "Melody")}, {0, Meta(0x04, "Flute")}});
+    const std::string conductor = Track({{0, Meta(0x03, "Song")},
+                                         {0, Meta(0x02, "(c)")},
+                                         {0, Meta(0x54, Bytes({96, 0, 0, 0, 0}))}});
+    Write("in/a.mid", SmfFile(1, DIVISION, {conductor, notes, named}));
+    // The same, as a strict reader reads it, for the checker.
+    const std::string plain = Track({{0, Bytes({0x90, 60, 90})},
+                                     {10, Bytes({0x90, 64, 90})},
+                                     {10, Meta(0x01, "t")},
+                                     {20, Bytes({0x90, 60, 0})},
+                                     {20, Bytes({0x90, 64, 0})}});
+    Write("plain.mid", SmfFile(1, DIVISION, {conductor, plain, named}));
+    Write("in/b.mid", "not midi");
+    Write("in/c\x1b.mid", SmfFile(0, DIVISION, {notes}));
+    for (const char *jobs : {"1", "2"}) {
+        fs::remove_all(Path("out"));
+        const Result r = Run({"retune", "in", "-o", "out/", "--jobs", jobs});
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.out.find("3 files, 4 notes retuned, 1 refused"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Wrote out/c\\x1b.mid: 2 notes"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("warning: 2 channel messages take their status"), std::string::npos)
+            << r.out;
+        EXPECT_NE(r.err.find("in/b.mid: not a MIDI file"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+        EXPECT_TRUE(fs::exists(Path("out/a.mid")) && fs::exists(Path("out/c\x1b.mid")));
+    }
+    CheckerLines(RunProgram("/usr/bin/python3",
+                            {MICROTUNE_MIDI_CHECKER, Path("plain.mid"), Path("out/a.mid"),
+                             "60=261.6255653006", "64=329.6275569129"}));
+    // Into its own folder, a file would be replaced by its result.
+    EXPECT_NE(Run({"retune", "out", "-o", "out/"}).err.find("is in the output folder"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -70,21 +70,21 @@ TEST(MtsTuning, TablesAndMessages) {
     EXPECT_EQ(table.keys[62].hz, 264.0 * 9 / 8.);
     EXPECT_GT(table.unmapped, 0);
 
-    const MidiBytes dump = MtsBulkDump(table, "N\xE9w");
+    const MidiMessage dump = MtsBulkDump(table, "N\xE9w");
     ASSERT_EQ(dump.size(), 408u);
-    EXPECT_EQ(MidiBytes(dump.begin(), dump.begin() + 10),
-              (MidiBytes{0xF0, 0x7E, 0x7F, 0x08, 0x01, 0x00, 'N', '?', 'w', ' '}));
+    EXPECT_EQ(MidiMessage(dump.begin(), dump.begin() + 10),
+              (MidiMessage{0xF0, 0x7E, 0x7F, 0x08, 0x01, 0x00, 'N', '?', 'w', ' '}));
     unsigned char checksum = 0;
     for (size_t i = 1; i < dump.size() - 2; ++i) checksum ^= dump[i];
     EXPECT_EQ(dump[406], checksum & 0x7F);
     EXPECT_EQ(dump[407], 0xF7);
 
-    const std::vector<MidiBytes> changes = MtsSingleNoteChanges(table);
+    const std::vector<MidiMessage> changes = MtsSingleNoteChanges(table);
     ASSERT_EQ(changes.size(), 2u);
     for (int m = 0; m < 2; ++m) {
         ASSERT_EQ(changes[m].size(), 7u + 64 * 4 + 1);
-        EXPECT_EQ(MidiBytes(changes[m].begin(), changes[m].begin() + 7),
-                  (MidiBytes{0xF0, 0x7F, 0x7F, 0x08, 0x02, 0x00, 64}));
+        EXPECT_EQ(MidiMessage(changes[m].begin(), changes[m].begin() + 7),
+                  (MidiMessage{0xF0, 0x7F, 0x7F, 0x08, 0x02, 0x00, 64}));
         for (int i = 0; i < 64; ++i) EXPECT_EQ(changes[m][7 + 4 * i], 64 * m + i);
     }
 }

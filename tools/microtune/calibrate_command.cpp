@@ -1,7 +1,9 @@
 // microtune calibrate: measures what every key of the built-in
 // synthesizer's sound font sounds, program by program, and fills the
 // companion's calibration cache, so that no program costs anything the
-// first time it plays.
+// first time it plays. The measuring runs in the companion module, reached
+// through its calibration entries, so the host itself loads no audio library.
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,18 +13,64 @@
 #include <cstdlib>
 #include <vector>
 
-#include "calibration_cache.h"
 #include "commands.h"
-#include "font_hash.h"
+#include "companion_module.h"
 #include "host_error.h"
-#include "program_calibration.h"
+#include "text_file.h"
 #include "voice.h"
 
 namespace mthost {
 namespace {
 
-using calibration::KeyState;
-using calibration::ProgramCalibration;
+// The companion's calibration entries, looked up once.
+class CompanionCalibrator {
+public:
+    CompanionCalibrator() {
+        std::string why;
+        module_ = OpenCompanion(why);
+        if (!module_)
+            throw HostError(std::string("cannot calibrate: the companion ") + TEMBREL_MODULE_FILE +
+                            " cannot be loaded: " + why);
+        open_ = Entry<TembrelCalibratorOpenEntry>(TEMBREL_CALIBRATOR_OPEN_ENTRY);
+        hash_ = Entry<TembrelCalibratorFontHashEntry>(TEMBREL_CALIBRATOR_FONT_HASH_ENTRY);
+        cache_ = Entry<TembrelCalibratorCacheEntry>(TEMBREL_CALIBRATOR_CACHE_ENTRY);
+        calibrate_ = Entry<TembrelCalibrateProgramEntry>(TEMBREL_CALIBRATE_PROGRAM_ENTRY);
+        close_ = Entry<TembrelCalibratorCloseEntry>(TEMBREL_CALIBRATOR_CLOSE_ENTRY);
+    }
+    ~CompanionCalibrator() {
+        if (calibrator_) close_(calibrator_);
+        dlclose(module_);
+    }
+    CompanionCalibrator(const CompanionCalibrator &) = delete;
+    CompanionCalibrator &operator=(const CompanionCalibrator &) = delete;
+
+    bool Open(const std::string &font) { return (calibrator_ = open_(font.c_str())) != nullptr; }
+    std::string FontHash() const { return hash_(calibrator_); }
+    std::string CacheDirectory() const { return cache_(calibrator_); }
+    int Calibrate(int program, TembrelProgramCalibration &out) {
+        return calibrate_(calibrator_, 0, program, &out);
+    }
+
+private:
+    template <typename Fn>
+    Fn Entry(const char *name) {
+        Fn entry = reinterpret_cast<Fn>(dlsym(module_, name));
+        if (!entry) {
+            dlclose(module_);
+            throw HostError(std::string("cannot calibrate: no ") + name + " entry in " +
+                            TEMBREL_MODULE_FILE);
+        }
+        return entry;
+    }
+
+    void *module_ = nullptr;
+    void *calibrator_ = nullptr;
+    TembrelCalibratorOpenEntry open_ = nullptr;
+    TembrelCalibratorFontHashEntry hash_ = nullptr;
+    TembrelCalibratorCacheEntry cache_ = nullptr;
+    TembrelCalibrateProgramEntry calibrate_ = nullptr;
+    TembrelCalibratorCloseEntry close_ = nullptr;
+};
 
 const char *NoteName(int key) {
     static const char *const names[] = {"C",  "C#", "D",  "D#", "E",  "F",
@@ -30,39 +78,39 @@ const char *NoteName(int key) {
     return names[key % 12];
 }
 
-const char *StateWord(KeyState state) {
+const char *StateWord(char state) {
     switch (state) {
-        case KeyState::Corrected:
+        case TEMBREL_KEY_CORRECTED:
             return "corrected";
-        case KeyState::Unpitched:
+        case TEMBREL_KEY_UNPITCHED:
             return "unpitched: left alone";
-        case KeyState::Wild:
+        case TEMBREL_KEY_WILD:
             return "over 50 cents off: left alone";
-        case KeyState::Silent:
+        default:
             break;
     }
     return "silent";
 }
 
-void PrintKeys(const ProgramCalibration &result) {
-    for (int key = 0; key < calibration::KEYS; ++key) {
-        const calibration::KeyMeasurement &k = result.keys[key];
-        if (k.state == KeyState::Silent) continue;
+void PrintKeys(const TembrelProgramCalibration &result) {
+    for (int key = 0; key < TEMBREL_KEYS; ++key) {
+        if (result.state[key] == TEMBREL_KEY_SILENT) continue;
         std::printf("      key %3d %-2s%-2d  sounds %+8.3f cents  correction %+8.3f  %s\n", key,
-                    NoteName(key), key / 12 - 1, k.cents, result.Correction(key),
-                    StateWord(k.state));
+                    NoteName(key), key / 12 - 1, result.cents[key], result.correction[key],
+                    StateWord(result.state[key]));
     }
 }
 
-void PrintSummary(int program, const ProgramCalibration &result, bool cached) {
+void PrintSummary(int program, const TembrelProgramCalibration &result, bool cached) {
     std::vector<double> corrections;
     int measured = 0, unpitched = 0, wild = 0;
-    for (const calibration::KeyMeasurement &k : result.keys) {
-        if (k.state == KeyState::Silent) continue;
+    for (int key = 0; key < TEMBREL_KEYS; ++key) {
+        const char state = result.state[key];
+        if (state == TEMBREL_KEY_SILENT) continue;
         ++measured;
-        if (k.state == KeyState::Unpitched) ++unpitched;
-        if (k.state == KeyState::Wild) ++wild;
-        if (k.state == KeyState::Corrected) corrections.push_back(std::fabs(k.cents));
+        if (state == TEMBREL_KEY_UNPITCHED) ++unpitched;
+        if (state == TEMBREL_KEY_WILD) ++wild;
+        if (state == TEMBREL_KEY_CORRECTED) corrections.push_back(std::fabs(result.cents[key]));
     }
     std::sort(corrections.begin(), corrections.end());
     double median = 0.0, largest = 0.0;
@@ -93,7 +141,7 @@ void AddCalibrateCommand(CLI::App &app) {
     auto options = std::make_shared<Options>();
     command->add_option("--font", options->font,
                         "SoundFont file (default: $MICROTUNE_SOUNDFONT, else " +
-                            std::string(calibration::DEFAULT_FONT) + ")");
+                            std::string(TEMBREL_DEFAULT_SOUNDFONT) + ")");
     CLI::Option *voice = command->add_option("--voice", options->voice,
                                              "Only this General MIDI voice: a number or a name");
     CLI::Option *all =
@@ -105,8 +153,8 @@ void AddCalibrateCommand(CLI::App &app) {
     command->callback([options] {
         std::string font = options->font;
         if (font.empty()) {
-            const char *env = std::getenv("MICROTUNE_SOUNDFONT");
-            font = env && *env ? env : calibration::DEFAULT_FONT;
+            const char *env = std::getenv(TEMBREL_SOUNDFONT_ENV);
+            font = env && *env ? env : TEMBREL_DEFAULT_SOUNDFONT;
         }
         std::vector<int> programs;
         if (!options->voice.empty()) {
@@ -115,27 +163,30 @@ void AddCalibrateCommand(CLI::App &app) {
             for (int program = 0; program < 128; ++program) programs.push_back(program);
         }
 
-        if (access(font.c_str(), R_OK) != 0) throw HostError(font + ": cannot read the sound font");
-        const std::string hash = calibration::FontContentHash(font);
-        calibration::Calibrator calibrator(font);
-        if (hash.empty() || !calibrator.Loaded())
-            throw HostError(font + ": not a sound font FluidSynth can load");
-        const std::string cache = calibration::CacheDirectory();
-        std::printf("microtune calibrate: %s (content %s), cache %s\n", font.c_str(), hash.c_str(),
-                    cache.empty() ? "(none: no home folder)" : cache.c_str());
+        const std::string shown = PrintableName(font);
+        if (access(font.c_str(), R_OK) != 0)
+            throw HostError(shown + ": cannot read the sound font");
+        CompanionCalibrator calibrator;
+        if (!calibrator.Open(font))
+            throw HostError(shown + ": not a sound font FluidSynth can load");
+        const std::string hash = calibrator.FontHash();
+        const std::string cache = calibrator.CacheDirectory();
+        std::printf("microtune calibrate: %s (content %s), cache %s\n", shown.c_str(), hash.c_str(),
+                    cache.empty() ? "(none: no home folder)" : PrintableName(cache).c_str());
         std::fflush(stdout);
 
         const auto start = std::chrono::steady_clock::now();
         int done = 0;
         bool unsaved = false;
         for (int program : programs) {
-            ProgramCalibration result;
-            if (!calibrator.Calibrate(0, program, result)) {
+            TembrelProgramCalibration result{};
+            const int outcome = calibrator.Calibrate(program, result);
+            if (outcome == TEMBREL_NOT_IN_FONT) {
                 std::printf("%3d %-26s not in this font\n", program, VoiceName(program).c_str());
                 continue;
             }
             ++done;
-            if (!calibration::SaveCalibration(cache, hash, result)) unsaved = true;
+            if (outcome == TEMBREL_NOT_SAVED) unsaved = true;
             PrintSummary(program, result, false);
             if (options->verbose) PrintKeys(result);
             std::fflush(stdout);
@@ -145,7 +196,8 @@ void AddCalibrateCommand(CLI::App &app) {
         std::printf("%d program%s calibrated in %.2f s (%.2f s each)\n", done, done == 1 ? "" : "s",
                     seconds, done ? seconds / done : 0.0);
         if (unsaved)
-            throw HostError(cache + ": cannot write the calibration cache; nothing was kept");
+            throw HostError(PrintableName(cache) +
+                            ": cannot write the calibration cache; nothing was kept");
     });
 }
 

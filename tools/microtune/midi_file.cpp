@@ -1,118 +1,107 @@
 #include "midi_file.h"
 
-#include <glib.h>
-#include <smf.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <filesystem>
 
 #include "host_error.h"
+#include "text_file.h"
 
 namespace mthost {
 namespace {
 
-// libsmf counts ticks in int; the limit also keeps every delta time, even
-// merged over dropped events, within a four-byte number.
+// The limit keeps every delta time, even merged over dropped events, within
+// a four-byte number.
 constexpr int64_t MAX_TRACK_TICKS = 0x0FFFFFFF;
+constexpr int DEFAULT_TEMPO = 500000;  // microseconds per quarter note
 
 uint32_t Big32(const unsigned char *p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 int Big16(const unsigned char *p) { return (p[0] << 8) | p[1]; }
 
-class Checker {
+// One track: checks every event and appends those the host keeps (channel
+// messages and meta events other than end of track) to `events`, in order.
+// System exclusive messages are checked and skipped: nothing here plays them.
+class TrackReader {
 public:
-    Checker(const std::string &name, int track, const unsigned char *data, size_t size)
+    TrackReader(const std::string &name, int track, const unsigned char *data, size_t size)
         : name_(name), track_(track), data_(data), size_(size) {}
 
-    // Walks every event of the track and appends the track to the clean
-    // copy up to its end-of-track event, in the plainest form: without
-    // system exclusive messages (nothing here plays them, and libsmf cannot
-    // read continuation packets) and without running status.
-    void Check(std::vector<unsigned char> &clean) {
+    // Returns the tick of the end-of-track event.
+    int64_t Read(std::vector<MidiFileEvent> &events, int64_t &carriedOver) {
         int runningStatus = 0;
+        bool systemSince = false;  // a meta or system exclusive event since the status
         int64_t tick = 0;
-        uint32_t delta = 0;  // since the last event kept
-        size_t metaData = 0;
         while (true) {
             if (pos_ >= size_) Fail("ends without an end-of-track event");
-            const uint32_t eventDelta = ReadNumber("delta time");
-            tick += eventDelta;
-            delta += eventDelta;
+            tick += ReadNumber("delta time");
             if (tick > MAX_TRACK_TICKS)
                 Fail("is too long (more than " + std::to_string(MAX_TRACK_TICKS) + " ticks)");
             const size_t start = pos_;
             int status = Byte("event");
             if (status < 0x80) {
                 if (!runningStatus) Fail("has a data byte without a status", start);
+                // The rules end running status at a meta or system exclusive
+                // event; players carry it over both alike, and so does this.
+                if (systemSince) ++carriedOver;
                 status = runningStatus;
                 --pos_;
             }
             if (status < 0xF0) {
                 runningStatus = status;
+                systemSince = false;
                 const int kind = status & 0xF0;
                 const int count = kind == 0xC0 || kind == 0xD0 ? 1 : 2;
-                for (int i = 0; i < count; ++i)
-                    if (Byte("channel message") >= 0x80)
+                unsigned char message[3] = {static_cast<unsigned char>(status), 0, 0};
+                for (int i = 0; i < count; ++i) {
+                    const int byte = Byte("channel message");
+                    if (byte >= 0x80)
                         Fail("has a channel message cut short by a status byte", start);
+                    message[1 + i] = static_cast<unsigned char>(byte);
+                }
+                Add(events, tick, message, static_cast<size_t>(1 + count));
             } else if (status == 0xFF) {
+                systemSince = true;
                 const int type = Byte("meta event");
                 if (type >= 0x80) Fail("has a meta event of type above 127", start);
                 const uint32_t length = ReadNumber("meta event length");
                 CheckMetaLength(type, length, start);
-                metaData = pos_;
                 Skip(length, "meta event");
                 if (type == 0x51 && (data_[pos_ - 3] | data_[pos_ - 2] | data_[pos_ - 1]) == 0)
                     Fail("has a tempo of 0 microseconds per quarter note", start);
+                if (type == 0x2F) return tick;
+                Add(events, tick, data_ + start, pos_ - start);
             } else if (status == 0xF0 || status == 0xF7) {
-                runningStatus = 0;  // a system exclusive message cancels it
+                systemSince = true;
                 const uint32_t length = ReadNumber("system exclusive length");
                 Skip(length, "system exclusive message");
-                continue;
             } else {
                 Fail("has a status byte " + Hex(status) + " that a file cannot hold", start);
             }
-            WriteNumber(clean, delta);
-            delta = 0;
-            if (status != 0xFF) {
-                // Every status written out: libsmf mistakes running status
-                // after a meta event for more meta data.
-                clean.push_back(static_cast<unsigned char>(status));
-                clean.insert(clean.end(), data_ + (data_[start] & 0x80 ? start + 1 : start),
-                             data_ + pos_);
-                continue;
-            }
-            // Lengths written anew in their shortest form, which is all
-            // that libsmf reads correctly.
-            const uint32_t length = static_cast<uint32_t>(pos_ - metaData);
-            clean.push_back(0xFF);
-            clean.push_back(data_[start + 1]);
-            WriteNumber(clean, length);
-            clean.insert(clean.end(), data_ + metaData, data_ + pos_);
-            if (data_[start + 1] == 0x2F) return;
         }
     }
 
 private:
+    void Add(std::vector<MidiFileEvent> &events, int64_t tick, const unsigned char *bytes,
+             size_t size) const {
+        MidiFileEvent event;
+        event.tick = tick;
+        // Until the tempo map stamps the seconds, the place in the file,
+        // which the merge of the tracks keeps at equal ticks.
+        event.seconds = static_cast<double>(events.size());
+        event.track = track_;
+        event.bytes = MidiBytes(bytes, size);
+        events.push_back(event);
+    }
+
     [[noreturn]] void Fail(const std::string &what, size_t at = SIZE_MAX) const {
         const size_t where = at == SIZE_MAX ? pos_ : at;
         throw HostError(name_ + ": track " + std::to_string(track_ + 1) + " " + what + " (byte " +
                         std::to_string(where) + " of the track)");
-    }
-
-    static void WriteNumber(std::vector<unsigned char> &out, uint32_t value) {
-        unsigned char bytes[4];
-        int n = 0;
-        do {
-            bytes[n++] = static_cast<unsigned char>(value & 0x7F);
-            value >>= 7;
-        } while (value && n < 4);
-        while (n > 1) out.push_back(static_cast<unsigned char>(bytes[--n] | 0x80));
-        out.push_back(bytes[0]);
     }
 
     static std::string Hex(int value) {
@@ -142,7 +131,7 @@ private:
         pos_ += length;
     }
 
-    // Events whose contents the library interprets must have their length.
+    // Events whose contents are interpreted must have their length.
     void CheckMetaLength(int type, uint32_t length, size_t start) const {
         int expected = -1;
         switch (type) {
@@ -181,42 +170,37 @@ private:
     size_t pos_ = 0;
 };
 
-void QuietLog(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
-const char *const SMF_LOG_DOMAINS[] = {nullptr, "libsmf"};
+// Seconds of every event from the tempo map (tempo changes of any track
+// apply from their tick on), in one pass over the merged events.
+void StampSeconds(MidiFile &file) {
+    double secondsPerTick = DEFAULT_TEMPO * 1e-6 / file.division;
+    int64_t lastTick = 0;
+    double seconds = 0.0;
+    for (MidiFileEvent &event : file.events) {
+        seconds += static_cast<double>(event.tick - lastTick) * secondsPerTick;
+        lastTick = event.tick;
+        event.seconds = seconds;
+        const MidiBytes &b = event.bytes;
+        if (b[0] == 0xFF && b[1] == 0x51) {
+            const int tempo = (b[b.size() - 3] << 16) | (b[b.size() - 2] << 8) | b[b.size() - 1];
+            secondsPerTick = tempo * 1e-6 / file.division;
+        }
+    }
+}
 
 }  // namespace
 
-QuietMidiLibrary::QuietMidiLibrary() {
-    for (int i = 0; i < 2; ++i)
-        handlers_[i] = g_log_set_handler(
-            SMF_LOG_DOMAINS[i], static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL),
-            &QuietLog, nullptr);
+MidiBytes::MidiBytes(const unsigned char *bytes, size_t size) : size_(static_cast<uint32_t>(size)) {
+    if (size <= sizeof local_)
+        std::memcpy(local_, bytes, size);
+    else
+        pointer_ = bytes;
 }
 
-QuietMidiLibrary::~QuietMidiLibrary() {
-    for (int i = 0; i < 2; ++i) g_log_remove_handler(SMF_LOG_DOMAINS[i], handlers_[i]);
-}
-
-void DeleteSmf(smf_t *smf) {
-    if (!smf) return;
-    // Each event would be looked up and taken out of its track one by one;
-    // they are freed here, and the tracks emptied, first.
-    for (int t = 1; t <= smf->number_of_tracks; ++t) {
-        smf_track_t *track = smf_get_track_by_number(smf, t);
-        if (!track || !track->events_array) continue;
-        for (guint i = 0; i < track->events_array->len; ++i) {
-            smf_event_t *event =
-                static_cast<smf_event_t *>(g_ptr_array_index(track->events_array, i));
-            free(event->midi_buffer);
-            free(event);
-        }
-        g_ptr_array_set_size(track->events_array, 0);
-        track->number_of_events = 0;
-    }
-    smf_delete(smf);
-}
-
-MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_t size) {
+MidiFile ParseMidiFile(const std::string &name,
+                       std::shared_ptr<const std::vector<unsigned char>> contents) {
+    const unsigned char *data = contents->data();
+    const size_t size = contents->size();
     auto fail = [&name](const std::string &what) { throw HostError(name + ": " + what); };
     if (size == 0) fail("the file is empty");
     if (size > MAX_MIDI_FILE_BYTES)
@@ -229,6 +213,7 @@ MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_
         fail("the MThd header has length " + std::to_string(headerLength) + " (expected 6)");
     if (size < 14) fail("the file ends inside the MThd header");
     MidiFile file;
+    file.contents = contents;
     file.format = Big16(data + 8);
     const int declaredTracks = Big16(data + 10);
     const int division = Big16(data + 12);
@@ -244,9 +229,10 @@ MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_
     if (division == 0) fail("the division is 0 ticks per quarter note");
     file.division = division;
 
-    // A clean copy for the library: the header and the tracks up to their
-    // end-of-track events, without other chunks.
-    std::vector<unsigned char> clean(data, data + 14);
+    // An event takes at least two bytes of the file (a delta time and a
+    // byte of running-status data), so this is all the room it can need;
+    // what it does not use is never touched, so it costs no memory.
+    file.events.reserve(size / 2);
     size_t pos = 14;
     int tracks = 0;
     while (tracks < declaredTracks) {
@@ -257,58 +243,53 @@ MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_
         if (length > size - pos - 8)
             fail("chunk at byte " + std::to_string(pos) + " claims " + std::to_string(length) +
                  " bytes, only " + std::to_string(size - pos - 8) + " follow");
-        const unsigned char *body = data + pos + 8;
+        // Chunks of other kinds are skipped, as the rules ask.
         if (std::memcmp(data + pos, "MTrk", 4) == 0) {
-            const size_t headerAt = clean.size();
-            const unsigned char header[8] = {'M', 'T', 'r', 'k', 0, 0, 0, 0};
-            clean.insert(clean.end(), header, header + 8);
-            Checker(name, tracks, body, length).Check(clean);
-            const size_t used = clean.size() - headerAt - 8;
-            for (int k = 0; k < 4; ++k)
-                clean[headerAt + 4 + k] = static_cast<unsigned char>(used >> (24 - 8 * k));
+            const int64_t end = TrackReader(name, tracks, data + pos + 8, length)
+                                    .Read(file.events, file.statusCarriedOver);
+            file.endTick = std::max(file.endTick, end);
             ++tracks;
         }
         pos += 8 + length;
     }
     file.tracks = tracks;
 
-    // libsmf reports through GLib's log; errors are ours to word.
-    const guint handler =
-        g_log_set_handler(nullptr, static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL),
-                          &QuietLog, nullptr);
-    smf_t *smf = smf_load_from_memory(clean.data(), static_cast<int>(clean.size()));
-    g_log_remove_handler(nullptr, handler);
-    if (!smf) fail("libsmf could not read the file");
-    std::unique_ptr<smf_t, void (*)(smf_t *)> owner(smf, &DeleteSmf);
-
-    smf_rewind(smf);
-    while (smf_event_t *event = smf_get_next_event(smf)) {
-        if (event->time_pulses > file.endTick) file.endTick = event->time_pulses;
-        if (smf_event_is_eot(event)) continue;
-        MidiFileEvent copy;
-        copy.tick = event->time_pulses;
-        copy.seconds = event->time_seconds;
-        copy.track = event->track_number - 1;
-        copy.bytes.assign(event->midi_buffer, event->midi_buffer + event->midi_buffer_length);
-        file.events.push_back(std::move(copy));
-    }
+    // Merged in tick order, equal ticks in the order of the file (so by
+    // track), in place: a stable sort would take a second copy.
+    if (tracks > 1)
+        std::sort(file.events.begin(), file.events.end(),
+                  [](const MidiFileEvent &a, const MidiFileEvent &b) {
+                      return a.tick != b.tick ? a.tick < b.tick : a.seconds < b.seconds;
+                  });
+    StampSeconds(file);
     return file;
 }
 
+MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_t size) {
+    return ParseMidiFile(name,
+                         std::make_shared<const std::vector<unsigned char>>(data, data + size));
+}
+
 MidiFile ReadMidiFile(const std::string &path) {
+    const std::string name = PrintableName(path);
     FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) throw HostError(path + ": cannot open: " + std::strerror(errno));
-    std::unique_ptr<FILE, int (*)(FILE *)> owner(f, &std::fclose);
-    std::vector<unsigned char> data;
+    if (!f) throw HostError(name + ": cannot open: " + std::strerror(errno));
+    auto data = std::make_shared<std::vector<unsigned char>>();
+    std::error_code ignored;
+    const auto size = std::filesystem::file_size(path, ignored);
+    if (!ignored && size <= MAX_MIDI_FILE_BYTES) data->reserve(static_cast<size_t>(size));
     unsigned char block[65536];
     size_t n;
     while ((n = std::fread(block, 1, sizeof block, f)) > 0) {
-        data.insert(data.end(), block, block + n);
+        data->insert(data->end(), block, block + n);
         // Reading stops just past the cap, so a huge file costs nothing.
-        if (data.size() > MAX_MIDI_FILE_BYTES) break;
+        if (data->size() > MAX_MIDI_FILE_BYTES) break;
     }
-    if (std::ferror(f)) throw HostError(path + ": cannot read: " + std::strerror(errno));
-    return ParseMidiFile(path, data.data(), data.size());
+    const bool failed = std::ferror(f);
+    const int error = errno;
+    std::fclose(f);
+    if (failed) throw HostError(name + ": cannot read: " + std::strerror(error));
+    return ParseMidiFile(name, data);
 }
 
 }  // namespace mthost

@@ -1,6 +1,5 @@
 #include "midi_recording.h"
 
-#include <smf.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,8 @@
 #include <memory>
 
 #include "host_error.h"
+#include "midi_file_writer.h"
+#include "text_file.h"
 
 namespace mthost {
 namespace {
@@ -26,12 +27,8 @@ const unsigned char BEND_RANGE[][2] = {{101, 0}, {100, 0}, {6, 2}, {38, 0}, {101
 
 class Track {
 public:
-    Track(smf_t *smf) : track_(smf_track_new()) { smf_add_track(smf, track_); }
-
-    void Add(int64_t tick, const unsigned char *bytes, int length) {
-        smf_event_t *event = smf_event_new_from_pointer(const_cast<unsigned char *>(bytes), length);
-        if (!event) throw HostError("cannot build a MIDI event");
-        smf_track_add_event_pulses(track_, event, static_cast<int>(tick));
+    void Add(int64_t tick, const unsigned char *bytes, size_t length) {
+        writer_.Add(tick, bytes, length);
     }
     void AddChannel(int64_t tick, int status, int channel, int data1, int data2) {
         const unsigned char bytes[3] = {static_cast<unsigned char>(status | channel),
@@ -40,14 +37,19 @@ public:
         const int kind = status & 0xF0;
         Add(tick, bytes, kind == 0xC0 || kind == 0xD0 ? 2 : 3);
     }
-    void End(int64_t tick) {
-        if (smf_track_add_eot_pulses(track_, static_cast<int>(tick)) != 0)
-            throw HostError("cannot end a MIDI track");
-    }
+    void End(int64_t tick) { writer_.End(tick); }
+    MidiTrackWriter &Writer() { return writer_; }
 
 private:
-    smf_track_t *track_;
+    MidiTrackWriter writer_;
 };
+
+// The tempo map and the signatures belong to the first track of a format 1
+// file; names, texts and the SMPTE offset stay with the track they came from.
+bool ConductorMeta(const MidiFileEvent &event) {
+    const int type = event.bytes[1];
+    return type == 0x51 || type == 0x58 || type == 0x59;
+}
 
 }  // namespace
 
@@ -114,17 +116,18 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
     }
     for (const RecordedMessage &m : messages) endTick = std::max(endTick, m.tick);
     for (const MidiFileEvent &e : metaEvents) endTick = std::max(endTick, e.tick);
-    if (endTick > INT32_MAX) throw HostError(path + ": the recording is too long for a MIDI file");
+    if (endTick > INT32_MAX)
+        throw HostError(PrintableName(path) + ": the recording is too long for a MIDI file");
 
-    std::unique_ptr<smf_t, void (*)(smf_t *)> smf(smf_new(), &DeleteSmf);
-    if (!smf || smf_set_ppqn(smf.get(), division) != 0)
-        throw HostError(path + ": cannot set up a MIDI file");
-    QuietMidiLibrary quiet;
-
-    Track lower(smf.get());
-    std::unique_ptr<Track> upper;
-    if (summary.upperTrack) {
-        upper.reset(new Track(smf.get()));
+    // Track 0 holds port 0's channels and the conductor's events; then one
+    // track for each further input track with names or texts; then port 1.
+    int metaTracks = 1;
+    for (const MidiFileEvent &e : metaEvents)
+        if (!ConductorMeta(e)) metaTracks = std::max(metaTracks, e.track + 1);
+    std::vector<Track> tracks(static_cast<size_t>(metaTracks + (summary.upperTrack ? 1 : 0)));
+    Track &lower = tracks.front();
+    Track *upper = summary.upperTrack ? &tracks.back() : nullptr;
+    if (upper) {
         const unsigned char port[] = {0xFF, 0x21, 0x01, 0x01};
         upper->Add(0, port, sizeof port);
     }
@@ -134,24 +137,28 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
         for (const auto &rpn : BEND_RANGE)
             track.AddChannel(0, 0xB0, f % CHANNELS_PER_PORT, rpn[0], rpn[1]);
     }
+    auto addMeta = [&tracks](const MidiFileEvent &e) {
+        Track &track = ConductorMeta(e) ? tracks.front() : tracks[static_cast<size_t>(e.track)];
+        track.Add(e.tick, e.bytes.data(), e.bytes.size());
+    };
     // Meta events first at equal ticks, so a tempo change applies to the
     // notes at its own tick.
     size_t meta = 0;
     for (const RecordedMessage &m : messages) {
         for (; meta < metaEvents.size() && metaEvents[meta].tick <= m.tick; ++meta)
-            lower.Add(metaEvents[meta].tick, metaEvents[meta].bytes.data(),
-                      static_cast<int>(metaEvents[meta].bytes.size()));
+            addMeta(metaEvents[meta]);
         const int f = fileChannel[m.channel];
         if (f < 0) continue;
         Track &track = f < CHANNELS_PER_PORT ? lower : *upper;
         track.AddChannel(m.tick, m.status, f % CHANNELS_PER_PORT, m.data1, m.data2);
     }
-    for (; meta < metaEvents.size(); ++meta)
-        lower.Add(metaEvents[meta].tick, metaEvents[meta].bytes.data(),
-                  static_cast<int>(metaEvents[meta].bytes.size()));
-    lower.End(endTick);
-    if (upper) upper->End(endTick);
-    if (smf_set_format(smf.get(), 1) != 0) throw HostError(path + ": cannot set format 1");
+    for (; meta < metaEvents.size(); ++meta) addMeta(metaEvents[meta]);
+    std::vector<MidiTrackWriter> writers;
+    writers.reserve(tracks.size());
+    for (Track &track : tracks) {
+        track.End(endTick);
+        writers.push_back(std::move(track.Writer()));
+    }
 
     // A temporary name beside the file, renamed once complete.
     std::string temporary = path + ".XXXXXX";
@@ -165,7 +172,10 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
     fchmod(fd, 0666 & ~mask);
     close(fd);
     temporary = name.data();
-    if (smf_save(smf.get(), temporary.c_str()) != 0) {
+    std::FILE *out = std::fopen(temporary.c_str(), "wb");
+    bool written = out && WriteMidiFile(out, 1, division, writers);
+    if (out && std::fclose(out) != 0) written = false;
+    if (!written) {
         std::remove(temporary.c_str());
         throw HostError(path + ": cannot write the MIDI file");
     }
@@ -192,16 +202,18 @@ std::string DescribeChannels(const MidiFileSummary &summary) {
 }
 
 void WriteRecordingOnClock(const std::string &path, const MidiRecording &recording) {
+    static const unsigned char tempoBytes[] = {
+        0xFF,
+        0x51,
+        0x03,
+        static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 16),
+        static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 8),
+        static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS)};
     MidiFileEvent tempo;
-    tempo.bytes = {0xFF,
-                   0x51,
-                   0x03,
-                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 16),
-                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 8),
-                   static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS)};
+    tempo.bytes = MidiBytes(tempoBytes, sizeof tempoBytes);
     const MidiFileSummary summary =
         WriteMidiRecording(path, CLOCK_DIVISION, {tempo}, recording, recording.Tick());
-    std::printf("Wrote %s: %s\n", path.c_str(), DescribeChannels(summary).c_str());
+    std::printf("Wrote %s: %s\n", PrintableName(path).c_str(), DescribeChannels(summary).c_str());
 }
 
 }  // namespace mthost

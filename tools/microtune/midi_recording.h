@@ -31,6 +31,9 @@ public:
     int64_t Tick() const { return tick_; }
     double TicksPerSecond() const { return ticksPerSecond_; }
 
+    // Room for this many messages, so that a long file's recording grows
+    // once rather than doubling past what it needs.
+    void Reserve(size_t messages) { messages_.reserve(messages); }
     // One message of the companion's send entry.
     void Add(int status, int channel, int data1, int data2);
     const std::vector<RecordedMessage> &Messages() const { return messages_; }
@@ -58,11 +61,13 @@ struct MidiFileSummary {
 std::string DescribeChannels(const MidiFileSummary &summary);
 
 // Writes a format 1 file: the meta events given (tempo map, signatures,
-// markers, lyrics) and the recorded messages of every channel that plays a
-// note, each channel preceded at tick 0 by the 2-semitone bend range. When
-// the channels that play fit on one port, channels 16-31 move to free file
-// channels 0-15; otherwise file channels 16-31 go into a second track on MIDI
-// port 1. Written to a temporary name and renamed; throws HostError.
+// names, texts, markers, lyrics, SMPTE offset) and the recorded messages of every channel that
+// plays a note, each channel preceded at tick 0 by the 2-semitone bend range. When the channels
+// that play fit on one port, channels 16-31 move to free file channels 0-15; otherwise file
+// channels 16-31 go into a second track on MIDI port 1. Tempo and signatures go to the first track;
+// the other meta events go to the track of their event's `track` (tracks that hold nothing else
+// come before port 1's). Written to a temporary name and renamed; throws
+// HostError.
 MidiFileSummary WriteMidiRecording(const std::string &path, int division,
                                    const std::vector<MidiFileEvent> &metaEvents,
                                    const MidiRecording &recording, int64_t endTick);

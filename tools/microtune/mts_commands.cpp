@@ -71,7 +71,7 @@ void SendMtsForKeys(const MtsKeysRequest &request, const KeyLayout &keys, const 
     if (!request.wanted) return;
     const MtsTable table = MtsTableForKeys(keys, tuning);
     WarnOutsideMts(table);
-    std::vector<MidiBytes> messages;
+    std::vector<MidiMessage> messages;
     if (request.realTime)
         messages = MtsSingleNoteChanges(table);
     else
@@ -87,7 +87,7 @@ void SendMtsForKeys(const MtsKeysRequest &request, const KeyLayout &keys, const 
         std::fprintf(report, "Wrote %s: MTS %s, tuning program 0\n", request.file.c_str(), form);
     }
     if (port) {
-        for (const MidiBytes &m : messages)
+        for (const MidiMessage &m : messages)
             if (!port->Send(m))
                 throw HostError("device " + std::to_string(request.device) + ", " + port->Name() +
                                 ", refused the tuning");

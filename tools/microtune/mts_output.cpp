@@ -42,7 +42,7 @@ bool Usable(RtMidi::Api api) {
 
 }  // namespace
 
-void WriteSyxFile(const std::string &path, const std::vector<MidiBytes> &messages) {
+void WriteSyxFile(const std::string &path, const std::vector<MidiMessage> &messages) {
     std::string temporary = path + ".XXXXXX";
     std::vector<char> name(temporary.begin(), temporary.end());
     name.push_back('\0');
@@ -54,7 +54,7 @@ void WriteSyxFile(const std::string &path, const std::vector<MidiBytes> &message
     umask(mask);
     fchmod(fd, 0666 & ~mask);
     bool written = true;
-    for (const MidiBytes &m : messages)
+    for (const MidiMessage &m : messages)
         for (size_t done = 0; written && done < m.size();) {
             const ssize_t n = write(fd, m.data() + done, m.size() - done);
             if (n < 0 && errno == EINTR) continue;
@@ -116,7 +116,7 @@ MidiPortOutput::~MidiPortOutput() {
     }
 }
 
-bool MidiPortOutput::Send(const MidiBytes &message) {
+bool MidiPortOutput::Send(const MidiMessage &message) {
     try {
         out_->sendMessage(&message);
         return true;

@@ -16,7 +16,7 @@ class RtMidiOut;
 namespace mthost {
 
 // Written to a temporary name beside the file and renamed; throws HostError.
-void WriteSyxFile(const std::string &path, const std::vector<MidiBytes> &messages);
+void WriteSyxFile(const std::string &path, const std::vector<MidiMessage> &messages);
 
 class MidiPortOutput {
 public:
@@ -33,7 +33,7 @@ public:
     static std::string CheckDevice(int device);
 
     // One complete message; false when the port refused it.
-    bool Send(const MidiBytes &message);
+    bool Send(const MidiMessage &message);
     const std::string &Name() const { return name_; }
 
 private:

@@ -1,6 +1,5 @@
 #include "mts_retune.h"
 
-#include <smf.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "host_error.h"
 #include "keyboard_map.h"
 #include "midi_file.h"
+#include "midi_file_writer.h"
 #include "mts_tuning.h"
 #include "tuning.h"
 
@@ -21,22 +21,12 @@ namespace {
 
 constexpr int DRUM_CHANNEL = 9;
 
-void AddEvent(smf_track_t *track, int64_t tick, const std::vector<unsigned char> &bytes) {
-    smf_event_t *event = smf_event_new_from_pointer(const_cast<unsigned char *>(bytes.data()),
-                                                    static_cast<int>(bytes.size()));
-    if (!event) throw HostError("cannot build a MIDI event");
-    smf_track_add_event_pulses(track, event, static_cast<int>(tick));
-}
-
 bool NoteOn(const MidiFileEvent &e) {
     return (e.bytes[0] & 0xF0) == 0x90 && e.bytes.size() > 2 && e.bytes[2] > 0;
 }
 
-// A system-exclusive message at tick 0 (a reset, say) must reach the
-// synthesizer before the tuning, which a reset would undo.
-bool EarlySysex(const MidiFileEvent &e) { return e.tick == 0 && e.bytes[0] == 0xF0; }
-
-void Save(smf_t *smf, const std::string &path) {
+void Save(int format, int division, const std::vector<MidiTrackWriter> &tracks,
+          const std::string &path) {
     std::string temporary = path + ".XXXXXX";
     std::vector<char> name(temporary.begin(), temporary.end());
     name.push_back('\0');
@@ -47,7 +37,10 @@ void Save(smf_t *smf, const std::string &path) {
     fchmod(fd, 0666 & ~mask);
     close(fd);
     temporary = name.data();
-    if (smf_save(smf, temporary.c_str()) != 0) {
+    std::FILE *out = std::fopen(temporary.c_str(), "wb");
+    bool written = out && WriteMidiFile(out, format, division, tracks);
+    if (out && std::fclose(out) != 0) written = false;
+    if (!written) {
         std::remove(temporary.c_str());
         throw HostError(path + ": cannot write the MIDI file");
     }
@@ -85,7 +78,6 @@ void RetuneWithMts(const MtsRetuneRequest &request) {
         }
         if ((e.bytes[0] & 0xF0) == 0xE0) ++wheels;
     }
-    if (file.endTick > INT32_MAX) throw HostError(request.output + ": the file is too long");
 
     std::printf("Retuning %s (format %d, %d track%s, %d ticks per quarter note)\n",
                 request.input.c_str(), file.format, file.tracks, file.tracks == 1 ? "" : "s",
@@ -96,35 +88,22 @@ void RetuneWithMts(const MtsRetuneRequest &request) {
                 tuning.hz1o1, where.c_str());
     WarnOutsideMts(table);
 
-    QuietMidiLibrary quiet;
-    std::unique_ptr<smf_t, void (*)(smf_t *)> smf(smf_new(), &DeleteSmf);
-    if (!smf || smf_set_ppqn(smf.get(), file.division) != 0)
-        throw HostError(request.output + ": cannot set up a MIDI file");
-    std::vector<smf_track_t *> tracks;
-    for (int t = 0; t < file.tracks; ++t) {
-        tracks.push_back(smf_track_new());
-        smf_add_track(smf.get(), tracks.back());
-    }
-    // At tick 0 of the first track: the input's own system-exclusive
-    // messages of tick 0, the single-note tuning change for all keys, then
-    // tuning program 0 selected on every melodic channel that plays.
-    for (const MidiFileEvent &e : file.events)
-        if (EarlySysex(e)) AddEvent(tracks[0], 0, e.bytes);
-    for (const MidiBytes &m : MtsSingleNoteChanges(table)) AddEvent(tracks[0], 0, m);
+    std::vector<MidiTrackWriter> tracks(static_cast<size_t>(file.tracks));
+    // At tick 0 of the first track: the single-note tuning change for all
+    // keys, then tuning program 0 selected on every melodic channel that
+    // plays. (The reader keeps no system exclusive messages of the input.)
+    for (const MidiMessage &m : MtsSingleNoteChanges(table))
+        tracks[0].AddSystemExclusive(0, m.data(), m.size());
     std::string channels;
     for (int c = 0; c < 16; ++c) {
         if (!plays[c] || c == DRUM_CHANNEL) continue;
-        for (const MidiBytes &m : MtsSelectTuning(c)) AddEvent(tracks[0], 0, m);
+        for (const MidiMessage &m : MtsSelectTuning(c)) tracks[0].Add(0, m.data(), m.size());
         channels += " " + std::to_string(c);
     }
     for (const MidiFileEvent &e : file.events)
-        if (!EarlySysex(e)) AddEvent(tracks[e.track], e.tick, e.bytes);
-    for (smf_track_t *track : tracks)
-        if (smf_track_add_eot_pulses(track, static_cast<int>(file.endTick)) != 0)
-            throw HostError(request.output + ": cannot end a MIDI track");
-    if (smf_set_format(smf.get(), file.format) != 0)
-        throw HostError(request.output + ": cannot set format " + std::to_string(file.format));
-    Save(smf.get(), request.output);
+        tracks[static_cast<size_t>(e.track)].Add(e.tick, e.bytes.data(), e.bytes.size());
+    for (MidiTrackWriter &track : tracks) track.End(file.endTick);
+    Save(file.format, file.division, tracks, request.output);
 
     std::printf("%d notes on their own keys and channels; %d pitch-wheel message%s kept\n", notes,
                 wheels, wheels == 1 ? "" : "s");

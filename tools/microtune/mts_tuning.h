@@ -20,7 +20,7 @@
 
 namespace mthost {
 
-using MidiBytes = std::vector<unsigned char>;
+using MidiMessage = std::vector<unsigned char>;
 
 constexpr int MTS_KEYS = 128;
 constexpr int MTS_FRACTIONS = 16384;  // steps per semitone

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "companion_module.h"
 #include "host_error.h"
 #include "microtune.h"
 #include "midi_recording.h"
@@ -21,7 +22,7 @@ namespace {
 
 constexpr int DEVICE_NAME_SIZE = 1024;
 constexpr const char *BUILT_IN_NAME = "QuickTime";
-constexpr const char *COMPANION_FILE = "libTembrelLib.so";
+constexpr const char *COMPANION_FILE = TEMBREL_MODULE_FILE;
 // Shorter renders finish before a progress line would be read.
 constexpr double PROGRESS_MIN_SECONDS = 5.0;
 // Live waits sleep in slices so that Ctrl-C is noticed promptly.
@@ -50,35 +51,14 @@ void RestoreInterruptHandlers() {
     handlersInstalled = false;
 }
 
-// The folder of libmicrotune.so, where the companion is built and loaded from.
-std::string LibraryDirectory() {
-    Dl_info info;
-    void *symbol = dlsym(RTLD_DEFAULT, "nNumOutDevices");
-    if (!symbol || dladdr(symbol, &info) == 0 || !info.dli_fname) return std::string();
-    const std::string path = info.dli_fname;
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 void RecordMessage(void *recording, int status, int channel, int data1, int data2) {
     static_cast<MidiRecording *>(recording)->Add(status, channel, data1, data2);
 }
 
-// The companion as the library has loaded it (counting the devices loads
-// it), so that its entries are the very instance the library calls.
-void *LoadedCompanion() {
-    void *companion = nullptr;
-    const std::string directory = LibraryDirectory();
-    if (!directory.empty())
-        companion = dlopen((directory + "/" + COMPANION_FILE).c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (!companion) companion = dlopen(COMPANION_FILE, RTLD_NOW | RTLD_NOLOAD);
-    return companion;
-}
-
 // The font the companion loads, as it chooses it.
 std::string SoundFontPath() {
-    const char *font = std::getenv("MICROTUNE_SOUNDFONT");
-    return font && *font ? font : "/usr/share/sounds/sf2/default-GM.sf2";
+    const char *font = std::getenv(TEMBREL_SOUNDFONT_ENV);
+    return font && *font ? font : TEMBREL_DEFAULT_SOUNDFONT;
 }
 
 // What keeps the built-in synthesizer from starting, found out by the host:
@@ -86,9 +66,9 @@ std::string SoundFontPath() {
 // "sfbk".
 std::string FontProblem() {
     const std::string font = SoundFontPath();
-    const char *from = std::getenv("MICROTUNE_SOUNDFONT") && *std::getenv("MICROTUNE_SOUNDFONT")
-                           ? " (MICROTUNE_SOUNDFONT)"
-                           : " (set MICROTUNE_SOUNDFONT to use another)";
+    const char *from = std::getenv(TEMBREL_SOUNDFONT_ENV) && *std::getenv(TEMBREL_SOUNDFONT_ENV)
+                           ? " (" TEMBREL_SOUNDFONT_ENV ")"
+                           : " (set " TEMBREL_SOUNDFONT_ENV " to use another)";
     std::error_code ignored;
     if (!std::filesystem::exists(font, ignored))
         return "the sound font " + font + " does not exist" + from;
@@ -198,14 +178,14 @@ Output::Output(const OutputRequest &request) {
 void Output::OpenBuiltIn(const OutputRequest &request) {
     companion_ = LoadedCompanion();
     if (companion_)
-        send_ = reinterpret_cast<void (*)(int, int, int, int)>(
-            dlsym(companion_, "Tembrel_SendMidiEvent"));
+        send_ = reinterpret_cast<TembrelSendMidiEventEntry>(
+            dlsym(companion_, TEMBREL_SEND_MIDI_EVENT_ENTRY));
     if (recording_) StartRecording();
     std::string wav = request.wavPath;
     if (request.silent && wav.empty()) {
-        setenv("MICROTUNE_SYNTH_OUTPUT", "none", 1);
+        setenv(TEMBREL_OUTPUT_ENV, TEMBREL_OUTPUT_NONE, 1);
         const int result = StartMidiOutForiDev(device_);
-        unsetenv("MICROTUNE_SYNTH_OUTPUT");
+        unsetenv(TEMBREL_OUTPUT_ENV);
         if (result != 1) {
             StopQT();
             const std::string font = FontProblem();
@@ -219,13 +199,13 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
         offline_ = true;
         return;
     }
-    const char *fromEnvironment = std::getenv("MICROTUNE_SYNTH_WAV");
+    const char *fromEnvironment = std::getenv(TEMBREL_WAV_ENV);
     if (wav.empty() && fromEnvironment && *fromEnvironment) wav = fromEnvironment;
     if (wav.empty() && request.offline) wav = request.fallbackWav;
 
     if (wav.empty()) {
         // Live first; the companion refuses to start without an audio output.
-        unsetenv("MICROTUNE_SYNTH_WAV");
+        unsetenv(TEMBREL_WAV_ENV);
         const int result = StartMidiOutForiDev(device_);
         if (result == 1) {
             open_ = true;
@@ -241,11 +221,11 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
 
     // The companion reads these when it starts: render into the file, on a
     // clock that only the delay entry moves, unless real time must count.
-    setenv("MICROTUNE_SYNTH_WAV", wav.c_str(), 1);
+    setenv(TEMBREL_WAV_ENV, wav.c_str(), 1);
     if (request.followRealTime)
-        unsetenv("MICROTUNE_SYNTH_CLOCK");
+        unsetenv(TEMBREL_CLOCK_ENV);
     else
-        setenv("MICROTUNE_SYNTH_CLOCK", "delay", 1);
+        setenv(TEMBREL_CLOCK_ENV, TEMBREL_CLOCK_DELAY, 1);
     const int result = StartMidiOutForiDev(device_);
     if (result != 1) {
         StopQT();
@@ -261,10 +241,11 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
 // The library looks the delay entry up but never calls it; offline
 // rendering needs it, from the very instance the library has loaded.
 void Output::FindDelayEntry() {
-    if (companion_) delay_ = reinterpret_cast<void (*)(double)>(dlsym(companion_, "Tembrel_Delay"));
+    if (companion_)
+        delay_ = reinterpret_cast<TembrelDelayEntry>(dlsym(companion_, TEMBREL_DELAY_ENTRY));
     if (!delay_) {
         Close();
-        throw HostError(std::string("cannot render offline: no Tembrel_Delay entry in ") +
+        throw HostError(std::string("cannot render offline: no " TEMBREL_DELAY_ENTRY " entry in ") +
                         COMPANION_FILE);
     }
 }
@@ -273,10 +254,10 @@ void Output::FindDelayEntry() {
 // library sends on opening are recorded too.
 void Output::StartRecording() {
     if (companion_)
-        setRecorder_ = reinterpret_cast<void (*)(void (*)(void *, int, int, int, int), void *)>(
-            dlsym(companion_, "Tembrel_SetRecorder"));
+        setRecorder_ = reinterpret_cast<TembrelSetRecorderEntry>(
+            dlsym(companion_, TEMBREL_SET_RECORDER_ENTRY));
     if (!setRecorder_)
-        throw HostError(std::string("cannot record: no Tembrel_SetRecorder entry in ") +
+        throw HostError(std::string("cannot record: no " TEMBREL_SET_RECORDER_ENTRY " entry in ") +
                         COMPANION_FILE);
     setRecorder_(&RecordMessage, recording_);
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "companion_module.h"
+
 namespace mthost {
 
 class MidiRecording;
@@ -79,9 +81,9 @@ private:
     bool open_ = false;
     std::string wavPath_;
     void *companion_ = nullptr;
-    void (*delay_)(double) = nullptr;
-    void (*send_)(int, int, int, int) = nullptr;
-    void (*setRecorder_)(void (*)(void *, int, int, int, int), void *) = nullptr;
+    TembrelDelayEntry delay_ = nullptr;
+    TembrelSendMidiEventEntry send_ = nullptr;
+    TembrelSetRecorderEntry setRecorder_ = nullptr;
     MidiRecording *recording_ = nullptr;
     double elapsed_ = 0.0;
     double progressTotal_ = 0.0;

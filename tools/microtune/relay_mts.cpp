@@ -111,15 +111,15 @@ void RelayWithMts(const MtsRelayRequest &request) {
     WarnOutsideMts(table);
 
     // The table first, then every melodic channel set to play it.
-    std::vector<MidiBytes> setup = MtsSingleNoteChanges(table);
+    std::vector<MidiMessage> setup = MtsSingleNoteChanges(table);
     for (int c = 0; c < 16; ++c) {
         if (c == DRUM_CHANNEL) continue;
-        for (const MidiBytes &m : MtsSelectTuning(c)) setup.push_back(m);
+        for (const MidiMessage &m : MtsSelectTuning(c)) setup.push_back(m);
         if (!request.voice.empty())
             setup.push_back(
                 {static_cast<unsigned char>(0xC0 | c), static_cast<unsigned char>(voice.number)});
     }
-    for (const MidiBytes &m : setup)
+    for (const MidiMessage &m : setup)
         if (!out.Send(m))
             throw HostError("device " + std::to_string(request.device) + ", " + out.Name() +
                             ", refused the tuning");

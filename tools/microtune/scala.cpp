@@ -31,11 +31,24 @@ std::string FirstWord(const std::string &line) {
     return text.substr(0, end);
 }
 
-// The value of a pitch line: its first word, with a ratio's spaces around
-// the '/' closed up (" 3 / 2" is 3/2, not 3 followed by a remark).
+bool IsValueCharacter(char c) {
+    return (c >= '0' && c <= '9') || c == '.' || c == '/' || c == '+' || c == '-';
+}
+
+// A value and whatever follows it: text after a value is a remark, whatever
+// character starts it ("15/8!F#", "1091.!"). A word that does not start as
+// a value is returned whole, for the message that refuses it.
+std::string ValueWord(const std::string &text) {
+    size_t end = 0;
+    while (end < text.size() && IsValueCharacter(text[end])) ++end;
+    return end == 0 ? FirstWord(text) : text.substr(0, end);
+}
+
+// The value of a pitch line, with a ratio's spaces around the '/' closed
+// up (" 3 / 2" is 3/2, not 3 followed by a remark).
 std::string PitchValue(const std::string &line) {
     const std::string text = Trim(line);
-    std::string value = FirstWord(text);
+    std::string value = ValueWord(text);
     if (value.find('.') != std::string::npos) return value;
     std::size_t at = value.size();
     const auto skipBlanks = [&text](std::size_t i) {
@@ -50,7 +63,7 @@ std::string PitchValue(const std::string &line) {
     } else if (value.back() != '/') {
         return value;
     }
-    return value + FirstWord(text.substr(skipBlanks(at)));
+    return value + ValueWord(text.substr(skipBlanks(at)));
 }
 
 bool AllDigits(const std::string &s) {
@@ -104,7 +117,7 @@ public:
     int LastLine() const { return static_cast<int>(lines_.size()); }
 
     [[noreturn]] void Fail(int line, const std::string &what) const {
-        throw HostError(fileName_ + ":" + std::to_string(line) + ": " + what);
+        throw HostError(PrintableName(fileName_) + ":" + std::to_string(line) + ": " + what);
     }
 
 private:
@@ -155,12 +168,12 @@ ScalaScale ParseScala(const std::string &contents, const std::string &fileName) 
     std::string line;
 
     if (!reader.Next(&line, false)) reader.Fail(1, "the file is empty: no description line");
-    scale.description = Trim(line);
+    scale.description = PrintableName(Trim(line));
 
     if (!reader.Next(&line, true))
         reader.Fail(reader.LastLine(), "missing note count after the description");
     const int countLine = reader.LineNumber();
-    const std::string countText = FirstWord(line);
+    const std::string countText = ValueWord(Trim(line));
     if (!AllDigits(countText))
         reader.Fail(countLine, "note count '" + Printable(countText) + "' is not a whole number");
     if (countText.size() > 6 || std::atoi(countText.c_str()) > MAX_PITCHES)

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "host_error.h"
+#include "text_file.h"
 #include "tuning.h"
 
 namespace mthost {
@@ -21,6 +23,50 @@ void PrintRow(int degree, const Tuning &tuning) {
         std::printf("%6d  %12.6f  %10s  %12s\n", degree, ratio, "-", "no pitch");
 }
 
+// A CSV field: quoted when it holds a comma, a quote or a line end.
+std::string CsvField(const std::string &text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+// One CSV of every scale given, one row per degree with the scale's file
+// name in the first column; a scale that cannot be read gets one line on
+// standard error and the others go on.
+void PrintCsv(const std::vector<std::string> &scales, double hz) {
+    std::printf("file,degree,ratio,cents,hz\n");
+    size_t refused = 0;
+    for (const std::string &name : scales) {
+        try {
+            const Tuning tuning = InstallTuning(LoadScaleArgument(name), hz);
+            const std::vector<double> &ratios = tuning.ratios;
+            const int degrees =
+                IsSeries(ratios) ? SERIES_DEGREES_SHOWN : static_cast<int>(ratios.size());
+            const std::string file = CsvField(PrintableName(name));
+            for (int degree = 0; degree < degrees; ++degree) {
+                const double ratio = RatioOfDegree(ratios, degree);
+                if (ratio > 0.0)
+                    std::printf("%s,%d,%.6f,%.3f,%.3f\n", file.c_str(), degree, ratio,
+                                1200.0 * std::log2(ratio), ratio * tuning.hz1o1);
+                else
+                    std::printf("%s,%d,%.6f,,\n", file.c_str(), degree, ratio);
+            }
+        } catch (const HostError &e) {
+            ++refused;
+            std::fflush(stdout);
+            std::fprintf(stderr, "microtune: %s\n", e.what());
+            std::fflush(stderr);
+        }
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr, "%zu scale%s, %zu read, %zu refused\n", scales.size(),
+                 scales.size() == 1 ? "" : "s", scales.size() - refused, refused);
+    if (refused)
+        throw HostError(std::to_string(refused) + " of " + std::to_string(scales.size()) +
+                        " scales could not be read");
+}
+
 }  // namespace
 
 void AddScaleCommand(CLI::App &app) {
@@ -30,6 +76,7 @@ void AddScaleCommand(CLI::App &app) {
         std::vector<std::string> words;
         double hz = 0.0;
         bool verbose = false;
+        bool csv = false;
     };
     auto options = std::make_shared<Options>();
     command
@@ -39,7 +86,14 @@ void AddScaleCommand(CLI::App &app) {
         ->required();
     Add1o1Option(*command, options->hz);
     command->add_flag("-v,--verbose", options->verbose, "Say how SCALE was read");
+    command->add_flag("--csv", options->csv,
+                      "Every SCALE is a file: one CSV of all their degrees, the file in the "
+                      "first column; the summary on standard error");
     command->callback([options] {
+        if (options->csv) {
+            PrintCsv(options->words, options->hz);
+            return;
+        }
         // Several words typed without quotes are one scale text.
         std::string text;
         for (const std::string &word : options->words) text += (text.empty() ? "" : " ") + word;

@@ -1,6 +1,7 @@
 #include "text_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,23 +11,27 @@
 namespace mthost {
 namespace {
 
+// More control bytes than one in this many: binary data, not text.
+constexpr std::size_t BINARY_SHARE = 32;
+
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
 }  // namespace
 
 std::string ReadSmallFile(const std::string &path, const char *kind, std::size_t maxBytes) {
+    const std::string name = PrintableName(path);
     std::error_code ignored;
     if (std::filesystem::is_directory(path, ignored))
-        throw HostError("cannot read " + path + ": it is a directory");
+        throw HostError("cannot read " + name + ": it is a directory");
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw HostError("cannot read " + path + ": " + std::strerror(errno));
+    if (!in) throw HostError("cannot read " + name + ": " + std::strerror(errno));
     // Read one byte past the cap, so that an endless file (a device) ends here.
     std::string contents(maxBytes + 1, '\0');
     in.read(&contents[0], static_cast<std::streamsize>(contents.size()));
-    if (in.bad()) throw HostError("cannot read " + path);
+    if (in.bad()) throw HostError("cannot read " + name);
     contents.resize(static_cast<std::size_t>(in.gcount()));
     if (contents.size() > maxBytes)
-        throw HostError(path + ": larger than " + std::to_string(maxBytes / 1024) + " KiB: not a " +
+        throw HostError(name + ": larger than " + std::to_string(maxBytes / 1024) + " KiB: not a " +
                         kind);
     return contents;
 }
@@ -34,11 +39,15 @@ std::string ReadSmallFile(const std::string &path, const char *kind, std::size_t
 std::vector<std::string> SplitTextLines(const std::string &contents, const std::string &fileName) {
     std::size_t start = 0;
     if (contents.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
+    std::size_t controls = 0;
     for (std::size_t i = start; i < contents.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(contents[i]);
-        if (IsControl(c) && c != '\t' && c != '\r' && c != '\n')
-            throw HostError(fileName + ": not a text file");
+        if (c == 0) throw HostError(PrintableName(fileName) + ": not a text file");
+        if (IsControl(c) && c != '\t' && c != '\r' && c != '\n') ++controls;
     }
+    // Text edited by hand may hold a stray control byte; binary data holds many.
+    if (controls > 0 && controls * BINARY_SHARE >= contents.size() - start)
+        throw HostError(PrintableName(fileName) + ": not a text file");
     std::vector<std::string> lines;
     std::string line;
     for (std::size_t i = start; i < contents.size(); ++i) {
@@ -60,6 +69,27 @@ std::string Printable(const std::string &text, std::size_t maxLength) {
     for (char c : text) {
         if (out.size() == maxLength) return out + "...";
         out += IsControl(static_cast<unsigned char>(c)) ? '?' : c;
+    }
+    return out;
+}
+
+}  // namespace mthost
+
+namespace mthost {
+
+std::string PrintableName(const std::string &name) {
+    std::string out;
+    for (char c : name) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (IsControl(u)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", u);
+            out += escape;
+        } else {
+            out += c;
+        }
     }
     return out;
 }

@@ -20,13 +20,20 @@ std::string ReadSmallFile(const std::string &path, const char *kind,
                           std::size_t maxBytes = MAX_TEXT_FILE_BYTES);
 
 // The lines of a text file: a UTF-8 byte-order mark is dropped and CRLF, CR
-// and LF all end a line. Contents with a NUL or other control characters
-// (tab excepted) throw HostError "fileName: not a text file".
+// and LF all end a line. Contents with a NUL byte, or with control
+// characters (tab excepted) making more than one byte in 32, throw
+// HostError "fileName: not a text file"; a stray control character in a
+// text file stays in its line (callers show lines through Printable).
 std::vector<std::string> SplitTextLines(const std::string &contents, const std::string &fileName);
 
 // Text from a file made safe for a one-line message: control characters and
 // DEL become '?', and anything past maxLength is cut with "...".
 std::string Printable(const std::string &text, std::size_t maxLength = 40);
+
+// A file name as messages show it: whole, with control characters, DEL and
+// the backslash written as C escapes ("\x1b", "\\"), so that a name can
+// never steer the terminal.
+std::string PrintableName(const std::string &name);
 
 }  // namespace mthost
 

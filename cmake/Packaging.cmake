@@ -34,6 +34,9 @@ else()
   # private folder is searched too.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_LIBDIR}/microtune)
+  # The Python package travels in the same package: 40 KB of pure Python
+  # that only works with this soname, so it needs no package of its own.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3:any")
   # The shlibs file by hand, and the loader's cache refreshed by a trigger
   # rather than by maintainer scripts.
   configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/shlibs

@@ -101,6 +101,15 @@ printf 'mine\n1\n3/1\n' > just12.scl
 grep -qF "read just12.scl" mine.txt ||
   fail "a just12.scl in the current folder did not win"
 
+step "the Python package from the installed tree"
+[ -f "$prefix/lib/python3/dist-packages/microtune/py.typed" ] || fail "the Python package is not installed"
+MICROTUNE_LIBRARY="$prefix/lib/libmicrotune.so.0" PYTHONPATH="$prefix/lib/python3/dist-packages" \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider "$src/bindings/python/tests"
+# Found by the package itself, with nothing set.
+PYTHONPATH="$prefix/lib/python3/dist-packages" /usr/bin/python3 -c \
+  'import microtune, sys; sys.exit(0 if microtune.version() == sys.argv[1] else 1)' "$version" ||
+  fail "the installed Python package does not find its library"
+
 step "the first note of a program, with an empty user cache, on both fonts"
 c++ -std=c++17 -O2 -o first-note-pitch "$src/tests/install/first_note_pitch.cpp" \
   "$src/tests/support/audio_analysis.cpp" -I"$src/tests/support" \

@@ -1,8 +1,6 @@
 #include "midi_recording.h"
 
 #include <smf.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +10,7 @@
 #include <memory>
 
 #include "host_error.h"
+#include "output_file.h"
 
 namespace mthost {
 namespace {
@@ -153,27 +152,16 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
     if (upper) upper->End(endTick);
     if (smf_set_format(smf.get(), 1) != 0) throw HostError(path + ": cannot set format 1");
 
-    // A temporary name beside the file, renamed once complete.
-    std::string temporary = path + ".XXXXXX";
-    std::vector<char> name(temporary.begin(), temporary.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) throw HostError(path + ": cannot write: " + std::strerror(errno));
-    // mkstemp makes the file private; the result gets the usual permissions.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
-    temporary = name.data();
+    // Written as every output file is (output_file.h).
+    mtio::OutputFile file(path);
+    if (!file.Ok()) throw HostError(file.Error());
+    const std::string temporary = file.WritePath();
+    errno = 0;
     if (smf_save(smf.get(), temporary.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        throw HostError(path + ": cannot write the MIDI file");
+        file.Fail(errno ? std::strerror(errno) : "the MIDI library failed");
+        throw HostError(file.Error());
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        std::remove(temporary.c_str());
-        throw HostError(path + ": cannot write: " + std::strerror(error));
-    }
+    if (!file.Commit()) throw HostError(file.Error());
     return summary;
 }
 

@@ -4,8 +4,13 @@
 #ifndef MICROTUNE_OUTPUT_H
 #define MICROTUNE_OUTPUT_H
 
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace mtio {
+class OutputFile;
+}
 
 namespace mthost {
 
@@ -47,7 +52,9 @@ public:
     void Wait(double seconds);
 
     // Stops every note, closes the output and stops the companion, whose
-    // clean-up renders the release tail and finishes the WAV file.
+    // clean-up renders the release tail and finishes the WAV file, which
+    // then takes its name; throws HostError when the WAV file could not be
+    // written.
     void Close();
 
     // Sends a channel message to every channel of the built-in synthesizer
@@ -71,6 +78,9 @@ private:
     void FindDelayEntry();
     void StartRecording();
     void DrawProgress();
+    // Closes; the WAV file takes its name only when kept.
+    void Shut(bool keepWav);
+    std::string WavError() const;
 
     int device_ = -1;
     std::string deviceName_;
@@ -78,6 +88,7 @@ private:
     bool offline_ = false;
     bool open_ = false;
     std::string wavPath_;
+    std::unique_ptr<mtio::OutputFile> wavFile_;
     void *companion_ = nullptr;
     void (*delay_)(double) = nullptr;
     void (*send_)(int, int, int, int) = nullptr;

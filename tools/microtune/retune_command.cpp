@@ -16,6 +16,7 @@
 #include "midi_file.h"
 #include "midi_recording.h"
 #include "output.h"
+#include "output_file.h"
 #include "tuning.h"
 #include "voice.h"
 
@@ -189,7 +190,9 @@ void AddRetuneCommand(CLI::App &app) {
     AddRootOption(*command, options->root);
     AddKbmOption(*command, options->kbm);
     AddVoiceOption(*command, options->voice, "the file's first melodic program");
-    command->add_option("-o,--output", options->midi, "Write the retuned MIDI file here")
+    command
+        ->add_option("-o,--output", options->midi,
+                     "Write the retuned MIDI file here (-: standard output)")
         ->type_name("FILE");
     AddWavOption(*command, options->wav,
                  "Render the built-in software synthesizer into this WAV file");
@@ -197,6 +200,8 @@ void AddRetuneCommand(CLI::App &app) {
     command->callback([options] {
         if (options->midi.empty() && options->wav.empty())
             throw HostError("retune needs -o OUT.mid, --wav OUT.wav or both", 2);
+        if (mtio::IsStandardOutput(options->midi) || mtio::IsStandardOutput(options->wav))
+            mtio::KeepStandardOutputForData();
         // Everything is read and checked before anything is written.
         const MidiFile file = ReadMidiFile(options->input);
         const ScaleArgument scale = LoadScaleArgument(options->scale);

@@ -46,9 +46,28 @@ void OnInterrupt(int) {
     _exit(130);
 }
 
-int dataDescriptor = -1;  // standard output as it was, once report lines moved away
+int dataDescriptor = -1;
+
+// 0, or the errno of the failed write.
+int WriteAll(int fd, const void *data, size_t size) {
+    const char *bytes = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}  // standard output as it was, once report lines moved away
 
 std::string Cause(int error) { return std::strerror(error); }
+
+std::string TemporaryFolder() {
+    const char *folder = std::getenv("TMPDIR");
+    return folder && folder[0] == '/' ? folder : "/tmp";
+}
 
 std::string Folder(const std::string &path) {
     const size_t slash = path.rfind('/');
@@ -81,8 +100,7 @@ OutputFile::OutputFile(const std::string &path) : path_(path) {
     }
     if (path == "-") {
         direct_ = true;
-        writePath_ = dataDescriptor >= 0 ? "/dev/fd/" + std::to_string(dataDescriptor)
-                                         : std::string("/dev/stdout");
+        Open(TemporaryFolder() + "/microtune-output");
         return;
     }
     struct stat info;
@@ -92,9 +110,10 @@ OutputFile::OutputFile(const std::string &path) : path_(path) {
             return;
         }
         if (!S_ISREG(info.st_mode)) {
-            // Named for what it is (a device, a FIFO, a terminal): written into.
+            // Named for what it is (a device, a FIFO, a terminal): written
+            // into once complete, since writers may read back what they wrote.
             direct_ = true;
-            writePath_ = path;
+            Open(TemporaryFolder() + "/microtune-output");
             return;
         }
         char *resolved = realpath(path.c_str(), nullptr);
@@ -103,11 +122,11 @@ OutputFile::OutputFile(const std::string &path) : path_(path) {
     } else {
         target_ = EndOfLinks(path);
     }
-    Open();
+    Open(target_);
 }
 
-bool OutputFile::Open() {
-    std::string name = target_ + ".XXXXXX";
+bool OutputFile::Open(const std::string &beside) {
+    std::string name = beside + ".XXXXXX";
     std::vector<char> buffer(name.begin(), name.end());
     buffer.push_back('\0');
     fd_ = mkstemp(buffer.data());
@@ -121,7 +140,7 @@ bool OutputFile::Open() {
     // it replaces, or gets the usual one.
     struct stat info;
     mode_t mode;
-    if (stat(target_.c_str(), &info) == 0) {
+    if (!direct_ && stat(target_.c_str(), &info) == 0) {
         mode = info.st_mode & 07777;
     } else {
         const mode_t mask = umask(0);
@@ -138,9 +157,9 @@ OutputFile::~OutputFile() {
 
 void OutputFile::Discard() {
     done_ = true;
-    if (fd_ >= 0 && fd_ != dataDescriptor) close(fd_);
+    if (fd_ >= 0) close(fd_);
     fd_ = -1;
-    if (!direct_ && !writePath_.empty()) unlink(writePath_.c_str());
+    if (!writePath_.empty()) unlink(writePath_.c_str());
     Unregister(slot_);
     slot_ = -1;
 }
@@ -151,47 +170,56 @@ void OutputFile::Fail(const std::string &cause) {
 
 bool OutputFile::Write(const void *data, std::size_t size) {
     if (!Ok() || done_) return false;
-    if (fd_ < 0 && direct_) {
-        if (path_ == "-")
-            fd_ = dataDescriptor >= 0 ? dataDescriptor : STDOUT_FILENO;
-        else
-            fd_ = open(writePath_.c_str(), O_WRONLY | O_CLOEXEC);
-        if (fd_ < 0) {
-            Fail(Cause(errno));
-            return false;
-        }
+    const int error = WriteAll(fd_, data, size);
+    if (error) Fail(Cause(error));
+    return error == 0;
+}
+
+// Copies the finished temporary file into the target, in order.
+bool OutputFile::CopyToTarget() {
+    const bool standardOutput = path_ == "-";
+    const int to = standardOutput ? (dataDescriptor >= 0 ? dataDescriptor : STDOUT_FILENO)
+                                  : open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (to < 0) {
+        Fail(Cause(errno));
+        return false;
     }
-    const char *bytes = static_cast<const char *>(data);
-    while (size > 0) {
-        const ssize_t n = write(fd_, bytes, size);
+    const int from = open(writePath_.c_str(), O_RDONLY | O_CLOEXEC);
+    int error = from < 0 ? errno : 0;
+    char chunk[65536];
+    while (!error) {
+        const ssize_t n = read(from, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            Fail(n < 0 ? Cause(errno) : std::string("nothing was written"));
-            return false;
+            if (n < 0) error = errno;
+            break;
         }
-        bytes += n;
-        size -= static_cast<size_t>(n);
+        error = WriteAll(to, chunk, static_cast<size_t>(n));
     }
-    return true;
+    if (from >= 0) close(from);
+    if (!standardOutput && close(to) != 0 && !error) error = errno;
+    if (error) Fail(Cause(error));
+    return error == 0;
 }
 
 bool OutputFile::Commit() {
     if (done_) return Ok();
-    if (fd_ >= 0 && fd_ != STDOUT_FILENO && fd_ != dataDescriptor) {
+    if (fd_ >= 0) {
         const int fd = fd_;
         fd_ = -1;
         if (close(fd) != 0) Fail(Cause(errno));
     }
-    if (Ok() && !direct_ && std::rename(writePath_.c_str(), target_.c_str()) != 0)
-        Fail(Cause(errno));
-    if (!Ok()) {
-        Discard();
-        return false;
+    if (Ok()) {
+        if (direct_)
+            CopyToTarget();
+        else if (std::rename(writePath_.c_str(), target_.c_str()) != 0)
+            Fail(Cause(errno));
+        else
+            writePath_.clear();  // it is the target now
     }
-    done_ = true;
-    Unregister(slot_);
-    slot_ = -1;
-    return true;
+    const bool ok = Ok();
+    Discard();
+    return ok;
 }
 
 void RemoveTemporaryFilesOnInterrupt() {

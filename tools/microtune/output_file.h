@@ -6,7 +6,9 @@
 //     temporary file in the folder of that file and renamed over it only
 //     when complete: an existing file is never truncated or half-written.
 //   - Anything else that exists (a device, a FIFO, /dev/stdout) is written
-//     directly, in order.
+//     into directly, in order, once the output is complete (it is made in
+//     the temporary folder first: writers read back what they wrote, and
+//     an unfinished output must not reach a reader).
 // Every failure, including close and rename, is reported with its cause.
 // Temporary files are registered, so that Ctrl-C or SIGTERM removes them.
 #ifndef MICROTUNE_OUTPUT_FILE_H
@@ -30,24 +32,25 @@ public:
     bool Ok() const { return error_.empty(); }
     // One line: "NAME: cannot write: CAUSE".
     const std::string &Error() const { return error_; }
-    // Where a writer that opens files by name writes: the temporary file, or
-    // the target itself when it is written directly.
+    // Where a writer that opens files by name writes: the temporary file.
     const std::string &WritePath() const { return writePath_; }
     bool Direct() const { return direct_; }
 
     // Writes through this object's own descriptor; false (with Error) on failure.
     bool Write(const void *data, std::size_t size);
-    // Closes and, for a temporary file, gives it the target's name.
+    // Closes, and gives the temporary file the target's name or copies it
+    // into the target.
     bool Commit();
     // Records a failure the writer met, with its cause.
     void Fail(const std::string &cause);
 
 private:
-    bool Open();
+    bool Open(const std::string &beside);
+    bool CopyToTarget();
     void Discard();
 
     std::string path_;       // as the user named it
-    std::string writePath_;  // temporary name or direct target
+    std::string writePath_;  // the temporary file
     std::string target_;     // the resolved name the temporary file replaces
     std::string error_;
     int fd_ = -1;

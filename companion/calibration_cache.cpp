@@ -6,6 +6,7 @@
 // The version changes whenever the way keys are measured changes.
 #include "calibration_cache.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+
+#include "output_file.h"
 
 namespace calibration {
 namespace {
@@ -71,15 +74,23 @@ std::string CacheDirectory() {
 bool LoadCalibration(const std::string &directory, const std::string &fontHash, int bank,
                      int program, ProgramCalibration &out) {
     if (directory.empty() || fontHash.empty()) return false;
-    std::FILE *file = std::fopen(FileName(directory, fontHash, bank, program).c_str(), "rb");
-    if (!file) return false;
+    // Never waits: a FIFO or a device at the name is no entry, as a corrupt
+    // file is not.
+    const int fd = open(FileName(directory, fontHash, bank, program).c_str(),
+                        O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return false;
+    }
     std::string text;
     char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 &&
+    ssize_t got;
+    while ((got = read(fd, chunk, sizeof chunk)) > 0 &&
            text.size() <= static_cast<size_t>(MAX_FILE_BYTES))
-        text.append(chunk, got);
-    std::fclose(file);
+        text.append(chunk, static_cast<size_t>(got));
+    close(fd);
     if (text.size() > static_cast<size_t>(MAX_FILE_BYTES)) return false;
 
     const size_t checkAt = text.rfind("check ");
@@ -132,17 +143,9 @@ bool SaveCalibration(const std::string &directory, const std::string &fontHash,
     text += check;
 
     // Written aside and renamed into place: a reader never sees half a file.
-    const std::string path = FileName(directory, fontHash, calibration.bank, calibration.program);
-    const std::string temporary = path + ".tmp" + std::to_string(getpid());
-    std::FILE *file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    mtio::OutputFile file(FileName(directory, fontHash, calibration.bank, calibration.program));
+    // Anything but a regular file at the name is left alone.
+    return file.Ok() && !file.Direct() && file.Write(text.data(), text.size()) && file.Commit();
 }
 
 }  // namespace calibration

@@ -3,7 +3,9 @@
 //
 // Settings come from the environment when the synthesizer is initialised:
 //   MICROTUNE_SOUNDFONT    the sound font (default: Debian's General MIDI font)
-//   MICROTUNE_SYNTH_WAV    render into this WAV file instead of playing live
+//   MICROTUNE_SYNTH_WAV    render into this WAV file instead of playing live (the
+//                          host names it by its rule for output files, and
+//                          asks Tembrel_WavError whether it was written whole)
 //   MICROTUNE_SYNTH_CLOCK  "delay": only the delay entry moves the WAV clock
 //   MICROTUNE_SYNTH_EFFECTS "1" or "0": chorus and reverb (default: on when
 //                          live, off when rendering, since chorus wobbles pitch)
@@ -23,13 +25,16 @@
 // The companion prints nothing: FluidSynth, ALSA and JACK are silenced, and
 // GLib while a font loads.
 #include <alsa/asoundlib.h>
+#include <fcntl.h>
 #include <fluidsynth.h>
 #include <jack/jack.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -68,6 +73,13 @@ struct Companion {
 
 Companion C;
 float renderBuffer[2 * RENDER_BLOCK];
+// The first thing that went wrong with the WAV file since the synthesizer
+// started; kept past clean-up so that the host can ask.
+char wavError[256];
+
+void NoteWavError(const char *cause) {
+    if (wavError[0] == '\0') std::snprintf(wavError, sizeof wavError, "%s", cause);
+}
 
 void SilentAlsaError(const char *, int, const char *, int, const char *, ...) {}
 void SilentJackMessage(const char *) {}
@@ -102,7 +114,13 @@ void RenderTo(double frame) {
         const int64_t left = target - C.renderedFrames;
         const int n = left < RENDER_BLOCK ? static_cast<int>(left) : RENDER_BLOCK;
         fluid_synth_write_float(C.synth, n, renderBuffer, 0, 2, renderBuffer, 1, 2);
-        if (!C.wavFailed && sf_writef_float(C.wav, renderBuffer, n) != n) C.wavFailed = true;
+        if (!C.wavFailed) {
+            errno = 0;
+            if (sf_writef_float(C.wav, renderBuffer, n) != n) {
+                C.wavFailed = true;
+                NoteWavError(errno ? std::strerror(errno) : sf_strerror(C.wav));
+            }
+        }
         C.renderedFrames += n;
     }
 }
@@ -157,8 +175,19 @@ bool OpenWav(const char *path) {
     info.channels = 2;
     // Float samples: a full chord cannot clip.
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    C.wav = sf_open(path, SFM_WRITE, &info);
-    if (!C.wav) return false;
+    // Opened here, so that a refusal names the system's cause.
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        NoteWavError(std::strerror(errno));
+        return false;
+    }
+    errno = 0;
+    C.wav = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+    if (!C.wav) {
+        NoteWavError(errno ? std::strerror(errno) : sf_strerror(nullptr));
+        close(fd);
+        return false;
+    }
     // Keep the header valid after every write, so the file is readable even
     // if the host never stops the synthesizer.
     sf_command(C.wav, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
@@ -168,7 +197,11 @@ bool OpenWav(const char *path) {
 void Release() {
     calibration::StopCalibration();
     if (C.driver) delete_fluid_audio_driver(C.driver);
-    if (C.wav) sf_close(C.wav);
+    if (C.wav) {
+        errno = 0;
+        const int closed = sf_close(C.wav);
+        if (closed != 0) NoteWavError(errno ? std::strerror(errno) : sf_error_number(closed));
+    }
     if (C.synth) delete_fluid_synth(C.synth);
     if (C.settings) delete_fluid_settings(C.settings);
     C = Companion{};
@@ -183,6 +216,7 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
         return 1;
     }
     calibration::SilenceFluidSynth();
+    wavError[0] = '\0';
 
     const char *font = Env(TEMBREL_SOUNDFONT_ENV);
     if (!font) font = TEMBREL_DEFAULT_SOUNDFONT;
@@ -276,6 +310,9 @@ TEMBREL_EXPORT void Tembrel_Delay(double seconds) {
     RenderTo(C.clockFrames);
     MarkReturn();
 }
+
+// "" while the WAV file is sound; otherwise why it is not.
+TEMBREL_EXPORT const char *Tembrel_WavError(void) { return wavError; }
 
 TEMBREL_EXPORT void Tembrel_CleanUp_SME(void) {
     C.silent = false;

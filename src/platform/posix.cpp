@@ -105,7 +105,19 @@ std::vector<Port> ListPorts() {
 
 struct OpenOutput {
     std::unique_ptr<RtMidiOut> out;
+    RtMidi::Api api;
+    timespec lastSend{};
 };
+
+// How long a closing JACK port stays after its last message.
+constexpr uint32_t CLOSE_WAIT_MS = 100;
+
+uint32_t MillisecondsSince(const timespec &then) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t ms = (now.tv_sec - then.tv_sec) * 1000 + (now.tv_nsec - then.tv_nsec) / 1000000;
+    return ms < 0 ? 0u : static_cast<uint32_t>(ms);
+}
 
 // Status bytes that carry one data byte; every other channel message two.
 size_t MessageLength(unsigned status) {
@@ -177,6 +189,7 @@ unsigned PlatformMidiOutOpen(MidiOutHandle *handle, int deviceId) {
         if (!out->isPortOpen()) return MMSYSERR_ALLOCATED_CODE;
         OpenOutput *opened = new OpenOutput;
         opened->out = std::move(out);
+        opened->api = port.api;
         *handle = opened;
         return MMSYSERR_NOERROR_CODE;
     } catch (...) {
@@ -190,7 +203,9 @@ unsigned PlatformMidiOutShortMsg(MidiOutHandle handle, uint32_t message) {
                                     static_cast<unsigned char>((message >> 8) & 0xFF),
                                     static_cast<unsigned char>((message >> 16) & 0xFF)};
     try {
-        static_cast<OpenOutput *>(handle)->out->sendMessage(bytes, MessageLength(bytes[0]));
+        OpenOutput *opened = static_cast<OpenOutput *>(handle);
+        opened->out->sendMessage(bytes, MessageLength(bytes[0]));
+        clock_gettime(CLOCK_MONOTONIC, &opened->lastSend);
         return MMSYSERR_NOERROR_CODE;
     } catch (...) {
         return MMSYSERR_ERROR_CODE;
@@ -200,6 +215,15 @@ unsigned PlatformMidiOutShortMsg(MidiOutHandle handle, uint32_t message) {
 unsigned PlatformMidiOutClose(MidiOutHandle handle) {
     if (!handle) return MMSYSERR_INVALHANDLE_CODE;
     OpenOutput *opened = static_cast<OpenOutput *>(handle);
+    // A JACK port's messages wait in RtMidi's buffer for the server's next
+    // cycle and reach the receiver in a later one; unregistering the port
+    // sooner loses the last note-offs. RtMidi does not show its buffer, and
+    // a server that is not scheduled in real time runs its cycles late, so
+    // the port stays for a bounded time after the last message.
+    if (opened->api == RtMidi::UNIX_JACK) {
+        const uint32_t since = MillisecondsSince(opened->lastSend);
+        if (since < CLOSE_WAIT_MS) PlatformSleep(CLOSE_WAIT_MS - since);
+    }
     try {
         opened->out->closePort();
     } catch (...) {

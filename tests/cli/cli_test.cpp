@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -1039,6 +1040,143 @@ TEST_F(CliTest, RetuneFolderInOneRun) {
     // Into its own folder, a file would be replaced by its result.
     EXPECT_NE(Run({"retune", "out", "-o", "out/"}).err.find("is in the output folder"),
               std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Output targets: what is named is written into (a device, a FIFO), through
+// (a link), or replaced whole (a file); a failure names its cause and leaves
+// what was there as it was.
+TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
+    Write("in.mid", RoundTripInput());
+    Write("old.mid", "old");
+    Write("old.wav", "old");
+    Write("keep.mid", "old");
+    fs::create_symlink("old.mid", Path("link.mid"));
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    // A small file system, filled but for a few bytes (when mounting works here).
+    const fs::path small = Path("small");
+    fs::create_directory(small);
+    const bool mounted =
+        std::system(
+            ("mount -t tmpfs -o size=64k tmpfs " + small.string() + " 2>/dev/null").c_str()) == 0;
+    if (mounted) {
+        Write("small/full.mid", "old");
+        std::ofstream(small / "filler", std::ios::binary) << std::string(60 * 1024, 'x');
+    }
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char *error;  // expected in the one error line, or ""
+        const char *check;  // file that must hold "MThd..."/"RIFF..." after, or be "old"
+        const char *holds;
+    } cases[] = {
+        {{"-o", "/dev/null"}, 0, "", "", ""},
+        {{"--wav", "/dev/null"}, 0, "", "", ""},
+        {{"-o", "/dev/full"}, 1, "/dev/full: cannot write: No space left on device", "", ""},
+        {{"--wav", "/dev/full"}, 1, "/dev/full: cannot write: No space left on device", "", ""},
+        {{"-o", "link.mid"}, 0, "", "old.mid", "MThd"},
+        {{"-o", "keep.mid", "--wav", "/dev/full"}, 1, "No space left", "keep.mid", "old"},
+        {{"--wav", "old.wav"}, 0, "", "old.wav", "RIFF"},
+        {{"-o", "fifo"}, 0, "", "from-fifo", "MThd"},
+        {{"-o", "small/full.mid"},
+         1,
+         "small/full.mid: cannot write: No space left",
+         "small/full.mid",
+         "old"},
+    };
+    for (const auto &c : cases) {
+        if (!mounted && c.args[1].rfind("small/", 0) == 0) continue;
+        std::vector<std::string> args = {"retune", "in.mid"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        pid_t reader = -1;
+        if (c.args[1] == "fifo") {
+            reader = fork();
+            if (reader == 0) {
+                std::ofstream(Path("from-fifo"), std::ios::binary)
+                    << std::ifstream(Path("fifo"), std::ios::binary).rdbuf();
+                _exit(0);
+            }
+        }
+        const Result r = Run(args);
+        if (reader > 0) waitpid(reader, nullptr, 0);
+        const std::string what = c.args[0] + " " + c.args[1];
+        EXPECT_EQ(r.status, c.status) << what << "\n" << r.err;
+        const std::vector<std::string> errors = ErrorLines(r.err);
+        if (*c.error) {
+            ASSERT_EQ(errors.size(), 1u) << what << "\n" << r.err;
+            EXPECT_NE(errors[0].find(c.error), std::string::npos) << errors[0];
+            EXPECT_EQ(r.out.find("Wrote"), std::string::npos) << what;
+        }
+        if (*c.check) {
+            EXPECT_EQ(ReadFile(Path(c.check)).substr(0, 4), c.holds) << what;
+        }
+    }
+    struct stat info;
+    EXPECT_TRUE(stat("/dev/null", &info) == 0 && S_ISCHR(info.st_mode));
+    EXPECT_TRUE(stat("/dev/full", &info) == 0 && S_ISCHR(info.st_mode));
+    EXPECT_TRUE(fs::is_symlink(Path("link.mid")));
+    EXPECT_TRUE(fs::is_fifo(Path("fifo")));
+    for (const auto &entry : fs::directory_iterator(dir_))
+        EXPECT_EQ(entry.path().filename().string().find(".mid."), std::string::npos)
+            << "left behind: " << entry.path();
+    if (mounted) std::system(("umount " + small.string()).c_str());
+
+    // "-": the file alone on standard output, the report on standard error.
+    const Result piped = Run({"retune", "in.mid", "-o", "-"});
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out.substr(0, 4), "MThd");
+    EXPECT_NE(piped.err.find("Wrote -"), std::string::npos) << piped.err;
+}
+
+// A long render stopped: killed, the existing file stays as it was; Ctrl-C
+// or SIGTERM also takes the temporary file away, says so and exits 130.
+TEST_F(CliTest, AnInterruptedRenderLeavesTheOutputAlone) {
+    Write("long.mid",
+          SmfFile(0, DIVISION,
+                  {Track({{0, Bytes({0x90, 60, 90})}, {96 * 2000, Bytes({0x80, 60, 0})}})}));
+    for (const int signal : {SIGKILL, SIGINT, SIGTERM}) {
+        Write("out.wav", "old");
+        Write("out.mid", "old");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(dir_.c_str()) != 0) _exit(127);
+            const int err = open(Path(".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(err, 2);
+            execl(MICROTUNE_BINARY, MICROTUNE_BINARY, "retune", "long.mid", "-o", "out.mid",
+                  "--wav", "out.wav", static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        // Killed while the WAV file is being rendered.
+        auto temporaries = [&] {
+            int n = 0;
+            for (const auto &entry : fs::directory_iterator(dir_))
+                n += entry.path().filename().string().rfind("out.wav.", 0) == 0;
+            return n;
+        };
+        for (int i = 0; i < 400 && temporaries() == 0; ++i) usleep(10000);
+        usleep(200000);
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_EQ(ReadFile(Path("out.wav")), "old") << signal;
+        EXPECT_EQ(ReadFile(Path("out.mid")), "old") << signal;
+        if (signal == SIGKILL) {
+            // Nothing can remove the temporary file of a killed process.
+            EXPECT_TRUE(WIFSIGNALED(status));
+            for (const auto &entry : fs::directory_iterator(dir_))
+                if (entry.path().filename().string().rfind("out.wav.", 0) == 0)
+                    fs::remove(entry.path());
+            continue;
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << signal;
+        EXPECT_EQ(temporaries(), 0) << signal;
+        EXPECT_NE(ReadFile(Path(".stderr")).find("microtune: interrupted"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <dlfcn.h>
 #include <fftw3.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -499,6 +500,12 @@ TEST(CompanionCache, DamagedFilesAreRewrittenAndUnwritableFoldersTolerated) {
         EXPECT_EQ(std::count(rewritten.begin(), rewritten.end(), '\n'), 131);
         EXPECT_NE(rewritten.find("\ncheck "), std::string::npos);
     }
+    // A FIFO at the entry's name is no entry: nothing waits on it (the
+    // session would hang), and it is neither read nor replaced.
+    fs::remove(file);
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    renderOnce();
+    EXPECT_TRUE(fs::is_fifo(file));
 
     setenv("XDG_CACHE_HOME", "/proc/microtune-cache", 1);
     CapturedOutput captured;

@@ -196,11 +196,25 @@ TEST(KeyboardMap, AReferenceThatCannotSoundIsAnError) {
         {Kbm(12, 0, 127, 60, 60, "440", 0, WHITE_KEYS),
          {2.0},
          "k.kbm: the formal octave degree is 0"},
+        // Ratios that overflow: at the reference key (once read as "no 1/1
+        // given"), and at keys above an ordinary reference.
+        {Kbm(1, 0, 127, 60, 61, "440", 1000000, {"0"}),
+         {1.0, 3.0},
+         "k.kbm:6: reference key 61 plays"},
+        {Kbm(1, 0, 127, 60, 60, "440", 1000000, {"0"}),
+         {1.0, 3.0},
+         "k.kbm: key 0 plays degree -60000000"},
+        {Kbm(1, 0, 127, 60, 60, "440", -1000000, {"0"}),
+         {1.0, 3.0},
+         "k.kbm: key 0 plays degree 60000000"},
     };
     for (const auto &c : cases) {
-        const KeyboardMap map = mthost::ParseKbm(c.kbm, "k.kbm");
+        mthost::KeyLayout layout;
+        layout.map = mthost::ParseKbm(c.kbm, "k.kbm");
+        layout.scaleSize = mthost::ScaleSize(c.ratios);
         try {
-            mthost::OneOneForMap(map, c.ratios, mthost::ScaleSize(c.ratios));
+            layout.hz1o1 = mthost::OneOneForMap(layout.map, c.ratios, layout.scaleSize);
+            mthost::CheckKeyFrequencies(layout, c.ratios);
             ADD_FAILURE() << "accepted: " << c.kbm;
         } catch (const mthost::HostError &e) {
             EXPECT_EQ(std::string(e.what()).compare(0, c.error.size(), c.error), 0) << e.what();

@@ -51,4 +51,40 @@ TEST(JackIntegration, SinkReceivesTheOpenSequenceAndANote) {
     EXPECT_EQ(sink.WaitFor(0, expected.size() + 1, 0.1).size(), expected.size());
 }
 
+// A chord stopped and the port closed at once, 30 times: every note-on
+// must meet its note-off at the sink, though the port goes right after.
+TEST(JackIntegration, NoteOffsReachTheSinkBeforeThePortCloses) {
+    JackServer server;
+    ASSERT_TRUE(server.WaitUntilReady(10.0)) << "JACK server did not start";
+    Sink sink;
+    RtMidiIn input(RtMidi::UNIX_JACK, "microtune-test");
+    input.ignoreTypes(false, false, false);
+    input.setCallback(&Sink::Receive, &sink);
+    input.openVirtualPort("microtune-sink");
+    int sinkIndex = -1;
+    for (int i = 0, count = nNumOutDevices(); i < count; ++i) {
+        char name[1024];
+        if (std::string(szNameForDevice(i, name, sizeof name)).find("microtune-sink") !=
+            std::string::npos)
+            sinkIndex = i;
+    }
+    ASSERT_GE(sinkIndex, 0);
+
+    constexpr int RUNS = 30;
+    for (int run = 0; run < RUNS; ++run) {
+        ASSERT_EQ(StartMidiOutForiDev(sinkIndex), 1);
+        for (int degree : {0, 4, 7}) PlayScaleDegree(degree, 100);
+        StopAllNotesPlayed(0);
+        StopMidiOut();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int ons = 0, offs = 0;
+    for (const Bytes &m : sink.WaitFor(0, 0, 0.0)) {
+        if ((m[0] & 0xF0) == 0x90 && m.size() == 3 && m[2] > 0) ++ons;
+        if ((m[0] & 0xF0) == 0x80 || ((m[0] & 0xF0) == 0x90 && m.size() == 3 && m[2] == 0)) ++offs;
+    }
+    EXPECT_EQ(ons, 3 * RUNS);
+    EXPECT_EQ(offs, ons);
+}
+
 }  // namespace

@@ -195,10 +195,27 @@ double OneOneForMap(const KeyboardMap &map, const std::vector<double> &installed
     const std::optional<int> degree = DegreeForKey(map, map.referenceKey, scaleSize);
     if (!degree) throw HostError(Where(map, map.referenceLine) + key + " is unmapped (x)");
     const double ratio = RatioOfDegree(installedRatios, *degree);
-    if (!(ratio > 0.0) || !std::isfinite(map.referenceHz / ratio))
+    const double hz1o1 = map.referenceHz / ratio;
+    // 0 Hz would read as "no 1/1 given" further on: an overflowing ratio
+    // must not pass for the default.
+    if (!(ratio > 0.0) || !std::isfinite(ratio) || !(hz1o1 > 0.0) || !std::isfinite(hz1o1))
         throw HostError(Where(map, map.referenceLine) + key + " plays degree " +
                         std::to_string(*degree) + ", which has no usable ratio in the scale");
-    return map.referenceHz / ratio;
+    return hz1o1;
+}
+
+void CheckKeyFrequencies(const KeyLayout &layout, const std::vector<double> &installedRatios) {
+    for (int key = layout.map.firstKey; key <= layout.map.lastKey; ++key) {
+        const std::optional<int> degree = DegreeForKey(layout.map, key, layout.scaleSize);
+        if (!degree) continue;
+        const double ratio = RatioOfDegree(installedRatios, *degree);
+        const double hz = layout.hz1o1 * ratio;
+        if (ratio > 0.0 && std::isfinite(ratio) && hz > 0.0 && std::isfinite(hz)) continue;
+        throw HostError(Where(layout.map, 0) + "key " + std::to_string(key) + " plays degree " +
+                        std::to_string(*degree) +
+                        ", whose frequency is out of range (formal octave degree " +
+                        std::to_string(layout.map.octaveDegree) + ")");
+    }
 }
 
 KeyLayout LayOutKeys(const std::string &kbmPath, int rootKey, double hz,
@@ -213,6 +230,7 @@ KeyLayout LayOutKeys(const std::string &kbmPath, int rootKey, double hz,
     layout.file = ResolveShippedFile(kbmPath);
     layout.map = ReadKbmFile(layout.file);
     layout.hz1o1 = OneOneForMap(layout.map, installedRatios, layout.scaleSize);
+    CheckKeyFrequencies(layout, installedRatios);
     return layout;
 }
 

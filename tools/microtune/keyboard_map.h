@@ -90,6 +90,10 @@ struct KeyLayout {
 KeyLayout LayOutKeys(const std::string &kbmPath, int rootKey, double hz,
                      const std::vector<double> &installedRatios);
 
+// Throws HostError unless every retuned key of the map sounds at a finite,
+// positive frequency.
+void CheckKeyFrequencies(const KeyLayout &layout, const std::vector<double> &installedRatios);
+
 }  // namespace mthost
 
 #endif

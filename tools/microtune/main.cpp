@@ -9,6 +9,7 @@
 
 #include "commands.h"
 #include "host_error.h"
+#include "output_file.h"
 
 #ifndef MICROTUNE_VERSION
 #define MICROTUNE_VERSION "unknown"
@@ -91,6 +92,7 @@ int main(int argc, char **argv) {
     mthost::AddRetuneCommand(app);
     mthost::AddCalibrateCommand(app);
 
+    mtio::RemoveTemporaryFilesOnInterrupt();
     try {
         // CLI11 would only say that a subcommand is required.
         if (argc > 1) {

@@ -1,8 +1,5 @@
 #include "midi_recording.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -12,6 +9,7 @@
 
 #include "host_error.h"
 #include "midi_file_writer.h"
+#include "output_file.h"
 #include "text_file.h"
 
 namespace mthost {
@@ -160,30 +158,18 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
         writers.push_back(std::move(track.Writer()));
     }
 
-    // A temporary name beside the file, renamed once complete.
-    std::string temporary = path + ".XXXXXX";
-    std::vector<char> name(temporary.begin(), temporary.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) throw HostError(path + ": cannot write: " + std::strerror(errno));
-    // mkstemp makes the file private; the result gets the usual permissions.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
-    temporary = name.data();
-    std::FILE *out = std::fopen(temporary.c_str(), "wb");
+    // Written as every output file is (output_file.h).
+    mtio::OutputFile file(path);
+    if (!file.Ok()) throw HostError(file.Error());
+    errno = 0;
+    std::FILE *out = std::fopen(file.WritePath().c_str(), "wb");
     bool written = out && WriteMidiFile(out, 1, division, writers);
     if (out && std::fclose(out) != 0) written = false;
     if (!written) {
-        std::remove(temporary.c_str());
-        throw HostError(path + ": cannot write the MIDI file");
+        file.Fail(errno ? std::strerror(errno) : "the file could not be written");
+        throw HostError(file.Error());
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        std::remove(temporary.c_str());
-        throw HostError(path + ": cannot write: " + std::strerror(error));
-    }
+    if (!file.Commit()) throw HostError(file.Error());
     return summary;
 }
 

@@ -14,6 +14,7 @@
 
 #include "host_error.h"
 #include "output.h"
+#include "output_file.h"
 
 namespace mthost {
 namespace {
@@ -43,31 +44,12 @@ bool Usable(RtMidi::Api api) {
 }  // namespace
 
 void WriteSyxFile(const std::string &path, const std::vector<MidiMessage> &messages) {
-    std::string temporary = path + ".XXXXXX";
-    std::vector<char> name(temporary.begin(), temporary.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) throw HostError("cannot write " + path + ": " + std::strerror(errno));
-    temporary = name.data();
-    // mkstemp makes the file private; the result gets the usual permissions.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    bool written = true;
+    // Written as every output file is (output_file.h).
+    mtio::OutputFile file(path);
+    if (!file.Ok()) throw HostError(file.Error());
     for (const MidiMessage &m : messages)
-        for (size_t done = 0; written && done < m.size();) {
-            const ssize_t n = write(fd, m.data() + done, m.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            written = n > 0;
-            if (written) done += static_cast<size_t>(n);
-        }
-    const int error = errno;
-    if (close(fd) != 0 && written) written = false;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int cause = written ? errno : error;
-        std::remove(temporary.c_str());
-        throw HostError("cannot write " + path + ": " + std::strerror(cause));
-    }
+        if (!file.Write(m.data(), m.size())) throw HostError(file.Error());
+    if (!file.Commit()) throw HostError(file.Error());
 }
 
 std::string MidiPortOutput::CheckDevice(int device) {

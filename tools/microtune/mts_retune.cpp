@@ -1,8 +1,5 @@
 #include "mts_retune.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +11,7 @@
 #include "midi_file.h"
 #include "midi_file_writer.h"
 #include "mts_tuning.h"
+#include "output_file.h"
 #include "tuning.h"
 
 namespace mthost {
@@ -27,28 +25,18 @@ bool NoteOn(const MidiFileEvent &e) {
 
 void Save(int format, int division, const std::vector<MidiTrackWriter> &tracks,
           const std::string &path) {
-    std::string temporary = path + ".XXXXXX";
-    std::vector<char> name(temporary.begin(), temporary.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) throw HostError(path + ": cannot write: " + std::strerror(errno));
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
-    temporary = name.data();
-    std::FILE *out = std::fopen(temporary.c_str(), "wb");
+    // Written as every output file is (output_file.h).
+    mtio::OutputFile file(path);
+    if (!file.Ok()) throw HostError(file.Error());
+    errno = 0;
+    std::FILE *out = std::fopen(file.WritePath().c_str(), "wb");
     bool written = out && WriteMidiFile(out, format, division, tracks);
     if (out && std::fclose(out) != 0) written = false;
     if (!written) {
-        std::remove(temporary.c_str());
-        throw HostError(path + ": cannot write the MIDI file");
+        file.Fail(errno ? std::strerror(errno) : "the file could not be written");
+        throw HostError(file.Error());
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        std::remove(temporary.c_str());
-        throw HostError(path + ": cannot write: " + std::strerror(error));
-    }
+    if (!file.Commit()) throw HostError(file.Error());
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "host_error.h"
 #include "microtune.h"
 #include "midi_recording.h"
+#include "output_file.h"
 
 namespace mthost {
 namespace {
@@ -162,7 +163,7 @@ Output::Output(const OutputRequest &request) {
         try {
             OpenBuiltIn(request);
         } catch (...) {
-            Close();
+            Shut(false);
             throw;
         }
     } else {
@@ -219,16 +220,26 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
         std::printf("No live audio output: rendering to %s instead.\n", wav.c_str());
     }
 
+    // The companion renders into the name the file rule gives (a temporary
+    // file, or the target itself when that is a device or a FIFO); the file
+    // takes its own name when the output closes.
+    wavFile_.reset(new mtio::OutputFile(wav));
+    if (!wavFile_->Ok()) throw HostError(wavFile_->Error());
     // The companion reads these when it starts: render into the file, on a
     // clock that only the delay entry moves, unless real time must count.
-    setenv(TEMBREL_WAV_ENV, wav.c_str(), 1);
+    setenv(TEMBREL_WAV_ENV, wavFile_->WritePath().c_str(), 1);
     if (request.followRealTime)
         unsetenv(TEMBREL_CLOCK_ENV);
     else
         setenv(TEMBREL_CLOCK_ENV, TEMBREL_CLOCK_DELAY, 1);
     const int result = StartMidiOutForiDev(device_);
     if (result != 1) {
+        const std::string cause = WavError();
         StopQT();
+        if (!cause.empty()) {
+            wavFile_->Fail(cause);
+            throw HostError(wavFile_->Error());
+        }
         throw HostError("the built-in software synthesizer cannot render to " + wav + ": " +
                         WhyBuiltInFails(wav));
     }
@@ -244,7 +255,7 @@ void Output::FindDelayEntry() {
     if (companion_)
         delay_ = reinterpret_cast<TembrelDelayEntry>(dlsym(companion_, TEMBREL_DELAY_ENTRY));
     if (!delay_) {
-        Close();
+        Shut(false);
         throw HostError(std::string("cannot render offline: no " TEMBREL_DELAY_ENTRY " entry in ") +
                         COMPANION_FILE);
     }
@@ -268,7 +279,7 @@ void Output::SendToMelodicChannels(int status, int data1, int data2) {
         if (channel != 9) send_(status, channel, data1, data2);
 }
 
-Output::~Output() { Close(); }
+Output::~Output() { Shut(false); }
 
 void Output::Wait(double seconds) {
     if (!(seconds > 0.0)) return;
@@ -293,7 +304,17 @@ void Output::Wait(double seconds) {
     if (recording_ && recording_->TicksPerSecond() > 0.0) recording_->SetSeconds(elapsed_);
 }
 
-void Output::Close() {
+// What the companion met writing the WAV file, or "".
+std::string Output::WavError() const {
+    if (!companion_) return std::string();
+    auto entry = reinterpret_cast<const char *(*)()>(dlsym(companion_, "Tembrel_WavError"));
+    const char *cause = entry ? entry() : nullptr;
+    return cause ? cause : "";
+}
+
+void Output::Close() { Shut(true); }
+
+void Output::Shut(bool keepWav) {
     if (open_) {
         open_ = false;
         ClearProgress();
@@ -302,6 +323,16 @@ void Output::Close() {
         StopQT();
         RestoreInterruptHandlers();
     }
+    std::string wavError;
+    if (wavFile_ && keepWav) {
+        wavError = WavError();
+        if (!wavError.empty())
+            wavFile_->Fail(wavError);
+        else if (wavFile_->Commit())
+            wavFile_.reset();
+        if (wavFile_) wavError = wavFile_->Error();
+    }
+    wavFile_.reset();  // not kept: the temporary file goes
     // Also after a failed open: the recorder must not outlive its recording.
     if (setRecorder_) setRecorder_(nullptr, nullptr);
     if (companion_) dlclose(companion_);
@@ -309,6 +340,7 @@ void Output::Close() {
     delay_ = nullptr;
     send_ = nullptr;
     setRecorder_ = nullptr;
+    if (!wavError.empty()) throw HostError(wavError);
 }
 
 void Output::ShowProgress(double totalSeconds) {

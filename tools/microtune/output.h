@@ -4,10 +4,15 @@
 #ifndef MICROTUNE_OUTPUT_H
 #define MICROTUNE_OUTPUT_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "companion_module.h"
+
+namespace mtio {
+class OutputFile;
+}
 
 namespace mthost {
 
@@ -49,7 +54,9 @@ public:
     void Wait(double seconds);
 
     // Stops every note, closes the output and stops the companion, whose
-    // clean-up renders the release tail and finishes the WAV file.
+    // clean-up renders the release tail and finishes the WAV file, which
+    // then takes its name; throws HostError when the WAV file could not be
+    // written.
     void Close();
 
     // Sends a channel message to every channel of the built-in synthesizer
@@ -73,6 +80,9 @@ private:
     void FindDelayEntry();
     void StartRecording();
     void DrawProgress();
+    // Closes; the WAV file takes its name only when kept.
+    void Shut(bool keepWav);
+    std::string WavError() const;
 
     int device_ = -1;
     std::string deviceName_;
@@ -80,6 +90,7 @@ private:
     bool offline_ = false;
     bool open_ = false;
     std::string wavPath_;
+    std::unique_ptr<mtio::OutputFile> wavFile_;
     void *companion_ = nullptr;
     TembrelDelayEntry delay_ = nullptr;
     TembrelSendMidiEventEntry send_ = nullptr;

@@ -26,6 +26,7 @@
 #include "mts_commands.h"
 #include "mts_retune.h"
 #include "output.h"
+#include "output_file.h"
 #include "text_file.h"
 #include "tuning.h"
 #include "voice.h"
@@ -423,8 +424,8 @@ void AddRetuneCommand(CLI::App &app) {
     AddVoiceOption(*command, options->voice, "the file's first melodic program");
     command
         ->add_option("-o,--output", options->midi,
-                     "Write the retuned MIDI file here; with a trailing / (or an existing "
-                     "folder), into that folder under the input's name")
+                     "Write the retuned MIDI file here (-: standard output); with a trailing / "
+                     "(or an existing folder), into that folder under the input's name")
         ->type_name("FILE|FOLDER/");
     AddWavOption(*command, options->wav,
                  "Render the built-in software synthesizer into this WAV file");
@@ -433,6 +434,8 @@ void AddRetuneCommand(CLI::App &app) {
     AddTuningMethodOption(*command, options->tuning);
 
     command->callback([options] {
+        if (mtio::IsStandardOutput(options->midi) || mtio::IsStandardOutput(options->wav))
+            mtio::KeepStandardOutputForData();
         if (options->tuning == TuningMethod::MTS) {
             if (options->inputs.size() != 1)
                 throw HostError("retune --tuning mts takes one input file", 2);

@@ -956,15 +956,15 @@ TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
     } cases[] = {
         {{"-o", "null"}, 0, "", "", ""},
         {{"--wav", "null"}, 0, "", "", ""},
-        {{"-o", "full"}, 1, "full: cannot write: No space left on device", "", ""},
-        {{"--wav", "full"}, 1, "full: cannot write: No space left on device", "", ""},
+        {{"-o", "full"}, 1, "cannot write full: No space left on device", "", ""},
+        {{"--wav", "full"}, 1, "cannot write full: No space left on device", "", ""},
         {{"-o", "link.mid"}, 0, "", "old.mid", "MThd"},
         {{"-o", "keep.mid", "--wav", "full"}, 1, "No space left", "keep.mid", "old"},
         {{"--wav", "old.wav"}, 0, "", "old.wav", "RIFF"},
         {{"-o", "fifo"}, 0, "", "from-fifo", "MThd"},
         {{"-o", "small/full.mid"},
          1,
-         "small/full.mid: cannot write: No space left",
+         "cannot write small/full.mid: No space left",
          "small/full.mid",
          "old"},
     };

@@ -200,8 +200,12 @@ void AddRetuneCommand(CLI::App &app) {
     command->callback([options] {
         if (options->midi.empty() && options->wav.empty())
             throw HostError("retune needs -o OUT.mid, --wav OUT.wav or both", 2);
-        if (mtio::IsStandardOutput(options->midi) || mtio::IsStandardOutput(options->wav))
-            mtio::KeepStandardOutputForData();
+        // Standard output by any name carries the data alone.
+        for (std::string *target : {&options->midi, &options->wav})
+            if (!target->empty() && mtio::IsStandardOutput(*target)) {
+                *target = "-";
+                mtio::KeepStandardOutputForData();
+            }
         // Everything is read and checked before anything is written.
         const MidiFile file = ReadMidiFile(options->input);
         const ScaleArgument scale = LoadScaleArgument(options->scale);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -1056,6 +1057,10 @@ TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
     Write("keep.mid", "old");
     fs::create_symlink("old.mid", Path("link.mid"));
     ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    // Devices of the test's own (the system's are never put at risk), when
+    // nodes can be made here.
+    const bool devices = mknod(Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 &&
+                         mknod(Path("full").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
     // A small file system, filled but for a few bytes (when mounting works here).
     const fs::path small = Path("small");
     fs::create_directory(small);
@@ -1073,22 +1078,23 @@ TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
         const char *check;  // file that must hold "MThd..."/"RIFF..." after, or be "old"
         const char *holds;
     } cases[] = {
-        {{"-o", "/dev/null"}, 0, "", "", ""},
-        {{"--wav", "/dev/null"}, 0, "", "", ""},
-        {{"-o", "/dev/full"}, 1, "/dev/full: cannot write: No space left on device", "", ""},
-        {{"--wav", "/dev/full"}, 1, "/dev/full: cannot write: No space left on device", "", ""},
+        {{"-o", "null"}, 0, "", "", ""},
+        {{"--wav", "null"}, 0, "", "", ""},
+        {{"-o", "full"}, 1, "cannot write full: No space left on device", "", ""},
+        {{"--wav", "full"}, 1, "cannot write full: No space left on device", "", ""},
         {{"-o", "link.mid"}, 0, "", "old.mid", "MThd"},
-        {{"-o", "keep.mid", "--wav", "/dev/full"}, 1, "No space left", "keep.mid", "old"},
+        {{"-o", "keep.mid", "--wav", "full"}, 1, "No space left", "keep.mid", "old"},
         {{"--wav", "old.wav"}, 0, "", "old.wav", "RIFF"},
         {{"-o", "fifo"}, 0, "", "from-fifo", "MThd"},
         {{"-o", "small/full.mid"},
          1,
-         "small/full.mid: cannot write: No space left",
+         "cannot write small/full.mid: No space left",
          "small/full.mid",
          "old"},
     };
     for (const auto &c : cases) {
         if (!mounted && c.args[1].rfind("small/", 0) == 0) continue;
+        if (!devices && (c.args[1] == "null" || c.args.back() == "full")) continue;
         std::vector<std::string> args = {"retune", "in.mid"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         pid_t reader = -1;
@@ -1103,6 +1109,7 @@ TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
         const Result r = Run(args);
         if (reader > 0) waitpid(reader, nullptr, 0);
         const std::string what = c.args[0] + " " + c.args[1];
+        SCOPED_TRACE(what);
         EXPECT_EQ(r.status, c.status) << what << "\n" << r.err;
         const std::vector<std::string> errors = ErrorLines(r.err);
         if (*c.error) {
@@ -1115,8 +1122,9 @@ TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
         }
     }
     struct stat info;
-    EXPECT_TRUE(stat("/dev/null", &info) == 0 && S_ISCHR(info.st_mode));
-    EXPECT_TRUE(stat("/dev/full", &info) == 0 && S_ISCHR(info.st_mode));
+    for (const char *device : {"null", "full"})
+        EXPECT_TRUE(!devices || (stat(Path(device).c_str(), &info) == 0 && S_ISCHR(info.st_mode)))
+            << device << " is no longer a device";
     EXPECT_TRUE(fs::is_symlink(Path("link.mid")));
     EXPECT_TRUE(fs::is_fifo(Path("fifo")));
     for (const auto &entry : fs::directory_iterator(dir_))

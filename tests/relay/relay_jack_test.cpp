@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -277,6 +278,9 @@ RtMidiOut *RelayOverJack::keyboard_ = nullptr;
 
 constexpr double WAIT = 5.0;   // seconds for messages that must come
 constexpr double QUIET = 0.3;  // seconds in which nothing may come
+// The densest input the test's JACK server (48 kHz, 256-frame cycles)
+// carries to the relay without dropping here: about 2,000 events a cycle.
+constexpr double BURST_EVENTS_PER_SECOND = 400000;
 
 Bytes On(int key, int velocity, int channel = 0) {
     return {static_cast<unsigned char>(0x90 | channel), static_cast<unsigned char>(key),
@@ -499,6 +503,72 @@ TEST_F(RelayOverJack, LatencyOverAThousandKeys) {
     EXPECT_LT(median, RELAY_MEDIAN_LIMIT_US) << presses;
     RecordProperty("median_us", std::to_string(median));
     RecordProperty("worst_us", std::to_string(worst));
+}
+
+// A system exclusive message without its F7 ends at the next status byte:
+// the notes after it play. Then a burst as fast as this machine sends: the
+// relay takes all of it off JACK's thread, and when it ends nothing that it
+// started still sounds at the synthesizer.
+TEST_F(RelayOverJack, AnUnendedSysexAndABurstLeaveNothingSounding) {
+    for (size_t before = sink_->Count() + 1; before != sink_->Count();) {
+        before = sink_->Count();
+        std::this_thread::sleep_for(std::chrono::duration<double>(QUIET));
+    }
+    const size_t start = sink_->Count();
+    RelayProcess relay(
+        {"--in", "relay-test-keyboard:keys", "--device", std::to_string(sinkIndex_), "--stats"});
+    ASSERT_FALSE(relay.WaitForLine("Relaying ", 20.0).empty()) << relay.Errors();
+    const std::vector<Bytes> open = OpenSequence(0);
+    ASSERT_EQ(sink_->WaitFor(start, open.size(), WAIT), open);
+    const size_t at = start + open.size();
+
+    Play({0xF0, 0x7E, 0x01, 0x02, 0x03});
+    for (int key = 60; key < 70; ++key) {
+        Play(On(key, 100));
+        Play(Off(key, 64));
+    }
+    EXPECT_EQ(sink_->WaitFor(at, 20, WAIT).size(), 20u) << "notes after an unended sysex";
+
+    // Paced to what the keyboard's own JACK port carries: RtMidi drops what
+    // does not fit into one cycle's buffer before the relay could see it.
+    constexpr int BURST = 20000;
+    const double perSecond = std::getenv("RELAY_BURST_RATE")
+                                 ? std::atof(std::getenv("RELAY_BURST_RATE"))
+                                 : BURST_EVENTS_PER_SECOND;
+    const auto began = Clock::now();
+    for (int i = 0; i < BURST; ++i) {
+        Play(On(36 + i % 48, 100));
+        Play(Off(36 + (i + 24) % 48, 64));  // half of them find their key down
+        if (i % 64 == 63)
+            std::this_thread::sleep_until(began +
+                                          std::chrono::duration<double>(2.0 * (i + 1) / perSecond));
+    }
+    for (int key = 36; key < 84; ++key) Play(Off(key, 64));
+    const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(relay.End(SIGTERM, 60.0), 0) << relay.Errors();
+    for (size_t before = sink_->Count() + 1; before != sink_->Count();) {
+        before = sink_->Count();
+        std::this_thread::sleep_for(std::chrono::duration<double>(QUIET));
+    }
+
+    std::set<std::pair<int, int>> sounding;
+    for (const Bytes &m : sink_->WaitFor(at, 0, 0)) {
+        const int kind = m[0] & 0xF0, channel = m[0] & 0x0F;
+        if (kind == 0x90 && m[2] > 0) sounding.insert({channel, m[1]});
+        if (kind == 0x80 || (kind == 0x90 && m[2] == 0)) sounding.erase({channel, m[1]});
+    }
+    EXPECT_TRUE(sounding.empty()) << sounding.size() << " notes left sounding";
+
+    size_t presses = 0;
+    const std::string line = relay.WaitForLine("Latency of key presses: ", 1.0);
+    ASSERT_EQ(std::sscanf(line.c_str(), "Latency of key presses: %zu", &presses), 1) << line;
+    const double rate = (2.0 * BURST + 48) / seconds;
+    const long lost = static_cast<long>(BURST + 10) - static_cast<long>(presses);
+    std::cout << "burst: " << static_cast<long>(rate) << " events/s, " << lost << " of "
+              << BURST + 10 << " key presses lost\n";
+    RecordProperty("burst_events_per_second", std::to_string(static_cast<long>(rate)));
+    RecordProperty("burst_presses_lost", std::to_string(lost));
 }
 
 TEST(RelayCommand, ListsInputsAndRefusesBadArguments) {

@@ -106,7 +106,7 @@ OutputFile::OutputFile(const std::string &path) : path_(path) {
     struct stat info;
     if (stat(path.c_str(), &info) == 0) {
         if (S_ISDIR(info.st_mode)) {
-            error_ = path + ": cannot write: it is a folder";
+            error_ = "cannot write " + path + ": it is a directory";
             return;
         }
         if (!S_ISREG(info.st_mode)) {
@@ -131,7 +131,13 @@ bool OutputFile::Open(const std::string &beside) {
     buffer.push_back('\0');
     fd_ = mkstemp(buffer.data());
     if (fd_ < 0) {
-        Fail(Cause(errno));
+        const int error = errno;
+        struct stat info;
+        const std::string folder = Folder(beside);
+        if (error == ENOENT && stat(folder.c_str(), &info) != 0)
+            Fail("the folder " + folder + " does not exist");
+        else
+            Fail(Cause(error));
         return false;
     }
     writePath_ = buffer.data();
@@ -165,7 +171,7 @@ void OutputFile::Discard() {
 }
 
 void OutputFile::Fail(const std::string &cause) {
-    if (error_.empty()) error_ = path_ + ": cannot write: " + cause;
+    if (error_.empty()) error_ = "cannot write " + path_ + ": " + cause;
 }
 
 bool OutputFile::Write(const void *data, std::size_t size) {

@@ -30,7 +30,7 @@ public:
     OutputFile &operator=(const OutputFile &) = delete;
 
     bool Ok() const { return error_.empty(); }
-    // One line: "NAME: cannot write: CAUSE".
+    // One line: "cannot write NAME: CAUSE".
     const std::string &Error() const { return error_; }
     // Where a writer that opens files by name writes: the temporary file.
     const std::string &WritePath() const { return writePath_; }

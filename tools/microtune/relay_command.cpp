@@ -23,6 +23,7 @@
 #include "mts_commands.h"
 #include "output.h"
 #include "relay_inputs.h"
+#include "relay_jack_input.h"
 #include "relay_latency.h"
 #include "relay_mts.h"
 #include "relay_session.h"
@@ -84,7 +85,13 @@ void Relay(const Options &options) {
     const Tuning tuning = InstallTuning(scale, keys.hz1o1);
 
     Session session(degrees, options.verbose, options.stats, tuning);
-    std::unique_ptr<RtMidiIn> input = OpenInput(port, &OnMessage, &session);
+    // JACK's process thread only queues; a worker of its own calls the library.
+    std::unique_ptr<RtMidiIn> input;
+    std::unique_ptr<JackKeyInput> jackInput;
+    if (port.api == RtMidi::UNIX_JACK)
+        jackInput.reset(new JackKeyInput(port.name, &OnQueuedMessage, &session));
+    else
+        input = OpenInput(port, &OnMessage, &session);
 
     char where[256];
     if (keys.map.hasReference)
@@ -115,7 +122,12 @@ void Relay(const Options &options) {
         std::lock_guard<std::mutex> lock(session.libraryMutex);
         session.stopping = true;
     }
-    if (watch.ServerStopped()) {
+    if (jackInput) {
+        if (watch.ServerStopped())
+            jackInput->Abandon();
+        else
+            jackInput->Close();
+    } else if (watch.ServerStopped()) {
         // Its client cannot be closed without the server; the process ends soon.
         input.release();
     } else {

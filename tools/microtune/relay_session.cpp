@@ -121,12 +121,18 @@ void Session::PrintPendingLines() {
 }
 
 void OnMessage(double, std::vector<unsigned char> *message, void *context) {
-    const auto start = std::chrono::steady_clock::now();
+    if (message)
+        OnQueuedMessage(message->data(), message->size(), std::chrono::steady_clock::now(),
+                        context);
+}
+
+void OnQueuedMessage(const unsigned char *message, std::size_t size,
+                     std::chrono::steady_clock::time_point start, void *context) {
     Session &session = *static_cast<Session *>(context);
     std::lock_guard<std::mutex> lock(session.libraryMutex);
-    if (session.stopping || !message) return;
+    if (session.stopping) return;
     if (session.sent) session.sent->Clear();
-    const RelayEvent event = session.relay.Handle(message->data(), message->size());
+    const RelayEvent event = session.relay.Handle(message, size);
     session.notesCut += event.cut;
     if (!session.verbose && !session.stats) return;
     if (CallsLibrary(event)) {

@@ -4,6 +4,8 @@
 #define MICROTUNE_RELAY_SESSION_H
 
 #include <array>
+#include <chrono>
+#include <cstddef>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -46,9 +48,13 @@ struct Session {
     void PrintPendingLines();
 };
 
-// Runs on the input's own thread (JACK's process thread, or RtMidi's ALSA
-// thread) for every message; the context is the Session.
+// Runs on RtMidi's ALSA input thread for every message; the context is the
+// Session.
 void OnMessage(double, std::vector<unsigned char> *message, void *context);
+// The same for a message taken from the JACK input's queue, timed from when
+// its event arrived.
+void OnQueuedMessage(const unsigned char *message, std::size_t size,
+                     std::chrono::steady_clock::time_point arrived, void *context);
 
 }  // namespace mthost
 

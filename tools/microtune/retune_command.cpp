@@ -434,8 +434,12 @@ void AddRetuneCommand(CLI::App &app) {
     AddTuningMethodOption(*command, options->tuning);
 
     command->callback([options] {
-        if (mtio::IsStandardOutput(options->midi) || mtio::IsStandardOutput(options->wav))
-            mtio::KeepStandardOutputForData();
+        // Standard output by any name carries the data alone.
+        for (std::string *target : {&options->midi, &options->wav})
+            if (!target->empty() && mtio::IsStandardOutput(*target)) {
+                *target = "-";
+                mtio::KeepStandardOutputForData();
+            }
         if (options->tuning == TuningMethod::MTS) {
             if (options->inputs.size() != 1)
                 throw HostError("retune --tuning mts takes one input file", 2);

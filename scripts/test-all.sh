@@ -5,6 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+# JACK keeps a registry of servers in shared memory; servers killed earlier
+# (an interrupted run) leave entries that refuse new test servers.
+pgrep -x jackd >/dev/null || rm -rf /dev/shm/jack*
 
 cmake --preset default
 cmake --build --preset default -j "$jobs"

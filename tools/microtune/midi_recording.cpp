@@ -158,19 +158,24 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
         writers.push_back(std::move(track.Writer()));
     }
 
+    SaveMidiFile(path, 1, division, writers);
+    return summary;
+}
+
+void SaveMidiFile(const std::string &path, int format, int division,
+                  const std::vector<MidiTrackWriter> &tracks) {
     // Written as every output file is (output_file.h).
     mtio::OutputFile file(path);
     if (!file.Ok()) throw HostError(file.Error());
     errno = 0;
     std::FILE *out = std::fopen(file.WritePath().c_str(), "wb");
-    bool written = out && WriteMidiFile(out, 1, division, writers);
+    bool written = out && WriteMidiFile(out, format, division, tracks);
     if (out && std::fclose(out) != 0) written = false;
     if (!written) {
         file.Fail(errno ? std::strerror(errno) : "the file could not be written");
         throw HostError(file.Error());
     }
     if (!file.Commit()) throw HostError(file.Error());
-    return summary;
 }
 
 std::string DescribeChannels(const MidiFileSummary &summary) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "midi_file.h"
+#include "midi_file_writer.h"
 
 namespace mthost {
 
@@ -71,6 +72,11 @@ std::string DescribeChannels(const MidiFileSummary &summary);
 MidiFileSummary WriteMidiRecording(const std::string &path, int division,
                                    const std::vector<MidiFileEvent> &metaEvents,
                                    const MidiRecording &recording, int64_t endTick);
+
+// Writes the tracks as every output file is written (output_file.h); throws
+// HostError with the cause.
+void SaveMidiFile(const std::string &path, int format, int division,
+                  const std::vector<MidiTrackWriter> &tracks);
 
 // Writes a recording made on the clock and says so on standard output.
 void WriteRecordingOnClock(const std::string &path, const MidiRecording &recording);

@@ -10,6 +10,7 @@
 #include "keyboard_map.h"
 #include "midi_file.h"
 #include "midi_file_writer.h"
+#include "midi_recording.h"
 #include "mts_tuning.h"
 #include "output_file.h"
 #include "tuning.h"
@@ -21,22 +22,6 @@ constexpr int DRUM_CHANNEL = 9;
 
 bool NoteOn(const MidiFileEvent &e) {
     return (e.bytes[0] & 0xF0) == 0x90 && e.bytes.size() > 2 && e.bytes[2] > 0;
-}
-
-void Save(int format, int division, const std::vector<MidiTrackWriter> &tracks,
-          const std::string &path) {
-    // Written as every output file is (output_file.h).
-    mtio::OutputFile file(path);
-    if (!file.Ok()) throw HostError(file.Error());
-    errno = 0;
-    std::FILE *out = std::fopen(file.WritePath().c_str(), "wb");
-    bool written = out && WriteMidiFile(out, format, division, tracks);
-    if (out && std::fclose(out) != 0) written = false;
-    if (!written) {
-        file.Fail(errno ? std::strerror(errno) : "the file could not be written");
-        throw HostError(file.Error());
-    }
-    if (!file.Commit()) throw HostError(file.Error());
 }
 
 }  // namespace
@@ -91,7 +76,7 @@ void RetuneWithMts(const MtsRetuneRequest &request) {
     for (const MidiFileEvent &e : file.events)
         tracks[static_cast<size_t>(e.track)].Add(e.tick, e.bytes.data(), e.bytes.size());
     for (MidiTrackWriter &track : tracks) track.End(file.endTick);
-    Save(file.format, file.division, tracks, request.output);
+    SaveMidiFile(request.output, file.format, file.division, tracks);
 
     std::printf("%d notes on their own keys and channels; %d pitch-wheel message%s kept\n", notes,
                 wheels, wheels == 1 ? "" : "s");

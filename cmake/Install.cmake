@@ -55,7 +55,7 @@ if(TARGET microtune_host)
   microtune_relative_path(lib_from_bin ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_LIBDIR})
   microtune_relative_path(scales_from_bin ${CMAKE_INSTALL_BINDIR} ${MICROTUNE_DATA_DIR}/scales)
   set_target_properties(microtune_host PROPERTIES INSTALL_RPATH "$ORIGIN/${lib_from_bin}")
-  target_compile_definitions(microtune_host PRIVATE
+  target_compile_definitions(mthost_formats PRIVATE
     MICROTUNE_SCALES_FROM_PROGRAM="${scales_from_bin}")
   install(TARGETS microtune_host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/tools/microtune/scales/

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host_error.h"
-#include "midi_file.h"
+#include "formats/midi_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<unsigned char> file;

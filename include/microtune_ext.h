@@ -52,6 +52,17 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetMessageTap(MicrotuneMessageTap t
  * written. */
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneDegreePitch(int degree, int *note, int *bend);
 
+/* The ratio of a degree by the rule PlayScaleDegree plays it by, in any
+ * table of count ratios: the installed one, or one that GetScaleFromText
+ * read (entry 0 the 1/1, or the step of a series when it is not 1; the last
+ * entry the period). *ratio receives the rule's value. Returns 1 when that
+ * is a pitch (positive and finite), 0 when it is not (PlayScaleDegree plays
+ * such a degree of a series at the 1/1) or when ratio, or ratios with a
+ * count above 0, is null; -1 from inside the message tap, with nothing
+ * written. At most as many entries as a scale holds are read. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneRatioForScaleDegree(const double *ratios, int count,
+                                                                 int degree, double *ratio);
+
 /* The library's version, "major.minor.patch"; a constant text. May be
  * called at any time, also from inside the message tap. */
 MICROTUNE_EXPORT const char *MICROTUNE_CAPI MicrotuneVersion(void);

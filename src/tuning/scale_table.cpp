@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "microtune.h"
+#include "microtune_ext.h"
 #include "state/library_lock.h"
 #include "state/state.h"
 #include "tuning/log_exp.h"
@@ -84,23 +85,32 @@ void TuningChanged() {
     }
 }
 
+namespace {
+
+bool IsSeries(const double *ratios, int count) {
+    return count > 0 && std::fabs(ratios[0] - 1.0) > 0.00001;
+}
+
+}  // namespace
+
 double RatioForScaleDegree(const double *ratios, int count, int degree) {
+    const double ratio = DegreeRuleRatio(ratios, count, degree);
+    // A degree of a series whose ratio would not be positive and finite
+    // falls back to the 1/1.
+    if (IsSeries(ratios, count) && (!(ratio > 0.0) || !std::isfinite(ratio))) return 1.0;
+    return ratio;
+}
+
+double DegreeRuleRatio(const double *ratios, int count, int degree) {
     if (count <= 0) return 1.0;
 
-    if (std::fabs(ratios[0] - 1.0) > 0.00001) {
-        // Linear rule: 1 + k*s upward, 1/(1 + |k|*s) downward. A ratio that
-        // would not be positive and finite falls back to the 1/1.
+    if (IsSeries(ratios, count)) {
+        // Linear rule: 1 + k*s upward, 1/(1 + |k|*s) downward.
         const double s = ratios[0] - 1.0;
         const double k = static_cast<double>(degree);
-        double ratio;
-        if (degree == 0)
-            ratio = 1.0;
-        else if (degree > 0)
-            ratio = 1.0 + k * s;
-        else
-            ratio = 1.0 / (1.0 + -k * s);
-        if (!(ratio > 0.0) || !std::isfinite(ratio)) return 1.0;
-        return ratio;
+        if (degree == 0) return 1.0;
+        if (degree > 0) return 1.0 + k * s;
+        return 1.0 / (1.0 + -k * s);
     }
 
     if (count == 1) return 1.0;
@@ -135,6 +145,16 @@ MICROTUNE_EXPORT int MICROTUNE_API GetnScaleNotes(void) {
     mt::ExportLock lock;
     if (!lock) return 0;
     return mt::ScaleTable.nScaleNotes;
+}
+
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneRatioForScaleDegree(const double *ratios, int count,
+                                                                 int degree, double *ratio) {
+    mt::ExportLock lock;  // the period's logarithm and powers are remembered
+    if (!lock) return -1;
+    if (!ratio || (count > 0 && !ratios)) return 0;
+    if (count > mt::MAX_SCALE_ENTRIES) count = mt::MAX_SCALE_ENTRIES;
+    *ratio = mt::DegreeRuleRatio(ratios, count, degree);
+    return *ratio > 0.0 && std::isfinite(*ratio) ? 1 : 0;
 }
 
 }  // extern "C"

@@ -23,8 +23,11 @@ void InstallDefaultScale();
 // nTuningVersion, so that no remembered degree pitch outlives its tuning.
 void TuningChanged();
 
-// The ratio of a degree from the first count entries of ratios.
+// The ratio of a degree from the first count entries of ratios, as played.
 double RatioForScaleDegree(const double *ratios, int count, int degree);
+// The same before a degree of a series without a pitch (a ratio that is not
+// positive and finite) falls back to the 1/1.
+double DegreeRuleRatio(const double *ratios, int count, int degree);
 
 }  // namespace mt
 

@@ -1,6 +1,6 @@
 // Keyboard maps: the .kbm reader's good and malformed files, and which key
 // plays which degree at which 1/1.
-#include "keyboard_map.h"
+#include "keys/key_layout.h"
 
 #include <gtest/gtest.h>
 

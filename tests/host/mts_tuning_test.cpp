@@ -1,6 +1,6 @@
 // MIDI Tuning Standard frequency data: the semitone at or below and the
 // 14-bit fraction rounded to nearest, checked both ways, with its ends.
-#include "mts_tuning.h"
+#include "keys/mts_tuning.h"
 
 #include <gtest/gtest.h>
 

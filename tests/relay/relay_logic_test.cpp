@@ -7,14 +7,14 @@
 
 #include "microtune.h"
 #include "microtune_ext.h"
-#include "relay.h"
-#include "sent_notes.h"
+#include "keys/performer.h"
+#include "library/sent_notes.h"
 
 namespace {
 
-using mthost::KeyRelay;
-using mthost::RelayEvent;
-using mthost::RelayLibrary;
+using mthost::KeyEvent;
+using mthost::Performer;
+using mthost::PerformerLibrary;
 
 // Every library call as text, e.g. "play 4 100", "stop 4 64", "all 64", "voice 5".
 std::vector<std::string> calls;
@@ -43,7 +43,17 @@ int RecordStopAll(int velocity) {
 }
 void RecordVoice(int voice) { calls.push_back("voice " + std::to_string(voice)); }
 
-const RelayLibrary RECORDER = {&RecordPlay, &RecordStop, &RecordStopAll, &RecordVoice};
+const PerformerLibrary RECORDER = {&RecordPlay, &RecordStop, &RecordStopAll, &RecordVoice,
+                                   nullptr, nullptr};
+
+// The relay's keyboard: key k plays degree k - root, restruck keys.
+class KeyRelay : public Performer {
+public:
+    KeyRelay(const PerformerLibrary &library, int root)
+        : KeyRelay(library, mthost::LinearKeyDegrees(root)) {}
+    KeyRelay(const PerformerLibrary &library, const mthost::KeyDegrees &degrees)
+        : Performer(library, degrees, mthost::PerformerOptions{true}) {}
+};
 
 using Message = std::vector<unsigned char>;
 
@@ -134,7 +144,7 @@ TEST_F(KeyRelayTest, MessagesWithoutKeysAreIgnored) {
         {0x3C, 0x40},        // data bytes without a status
     };
     for (const Message &m : ignored) {
-        EXPECT_EQ(relay.Handle(m.data(), m.size()).kind, RelayEvent::IGNORED);
+        EXPECT_EQ(relay.Handle(m.data(), m.size()).kind, KeyEvent::IGNORED);
     }
     EXPECT_TRUE(calls.empty());
 }
@@ -183,11 +193,11 @@ TEST_F(KeyRelayTest, ProgramChangeAndAllNotesOff) {
 
     for (int controller : {123, 120}) {
         Send(relay, {On(60, 100), On(64, 100), Control(64, 127), Off(64, 10)});
-        RelayEvent event;
+        KeyEvent event;
         calls.clear();
         const Message m = Control(controller, 0, 4);
         event = relay.Handle(m.data(), m.size());
-        EXPECT_EQ(event.kind, RelayEvent::ALL_OFF);
+        EXPECT_EQ(event.kind, KeyEvent::ALL_OFF);
         EXPECT_EQ(event.released, 2);
         EXPECT_EQ(calls, std::vector<std::string>{"all 64"});
         // The held release and the key still down are forgotten.
@@ -199,18 +209,18 @@ TEST_F(KeyRelayTest, ProgramChangeAndAllNotesOff) {
 TEST_F(KeyRelayTest, EventsDescribeWhatHappened) {
     KeyRelay relay(RECORDER, 60);
     auto handle = [&relay](const Message &m) { return relay.Handle(m.data(), m.size()); };
-    RelayEvent e = handle(On(67, 90, 3));
-    EXPECT_EQ(e.kind, RelayEvent::KEY_DOWN);
+    KeyEvent e = handle(On(67, 90, 3));
+    EXPECT_EQ(e.kind, KeyEvent::KEY_DOWN);
     EXPECT_EQ(e.inputChannel, 3);
     EXPECT_EQ(e.key, 67);
     EXPECT_EQ(e.degree, 7);
     EXPECT_EQ(e.value, 90);
-    EXPECT_EQ(handle(Control(64, 64)).kind, RelayEvent::PEDAL_DOWN);
-    EXPECT_EQ(handle(Off(67, 0)).kind, RelayEvent::KEY_HELD);
+    EXPECT_EQ(handle(Control(64, 64)).kind, KeyEvent::PEDAL_DOWN);
+    EXPECT_EQ(handle(Off(67, 0)).kind, KeyEvent::KEY_HELD);
     e = handle(Control(64, 0));
-    EXPECT_EQ(e.kind, RelayEvent::PEDAL_UP);
+    EXPECT_EQ(e.kind, KeyEvent::PEDAL_UP);
     EXPECT_EQ(e.released, 1);
-    EXPECT_EQ(handle(Off(67, 0)).kind, RelayEvent::KEY_UNUSED);
+    EXPECT_EQ(handle(Off(67, 0)).kind, KeyEvent::KEY_UNUSED);
 
     // Notes the library silences to free a channel are counted on the key
     // that needed it, and only there; a restrike is not a cut.

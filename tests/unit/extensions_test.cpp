@@ -112,6 +112,28 @@ TEST_F(ExtensionsTest, DegreePitchBeforeAnyScaleIsThatOfTheDefaultAndChangesNoth
     EXPECT_EQ(mt::iNote[0], note);
 }
 
+TEST_F(ExtensionsTest, RatioOfADegreeByThePlayingRule) {
+    const double just[] = {1.0, 1.125, 1.25, 2.0};
+    const double series[] = {0.5};  // 1 - k/2: degree 2 is 0, degree 3 below
+    struct Case {
+        const double *ratios;
+        int count, degree, answer;
+        double ratio;
+    } cases[] = {
+        {just, 4, 2, 1, 1.25},     {just, 4, 4, 1, 2.25},   {just, 4, -1, 1, 0.625},
+        {series, 1, 1, 1, 0.5},    {series, 1, 2, 0, 0.0},  {series, 1, 3, 0, -0.5},
+        {series, 1, -1, 1, 2.0},   {nullptr, 0, 5, 1, 1.0},
+    };
+    for (const Case &c : cases) {
+        double ratio = -7.0;
+        EXPECT_EQ(MicrotuneRatioForScaleDegree(c.ratios, c.count, c.degree, &ratio), c.answer)
+            << c.degree;
+        EXPECT_DOUBLE_EQ(ratio, c.ratio) << c.degree;
+    }
+    EXPECT_EQ(MicrotuneRatioForScaleDegree(just, 4, 1, nullptr), 0);
+    EXPECT_EQ(MicrotuneRatioForScaleDegree(nullptr, 4, 1, nullptr), 0);
+}
+
 TEST_F(ExtensionsTest, VersionIsTheProjects) { EXPECT_STREQ(MicrotuneVersion(), "0.1.0"); }
 
 }  // namespace

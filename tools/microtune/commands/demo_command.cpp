@@ -1,0 +1,116 @@
+// microtune demo: four tunings side by side, rendered offline into a WAV
+// file by the built-in software synthesizer in a few seconds.
+#include <cstdio>
+
+#include "commands/commands.h"
+#include "microtune.h"
+#include "formats/midi_recording.h"
+#include "library/output.h"
+#include "library/tuning.h"
+#include "library/voice.h"
+
+namespace mthost {
+namespace {
+
+constexpr double NOTE_SECONDS = 0.35;
+constexpr double PHRASE_NOTE_SECONDS = 0.25;
+constexpr double CHORD_SECONDS = 2.0;
+constexpr double GAP_SECONDS = 0.6;  // lets the release die away before retuning
+constexpr int VELOCITY = 96;
+
+struct Section {
+    const char *title;
+    const char *scale;  // empty: the library's twelve-tone equal temperament
+    std::vector<int> phrase;
+    std::vector<int> chord;
+};
+
+const std::vector<Section> &Sections() {
+    static const std::vector<Section> sections = {
+        {"Twelve-tone equal temperament: the major triad C E G", "", {}, {0, 4, 7}},
+        {"Just intonation: the major triad 4:5:6", "9/8 5/4 4/3 3/2 5/3 15/8 2/1", {}, {0, 2, 4}},
+        {"The harmonic seventh chord 4:5:6:7", "5/4 3/2 7/4 2/1", {}, {0, 1, 2, 3}},
+        {"Bohlen-Pierce, 13 steps to the 3/1 (no octave): a phrase, then the triad 3:5:7",
+         "27/25 25/21 9/7 7/5 75/49 5/3 9/5 49/25 15/7 7/3 63/25 25/9 3/1",
+         {0, 2, 3, 4, 6, 7, 9, 10, 12, 13},
+         {0, 6, 10}},
+    };
+    return sections;
+}
+
+void PrintDegrees(const char *what, const std::vector<int> &degrees, const Tuning &tuning) {
+    std::printf("   %s", what);
+    for (int degree : degrees) std::printf(" %d", degree);
+    std::printf(":");
+    for (int degree : degrees)
+        std::printf(" %.3f", tuning.hz1o1 * RatioOfDegree(tuning.ratios, degree));
+    std::printf(" Hz\n");
+}
+
+void PlayOneByOne(Output &output, const std::vector<int> &degrees, double seconds) {
+    for (int degree : degrees) {
+        PlayScaleDegree(degree, VELOCITY);
+        output.Wait(seconds);
+        StopScaleDegree(degree, 64);
+    }
+}
+
+}  // namespace
+
+void AddDemoCommand(CLI::App &app) {
+    CLI::App *command = app.add_subcommand(
+        "demo",
+        "Render four tunings (12-TET, just 4:5:6, harmonic 4:5:6:7, Bohlen-Pierce) into demo.wav");
+    struct Options {
+        std::string wav = "demo.wav";
+        std::string voice = "Reed Organ";
+        std::string mid;
+    };
+    auto options = std::make_shared<Options>();
+    AddWavOption(*command, options->wav, "The WAV file to write (default: demo.wav)");
+    AddVoiceOption(*command, options->voice, "20, Reed Organ");
+    AddMidOption(*command, options->mid);
+
+    command->callback([options] {
+        const Voice voice = LookUpVoice(options->voice);
+        SetMidiVoice(voice.number);
+        OutputRequest request;
+        request.wavPath = options->wav;
+        request.offline = true;
+        MidiRecording recording(CLOCK_TICKS_PER_SECOND);
+        if (!options->mid.empty()) request.recording = &recording;
+        Output output(request);
+        std::printf(
+            "microtune demo: voice %d %s on the built-in software synthesizer, "
+            "rendering to %s\n",
+            voice.number, voice.name.c_str(), output.WavPath().c_str());
+
+        int number = 0;
+        for (const Section &section : Sections()) {
+            const Tuning tuning = InstallTuning({section.scale, "", ""}, 0.0);
+            std::printf("\n%d. %s\n", ++number, section.title);
+            std::printf("   scale: %s; 1/1 = %.3f Hz\n",
+                        *section.scale ? section.scale : "the library's default (12-TET)",
+                        tuning.hz1o1);
+            if (!section.phrase.empty()) {
+                PrintDegrees("phrase, degrees", section.phrase, tuning);
+                PlayOneByOne(output, section.phrase, PHRASE_NOTE_SECONDS);
+            }
+            PrintDegrees("one by one, then together, degrees", section.chord, tuning);
+            std::fflush(stdout);
+            PlayOneByOne(output, section.chord, NOTE_SECONDS);
+            for (int degree : section.chord) PlayScaleDegree(degree, VELOCITY);
+            PrintNotesInPlay();  // while the chord sounds
+            std::fflush(stdout);
+            output.Wait(CHORD_SECONDS);
+            for (int degree : section.chord) StopScaleDegree(degree, 64);
+            output.Wait(GAP_SECONDS);
+        }
+        const double seconds = output.Elapsed();
+        output.Close();
+        std::printf("\nWrote %s: %.2f s and the release.\n", output.WavPath().c_str(), seconds);
+        if (!options->mid.empty()) WriteRecordingOnClock(options->mid, recording);
+    });
+}
+
+}  // namespace mthost

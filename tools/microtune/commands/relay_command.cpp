@@ -1,0 +1,197 @@
+// microtune relay: play any tuning from a MIDI keyboard. Key k on a MIDI
+// input port plays scale degree k - root, or the degree a keyboard map gives
+// it, through the library, on any of its devices or on the built-in software
+// synthesizer.
+//
+// The library is called from one thread at a time. After setup, the input
+// port's callback is its only caller, under a mutex that the main thread
+// takes only to hand over at shutdown. Calling the library straight from the
+// callback keeps the relay's own latency to the cost of the library call.
+#include <rtmidi/RtMidi.h>
+#include <signal.h>
+
+#include <cctype>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "commands/commands.h"
+#include "host_error.h"
+#include "keys/key_layout.h"
+#include "microtune.h"
+#include "commands/mts_commands.h"
+#include "library/output.h"
+#include "live/relay_inputs.h"
+#include "live/relay_jack_input.h"
+#include "live/relay_latency.h"
+#include "live/relay_mts.h"
+#include "live/relay_session.h"
+#include "live/relay_signals.h"
+#include "library/tuning.h"
+#include "library/voice.h"
+
+namespace mthost {
+namespace {
+
+struct Options {
+    std::string in;
+    bool listInputs = false;
+    int device = -1;
+    std::string scale;
+    double hz = 0.0;
+    int root = 60;
+    std::string kbm;
+    std::string voice;
+    std::string wav;
+    bool verbose = false;
+    bool stats = false;
+    TuningMethod tuning = TuningMethod::BEND;
+};
+
+void ListInputsCommand() {
+    const std::vector<InputPort> ports = ListInputs();
+    if (ports.empty()) {
+        std::string reason = NoInputsReason();
+        reason[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(reason[0])));
+        std::printf("%s.\n", reason.c_str());
+    }
+    for (size_t i = 0; i < ports.size(); ++i)
+        std::printf("%3zu  %s  (%s)\n", i, ports[i].name.c_str(), ApiName(ports[i].api));
+}
+
+void Relay(const Options &options) {
+    // Before any thread starts, so that every thread inherits the mask.
+    const sigset_t signals = EndSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    // Everything the user typed is checked before anything sounds.
+    const ScaleArgument scale = LoadScaleArgument(options.scale);
+    const KeyLayout keys = LayOutKeys(options.kbm, options.root, options.hz, ScaleRatios(scale));
+    const KeyDegrees degrees = DegreesOfKeys(keys);
+    Voice voice;
+    voice.name = VoiceName(0);
+    if (!options.voice.empty()) voice = LookUpVoice(options.voice);
+    const InputPort port = ResolveInput(options.in);
+
+    SetMidiVoice(voice.number);  // remembered, and sent when the output opens
+    OutputRequest request;
+    request.device = options.device;
+    request.wavPath = options.wav;
+    request.followRealTime = true;  // keys arrive in real time
+    Output output(request);
+    const Tuning tuning = InstallTuning(scale, keys.hz1o1);
+
+    Session session(degrees, options.verbose, options.stats, tuning);
+    // JACK's process thread only queues; a worker of its own calls the library.
+    std::unique_ptr<RtMidiIn> input;
+    std::unique_ptr<JackKeyInput> jackInput;
+    if (port.api == RtMidi::UNIX_JACK)
+        jackInput.reset(new JackKeyInput(port.name, &OnQueuedMessage, &session));
+    else
+        input = OpenInput(port, &OnMessage, &session);
+
+    char where[256];
+    if (keys.map.hasReference)
+        std::snprintf(where, sizeof where, "keys mapped by %s, key %d at %.3f Hz",
+                      keys.file.c_str(), keys.map.referenceKey, keys.map.referenceHz);
+    else
+        std::snprintf(where, sizeof where, "at key %d", options.root);
+    if (options.verbose) std::printf("Scale: %s\n", scale.reading.c_str());
+    std::printf(
+        "Relaying %s to device %d, %s%s; scale %s; 1/1 = %.3f Hz %s; voice %d %s%s%s"
+        " (Ctrl-C ends)\n",
+        port.name.c_str(), output.Device(), output.DeviceName().c_str(),
+        output.BuiltIn() ? " (built-in software synthesizer)" : "", tuning.description.c_str(),
+        tuning.hz1o1, where, voice.number, voice.name.c_str(),
+        output.Offline() ? ", recording to " : "",
+        output.Offline() ? output.WavPath().c_str() : "");
+    std::fflush(stdout);
+
+    InputWatch watch(port);
+    const std::string problem = WaitForEnd(session, watch);
+    // A second Ctrl-C ends the relay at once, should the clean end hang.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+
+    // The callback gives up the library; with the input closed it cannot come back.
+    {
+        std::lock_guard<std::mutex> lock(session.libraryMutex);
+        session.stopping = true;
+    }
+    if (jackInput) {
+        if (watch.ServerStopped())
+            jackInput->Abandon();
+        else
+            jackInput->Close();
+    } else if (watch.ServerStopped()) {
+        // Its client cannot be closed without the server; the process ends soon.
+        input.release();
+    } else {
+        try {
+            input->closePort();
+        } catch (...) {
+        }
+        input.reset();
+    }
+    session.PrintPendingLines();
+    session.relay.StopEverything();
+    output.Close();  // closes the device, stops the companion, finishes the WAV
+    if (output.Offline()) std::printf("Wrote %s\n", output.WavPath().c_str());
+    if (options.verbose || options.stats) {
+        PrintLatency("key presses", session.latency.presses);
+        PrintLatency("all messages that reached the library", session.latency.all);
+    }
+    if (options.verbose || options.stats || session.notesCut > 0)
+        std::printf(
+            "Notes cut to free a channel (more differently bent notes held than "
+            "channels): %d\n",
+            session.notesCut);
+    std::fflush(stdout);
+    if (!problem.empty()) throw HostError(problem);
+}
+
+}  // namespace
+
+void AddRelayCommand(CLI::App &app) {
+    CLI::App *command = app.add_subcommand(
+        "relay",
+        "Play a tuning from a MIDI keyboard: key k plays scale degree k - root, or as a .kbm "
+        "keyboard map says");
+    auto options = std::make_shared<Options>();
+    CLI::Option *in = command->add_option(
+        "--in", options->in, "MIDI input port: a number from --list-inputs or a part of its name");
+    CLI::Option *list =
+        command->add_flag("--list-inputs", options->listInputs, "List the MIDI input ports");
+    in->excludes(list);
+    AddDeviceOption(*command, options->device);
+    AddScaleOption(*command, options->scale);
+    Add1o1Option(*command, options->hz);
+    AddRootOption(*command, options->root);
+    AddKbmOption(*command, options->kbm);
+    AddVoiceOption(*command, options->voice, "0, Acoustic Grand Piano");
+    AddWavOption(*command, options->wav,
+                 "Record the built-in software synthesizer into this WAV file until the relay "
+                 "ends (default: play live)");
+    command->add_flag("-v,--verbose", options->verbose,
+                      "Print a line per key: degree, MIDI note, channel and bend");
+    AddTuningMethodOption(*command, options->tuning);
+    // Latency figures at the end without the per-key lines (for tests).
+    command->add_flag("--stats", options->stats)->group("");
+    command->callback([options] {
+        if (options->listInputs) {
+            ListInputsCommand();
+            return;
+        }
+        if (options->in.empty())
+            throw HostError("relay needs --in PORT (see: microtune relay --list-inputs)", 2);
+        if (options->tuning == TuningMethod::MTS)
+            return RelayWithMts({options->in, options->device, options->scale, options->kbm,
+                                 options->hz, options->root, options->voice, !options->wav.empty(),
+                                 options->verbose});
+        Relay(*options);
+    });
+}
+
+}  // namespace mthost

@@ -1,0 +1,210 @@
+#include "formats/midi_recording.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "host_error.h"
+#include "formats/midi_file_writer.h"
+#include "formats/output_file.h"
+#include "formats/text_file.h"
+
+namespace mthost {
+namespace {
+
+constexpr int CHANNELS_PER_PORT = 16;
+constexpr int LIBRARY_CHANNELS = 32;
+constexpr int PERCUSSION_CHANNEL = 9;
+
+// RPN 0 (pitch-bend sensitivity) set to the 2 semitones that the library's
+// bends assume, then the null RPN so that later data entry changes nothing.
+const unsigned char BEND_RANGE[][2] = {{101, 0}, {100, 0}, {6, 2}, {38, 0}, {101, 127}, {100, 127}};
+
+class Track {
+public:
+    void Add(int64_t tick, const unsigned char *bytes, size_t length) {
+        writer_.Add(tick, bytes, length);
+    }
+    void AddChannel(int64_t tick, int status, int channel, int data1, int data2) {
+        const unsigned char bytes[3] = {static_cast<unsigned char>(status | channel),
+                                        static_cast<unsigned char>(data1 & 0x7F),
+                                        static_cast<unsigned char>(data2 & 0x7F)};
+        const int kind = status & 0xF0;
+        Add(tick, bytes, kind == 0xC0 || kind == 0xD0 ? 2 : 3);
+    }
+    void End(int64_t tick) { writer_.End(tick); }
+    MidiTrackWriter &Writer() { return writer_; }
+
+private:
+    MidiTrackWriter writer_;
+};
+
+// The tempo map and the signatures belong to the first track of a format 1
+// file; names, texts and the SMPTE offset stay with the track they came from.
+bool ConductorMeta(const MidiFileEvent &event) {
+    const int type = event.bytes[1];
+    return type == 0x51 || type == 0x58 || type == 0x59;
+}
+
+}  // namespace
+
+void MidiRecording::SetSeconds(double seconds) {
+    tick_ = static_cast<int64_t>(std::llround(seconds * ticksPerSecond_));
+}
+
+void MidiRecording::Add(int status, int channel, int data1, int data2) {
+    if (channel < 0 || channel >= LIBRARY_CHANNELS) return;  // no file channel can hold it
+    // Data bytes as the wire carries them: 7 bits, values clamped the way
+    // the library clamps them, the voice of a program change masked.
+    auto clamp = [](int v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 127 ? 127 : v); };
+    const int kind = status & 0xF0;
+    RecordedMessage message;
+    message.tick = tick_;
+    message.status = static_cast<unsigned char>(kind);
+    message.channel = static_cast<unsigned char>(channel);
+    message.data1 = kind == 0xC0 || kind == 0xE0 ? data1 & 0x7F : clamp(data1);
+    message.data2 = kind == 0xE0 ? data2 & 0x7F : clamp(data2);
+    messages_.push_back(message);
+}
+
+MidiFileSummary WriteMidiRecording(const std::string &path, int division,
+                                   const std::vector<MidiFileEvent> &metaEvents,
+                                   const MidiRecording &recording, int64_t endTick) {
+    const std::vector<RecordedMessage> &messages = recording.Messages();
+    // Only channels that play a note are written; the others carry nothing
+    // but the bends and voice the library gives every channel when it opens
+    // or installs a scale.
+    bool used[LIBRARY_CHANNELS] = {};
+    for (const RecordedMessage &m : messages)
+        if (m.status == 0x90 && m.data2 > 0) used[m.channel] = true;
+    MidiFileSummary summary;
+    int fileChannel[LIBRARY_CHANNELS];
+    for (int c = 0; c < LIBRARY_CHANNELS; ++c) {
+        fileChannel[c] = used[c] ? c : -1;
+        if (used[c]) summary.channels.push_back(c);
+    }
+    // Fewer melodic channels than one port holds: all of them on port 0,
+    // each library channel on a file channel of its own for the whole file
+    // (so no two bends ever share one). Otherwise channel 25 still moves,
+    // since port 1's channel 10 plays drums on General MIDI synthesizers.
+    const int melodic =
+        static_cast<int>(summary.channels.size()) - (used[PERCUSSION_CHANNEL] ? 1 : 0);
+    const bool fold = melodic <= CHANNELS_PER_PORT - 1;
+    bool taken[LIBRARY_CHANNELS] = {};
+    for (int c = 0; c < LIBRARY_CHANNELS; ++c)
+        if (used[c] && !(c >= CHANNELS_PER_PORT && fold) &&
+            c != PERCUSSION_CHANNEL + CHANNELS_PER_PORT)
+            taken[c] = true;
+    for (int c = CHANNELS_PER_PORT; c < LIBRARY_CHANNELS; ++c) {
+        if (!used[c] || taken[c]) continue;
+        for (int f = 0; f < LIBRARY_CHANNELS; ++f)
+            if (!taken[f] && f % CHANNELS_PER_PORT != PERCUSSION_CHANNEL) {
+                taken[f] = true;
+                fileChannel[c] = f;
+                summary.moved.push_back({c, f});
+                break;
+            }
+    }
+    for (int c = 0; c < LIBRARY_CHANNELS; ++c) {
+        if (fileChannel[c] >= CHANNELS_PER_PORT) summary.upperTrack = true;
+        if (fileChannel[c] == PERCUSSION_CHANNEL + CHANNELS_PER_PORT) summary.drumClash = true;
+    }
+    for (const RecordedMessage &m : messages) endTick = std::max(endTick, m.tick);
+    for (const MidiFileEvent &e : metaEvents) endTick = std::max(endTick, e.tick);
+    if (endTick > INT32_MAX)
+        throw HostError(PrintableName(path) + ": the recording is too long for a MIDI file");
+
+    // Track 0 holds port 0's channels and the conductor's events; then one
+    // track for each further input track with names or texts; then port 1.
+    int metaTracks = 1;
+    for (const MidiFileEvent &e : metaEvents)
+        if (!ConductorMeta(e)) metaTracks = std::max(metaTracks, e.track + 1);
+    std::vector<Track> tracks(static_cast<size_t>(metaTracks + (summary.upperTrack ? 1 : 0)));
+    Track &lower = tracks.front();
+    Track *upper = summary.upperTrack ? &tracks.back() : nullptr;
+    if (upper) {
+        const unsigned char port[] = {0xFF, 0x21, 0x01, 0x01};
+        upper->Add(0, port, sizeof port);
+    }
+    for (int c : summary.channels) {
+        const int f = fileChannel[c];
+        Track &track = f < CHANNELS_PER_PORT ? lower : *upper;
+        for (const auto &rpn : BEND_RANGE)
+            track.AddChannel(0, 0xB0, f % CHANNELS_PER_PORT, rpn[0], rpn[1]);
+    }
+    auto addMeta = [&tracks](const MidiFileEvent &e) {
+        Track &track = ConductorMeta(e) ? tracks.front() : tracks[static_cast<size_t>(e.track)];
+        track.Add(e.tick, e.bytes.data(), e.bytes.size());
+    };
+    // Meta events first at equal ticks, so a tempo change applies to the
+    // notes at its own tick.
+    size_t meta = 0;
+    for (const RecordedMessage &m : messages) {
+        for (; meta < metaEvents.size() && metaEvents[meta].tick <= m.tick; ++meta)
+            addMeta(metaEvents[meta]);
+        const int f = fileChannel[m.channel];
+        if (f < 0) continue;
+        Track &track = f < CHANNELS_PER_PORT ? lower : *upper;
+        track.AddChannel(m.tick, m.status, f % CHANNELS_PER_PORT, m.data1, m.data2);
+    }
+    for (; meta < metaEvents.size(); ++meta) addMeta(metaEvents[meta]);
+    std::vector<MidiTrackWriter> writers;
+    writers.reserve(tracks.size());
+    for (Track &track : tracks) {
+        track.End(endTick);
+        writers.push_back(std::move(track.Writer()));
+    }
+
+    SaveMidiFile(path, 1, division, writers);
+    return summary;
+}
+
+void SaveMidiFile(const std::string &path, int format, int division,
+                  const std::vector<MidiTrackWriter> &tracks) {
+    // Written as every output file is (output_file.h).
+    mtio::OutputFile file(path);
+    if (!file.Ok()) throw HostError(file.Error());
+    errno = 0;
+    std::FILE *out = std::fopen(file.WritePath().c_str(), "wb");
+    bool written = out && WriteMidiFile(out, format, division, tracks);
+    if (out && std::fclose(out) != 0) written = false;
+    if (!written) {
+        file.Fail(errno ? std::strerror(errno) : "the file could not be written");
+        throw HostError(file.Error());
+    }
+    if (!file.Commit()) throw HostError(file.Error());
+}
+
+std::string DescribeChannels(const MidiFileSummary &summary) {
+    std::string text = "channels";
+    for (int channel : summary.channels) text += " " + std::to_string(channel);
+    if (!summary.moved.empty()) {
+        text += "; moved to file channels";
+        for (const auto &move : summary.moved)
+            text += " " + std::to_string(move.first) + "->" + std::to_string(move.second);
+    }
+    if (summary.upperTrack) text += "; file channels 16-31 in a second track on MIDI port 1";
+    if (summary.drumClash)
+        text += " (channel 25 is its channel 10, which General MIDI synthesizers play as drums)";
+    return text;
+}
+
+void WriteRecordingOnClock(const std::string &path, const MidiRecording &recording) {
+    static const unsigned char tempoBytes[] = {
+        0xFF,
+        0x51,
+        0x03,
+        static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 16),
+        static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS >> 8),
+        static_cast<unsigned char>(CLOCK_TEMPO_MICROSECONDS)};
+    MidiFileEvent tempo;
+    tempo.bytes = MidiBytes(tempoBytes, sizeof tempoBytes);
+    const MidiFileSummary summary =
+        WriteMidiRecording(path, CLOCK_DIVISION, {tempo}, recording, recording.Tick());
+    std::printf("Wrote %s: %s\n", PrintableName(path).c_str(), DescribeChannels(summary).c_str());
+}
+
+}  // namespace mthost

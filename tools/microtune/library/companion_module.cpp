@@ -1,0 +1,50 @@
+#include "library/companion_module.h"
+
+#include <dlfcn.h>
+
+#include <vector>
+
+namespace mthost {
+namespace {
+
+std::vector<std::string> Candidates() {
+    std::vector<std::string> paths;
+    const std::string directory = LibraryDirectory();
+    if (!directory.empty()) {
+        paths.push_back(directory + "/" + TEMBREL_MODULE_FILE);
+        paths.push_back(directory + "/microtune/" + TEMBREL_MODULE_FILE);
+    }
+    paths.push_back(TEMBREL_MODULE_FILE);
+    return paths;
+}
+
+}  // namespace
+
+std::string LibraryDirectory() {
+    Dl_info info;
+    void *symbol = dlsym(RTLD_DEFAULT, "nNumOutDevices");
+    if (!symbol || dladdr(symbol, &info) == 0 || !info.dli_fname) return std::string();
+    const std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+void *LoadedCompanion() {
+    for (const std::string &path : Candidates())
+        if (void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD)) return module;
+    return nullptr;
+}
+
+void *OpenCompanion(std::string &why) {
+    why.clear();
+    for (const std::string &path : Candidates()) {
+        if (void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
+        if (why.empty()) {
+            const char *error = dlerror();
+            why = error ? error : "not found";
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace mthost

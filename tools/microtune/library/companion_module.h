@@ -1,0 +1,26 @@
+// Finding the software-synthesizer companion module, where the library
+// finds it: beside libmicrotune.so, then in its microtune/ folder, then by
+// the dynamic loader's search. Its contract is companion/tembrel_abi.h.
+#ifndef MICROTUNE_COMPANION_MODULE_H
+#define MICROTUNE_COMPANION_MODULE_H
+
+#include <string>
+
+#include "tembrel_abi.h"
+
+namespace mthost {
+
+// The module as the library has already loaded it (so that its entries are
+// the very instance the library calls), or null. Release with dlclose.
+void *LoadedCompanion();
+
+// The module, loading it if need be, or null; `why` then says what the
+// loader said. Release with dlclose.
+void *OpenCompanion(std::string &why);
+
+// The folder of libmicrotune.so, or "".
+std::string LibraryDirectory();
+
+}  // namespace mthost
+
+#endif

@@ -1,0 +1,369 @@
+#include "library/output.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "library/companion_module.h"
+#include "host_error.h"
+#include "microtune.h"
+#include "formats/midi_recording.h"
+#include "formats/output_file.h"
+
+namespace mthost {
+namespace {
+
+constexpr int DEVICE_NAME_SIZE = 1024;
+constexpr const char *BUILT_IN_NAME = "QuickTime";
+constexpr const char *COMPANION_FILE = TEMBREL_MODULE_FILE;
+// Shorter renders finish before a progress line would be read.
+constexpr double PROGRESS_MIN_SECONDS = 5.0;
+// Live waits sleep in slices so that Ctrl-C is noticed promptly.
+constexpr double WAIT_SLICE_SECONDS = 0.05;
+
+volatile std::sig_atomic_t interrupted = 0;
+struct sigaction previousInt, previousTerm;
+bool handlersInstalled = false;
+
+void OnInterrupt(int) { interrupted = 1; }
+
+void InstallInterruptHandlers() {
+    if (handlersInstalled) return;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt);
+    sigaction(SIGTERM, &action, &previousTerm);
+    handlersInstalled = true;
+}
+
+void RestoreInterruptHandlers() {
+    if (!handlersInstalled) return;
+    sigaction(SIGINT, &previousInt, nullptr);
+    sigaction(SIGTERM, &previousTerm, nullptr);
+    handlersInstalled = false;
+}
+
+void RecordMessage(void *recording, int status, int channel, int data1, int data2) {
+    static_cast<MidiRecording *>(recording)->Add(status, channel, data1, data2);
+}
+
+// The font the companion loads, as it chooses it.
+std::string SoundFontPath() {
+    const char *font = std::getenv(TEMBREL_SOUNDFONT_ENV);
+    return font && *font ? font : TEMBREL_DEFAULT_SOUNDFONT;
+}
+
+// What keeps the built-in synthesizer from starting, found out by the host:
+// the companion itself only answers 0. A SoundFont is a RIFF file of form
+// "sfbk".
+std::string FontProblem() {
+    const std::string font = SoundFontPath();
+    const char *from = std::getenv(TEMBREL_SOUNDFONT_ENV) && *std::getenv(TEMBREL_SOUNDFONT_ENV)
+                           ? " (" TEMBREL_SOUNDFONT_ENV ")"
+                           : " (set " TEMBREL_SOUNDFONT_ENV " to use another)";
+    std::error_code ignored;
+    if (!std::filesystem::exists(font, ignored))
+        return "the sound font " + font + " does not exist" + from;
+    char header[12] = {};
+    std::FILE *file = std::fopen(font.c_str(), "rb");
+    if (!file || std::filesystem::is_directory(font, ignored)) {
+        if (file) std::fclose(file);
+        return "the sound font " + font + " cannot be read" + from;
+    }
+    const size_t got = std::fread(header, 1, sizeof header, file);
+    std::fclose(file);
+    if (got < sizeof header || std::memcmp(header, "RIFF", 4) != 0 ||
+        std::memcmp(header + 8, "sfbk", 4) != 0)
+        return "the sound font " + font + " is not a SoundFont" + from;
+    return std::string();
+}
+
+std::string WhyBuiltInFails(const std::string &wav) {
+    const std::string font = FontProblem();
+    if (!font.empty()) return font;
+    if (wav.empty()) return "no live audio output could be opened";
+    std::error_code ignored;
+    if (std::filesystem::is_directory(wav, ignored))
+        return "cannot write " + wav + ": it is a directory";
+    const std::filesystem::path parent = std::filesystem::path(wav).parent_path();
+    const std::string folder = parent.empty() ? "." : parent.string();
+    if (!std::filesystem::is_directory(folder, ignored))
+        return "cannot write " + wav + ": the folder " + folder + " does not exist";
+    // Opening the file the way the companion does tells what the system says;
+    // a file made only for the test goes again.
+    const bool existed = std::filesystem::exists(wav, ignored);
+    const int fd = open(wav.c_str(), O_WRONLY | O_CREAT, 0644);
+    if (fd < 0) return "cannot write " + wav + ": " + std::strerror(errno);
+    close(fd);
+    if (!existed) unlink(wav.c_str());
+    return "the companion " + std::string(COMPANION_FILE) +
+           " failed to start with the sound font " + SoundFontPath() + " and " + wav;
+}
+
+double WallSeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+std::vector<std::string> ListDevices() {
+    std::vector<std::string> devices;
+    const int count = nNumOutDevices();
+    for (int i = 0; i < count; ++i) {
+        char name[DEVICE_NAME_SIZE];
+        devices.push_back(szNameForDevice(i, name, DEVICE_NAME_SIZE));
+    }
+    return devices;
+}
+
+int BuiltInSynthesizer(const std::vector<std::string> &devices) {
+    for (size_t i = 0; i < devices.size(); ++i)
+        if (devices[i] == BUILT_IN_NAME) return static_cast<int>(i);
+    return -1;
+}
+
+Output::Output(const OutputRequest &request) {
+    const std::vector<std::string> devices = ListDevices();
+    const int builtIn = BuiltInSynthesizer(devices);
+    const int count = static_cast<int>(devices.size());
+    device_ = request.device;
+    if (device_ < 0) {
+        if (builtIn < 0)
+            throw HostError(std::string("the built-in software synthesizer is not available: ") +
+                            COMPANION_FILE + " was not found beside libmicrotune.so");
+        device_ = builtIn;
+    } else if (device_ >= count) {
+        throw HostError("device " + std::to_string(device_) + " is out of range: there " +
+                        (count == 1 ? "is 1 device" : "are " + std::to_string(count) + " devices") +
+                        " (see: microtune devices)");
+    }
+    deviceName_ = devices[static_cast<size_t>(device_)];
+    builtIn_ = device_ == builtIn;
+    if (!builtIn_ && (!request.wavPath.empty() || request.offline))
+        throw HostError("only the built-in software synthesizer renders a WAV file; device " +
+                        std::to_string(device_) + " is " + deviceName_);
+    if (!builtIn_ && request.recording)
+        throw HostError(
+            "only what the built-in software synthesizer plays can be recorded as "
+            "a MIDI file; device " +
+            std::to_string(device_) + " is " + deviceName_);
+    recording_ = request.recording;
+
+    if (builtIn_) {
+        try {
+            OpenBuiltIn(request);
+        } catch (...) {
+            Shut(false);
+            throw;
+        }
+    } else {
+        const int result = StartMidiOutForiDev(device_);
+        if (result != 1)
+            throw HostError("cannot open device " + std::to_string(device_) + " (" + deviceName_ +
+                            "): the MIDI system refused to open it");
+        open_ = true;
+    }
+    if (!offline_) InstallInterruptHandlers();
+}
+
+void Output::OpenBuiltIn(const OutputRequest &request) {
+    companion_ = LoadedCompanion();
+    if (companion_)
+        send_ = reinterpret_cast<TembrelSendMidiEventEntry>(
+            dlsym(companion_, TEMBREL_SEND_MIDI_EVENT_ENTRY));
+    if (recording_) StartRecording();
+    std::string wav = request.wavPath;
+    if (request.silent && wav.empty()) {
+        setenv(TEMBREL_OUTPUT_ENV, TEMBREL_OUTPUT_NONE, 1);
+        const int result = StartMidiOutForiDev(device_);
+        unsetenv(TEMBREL_OUTPUT_ENV);
+        if (result != 1) {
+            StopQT();
+            const std::string font = FontProblem();
+            throw HostError("the built-in software synthesizer did not start: " +
+                            (font.empty()
+                                 ? "the companion " + std::string(COMPANION_FILE) +
+                                       " failed to start with the sound font " + SoundFontPath()
+                                 : font));
+        }
+        open_ = true;
+        offline_ = true;
+        return;
+    }
+    const char *fromEnvironment = std::getenv(TEMBREL_WAV_ENV);
+    if (wav.empty() && fromEnvironment && *fromEnvironment) wav = fromEnvironment;
+    if (wav.empty() && request.offline) wav = request.fallbackWav;
+
+    if (wav.empty()) {
+        // Live first; the companion refuses to start without an audio output.
+        unsetenv(TEMBREL_WAV_ENV);
+        const int result = StartMidiOutForiDev(device_);
+        if (result == 1) {
+            open_ = true;
+            return;
+        }
+        StopQT();
+        if (request.fallbackWav.empty())
+            throw HostError("the built-in software synthesizer did not start: " +
+                            WhyBuiltInFails(std::string()));
+        wav = request.fallbackWav;
+        std::printf("No live audio output: rendering to %s instead.\n", wav.c_str());
+    }
+
+    // The companion renders into the name the file rule gives (a temporary
+    // file, or the target itself when that is a device or a FIFO); the file
+    // takes its own name when the output closes.
+    wavFile_.reset(new mtio::OutputFile(wav));
+    if (!wavFile_->Ok()) throw HostError(wavFile_->Error());
+    // The companion reads these when it starts: render into the file, on a
+    // clock that only the delay entry moves, unless real time must count.
+    setenv(TEMBREL_WAV_ENV, wavFile_->WritePath().c_str(), 1);
+    if (request.followRealTime)
+        unsetenv(TEMBREL_CLOCK_ENV);
+    else
+        setenv(TEMBREL_CLOCK_ENV, TEMBREL_CLOCK_DELAY, 1);
+    const int result = StartMidiOutForiDev(device_);
+    if (result != 1) {
+        const std::string cause = WavError();
+        StopQT();
+        if (!cause.empty()) {
+            wavFile_->Fail(cause);
+            throw HostError(wavFile_->Error());
+        }
+        throw HostError("the built-in software synthesizer cannot render to " + wav + ": " +
+                        WhyBuiltInFails(wav));
+    }
+    open_ = true;
+    offline_ = true;
+    wavPath_ = wav;
+    FindDelayEntry();
+}
+
+// The library looks the delay entry up but never calls it; offline
+// rendering needs it, from the very instance the library has loaded.
+void Output::FindDelayEntry() {
+    if (companion_)
+        delay_ = reinterpret_cast<TembrelDelayEntry>(dlsym(companion_, TEMBREL_DELAY_ENTRY));
+    if (!delay_) {
+        Shut(false);
+        throw HostError(std::string("cannot render offline: no " TEMBREL_DELAY_ENTRY " entry in ") +
+                        COMPANION_FILE);
+    }
+}
+
+// Registered before the output opens, so that the bends and the voice the
+// library sends on opening are recorded too.
+void Output::StartRecording() {
+    if (companion_)
+        setRecorder_ = reinterpret_cast<TembrelSetRecorderEntry>(
+            dlsym(companion_, TEMBREL_SET_RECORDER_ENTRY));
+    if (!setRecorder_)
+        throw HostError(std::string("cannot record: no " TEMBREL_SET_RECORDER_ENTRY " entry in ") +
+                        COMPANION_FILE);
+    setRecorder_(&RecordMessage, recording_);
+}
+
+void Output::SendToMelodicChannels(int status, int data1, int data2) {
+    if (!open_ || !send_) return;
+    for (int channel = 0; channel < nChannelsAvailable(); ++channel)
+        if (channel != 9) send_(status, channel, data1, data2);
+}
+
+Output::~Output() { Shut(false); }
+
+void Output::Wait(double seconds) {
+    if (!(seconds > 0.0)) return;
+    if (offline_) {
+        if (delay_) delay_(seconds);
+        elapsed_ += seconds;
+        if (recording_ && recording_->TicksPerSecond() > 0.0) recording_->SetSeconds(elapsed_);
+        DrawProgress();
+        return;
+    }
+    double left = seconds;
+    while (left > 0.0) {
+        if (interrupted) {
+            interrupted = 0;
+            throw HostError("interrupted", 130);
+        }
+        const double slice = left < WAIT_SLICE_SECONDS ? left : WAIT_SLICE_SECONDS;
+        SleepSeconds(slice);
+        left -= slice;
+    }
+    elapsed_ += seconds;
+    if (recording_ && recording_->TicksPerSecond() > 0.0) recording_->SetSeconds(elapsed_);
+}
+
+// What the companion met writing the WAV file, or "".
+std::string Output::WavError() const {
+    if (!companion_) return std::string();
+    auto entry = reinterpret_cast<const char *(*)()>(dlsym(companion_, "Tembrel_WavError"));
+    const char *cause = entry ? entry() : nullptr;
+    return cause ? cause : "";
+}
+
+void Output::Close() { Shut(true); }
+
+void Output::Shut(bool keepWav) {
+    if (open_) {
+        open_ = false;
+        ClearProgress();
+        StopAllNotesPlayed(0);
+        StopMidiOut();
+        StopQT();
+        RestoreInterruptHandlers();
+    }
+    std::string wavError;
+    if (wavFile_ && keepWav) {
+        wavError = WavError();
+        if (!wavError.empty())
+            wavFile_->Fail(wavError);
+        else if (wavFile_->Commit())
+            wavFile_.reset();
+        if (wavFile_) wavError = wavFile_->Error();
+    }
+    wavFile_.reset();  // not kept: the temporary file goes
+    // Also after a failed open: the recorder must not outlive its recording.
+    if (setRecorder_) setRecorder_(nullptr, nullptr);
+    if (companion_) dlclose(companion_);
+    companion_ = nullptr;
+    delay_ = nullptr;
+    send_ = nullptr;
+    setRecorder_ = nullptr;
+    if (!wavError.empty()) throw HostError(wavError);
+}
+
+void Output::ShowProgress(double totalSeconds) {
+    progressTotal_ = totalSeconds;
+    DrawProgress();
+}
+
+void Output::DrawProgress() {
+    if (!offline_ || progressTotal_ < PROGRESS_MIN_SECONDS || !isatty(STDERR_FILENO)) return;
+    const double now = WallSeconds();
+    if (progressShown_ && now - lastDrawn_ < 0.1 && elapsed_ < progressTotal_) return;
+    lastDrawn_ = now;
+    progressShown_ = true;
+    std::fprintf(stderr, "\rrendering %s: %.1f of %.1f s", wavPath_.c_str(), elapsed_,
+                 progressTotal_);
+    std::fflush(stderr);
+}
+
+void Output::ClearProgress() {
+    if (!progressShown_) return;
+    progressShown_ = false;
+    std::fprintf(stderr, "\r\033[K");
+    std::fflush(stderr);
+}
+
+}  // namespace mthost

@@ -1,0 +1,185 @@
+#include "live/relay_mts.h"
+
+#include <signal.h>
+
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <mutex>
+
+#include "host_error.h"
+#include "keys/key_layout.h"
+#include "library/mts_output.h"
+#include "keys/mts_tuning.h"
+#include "live/relay_inputs.h"
+#include "live/relay_signals.h"
+#include "library/tuning.h"
+#include "library/voice.h"
+
+namespace mthost {
+namespace {
+
+constexpr int DRUM_CHANNEL = 9;
+constexpr int RELEASE_VELOCITY = 64;
+
+// Runs on the input's thread; the main thread waits and prints.
+struct PassThrough {
+    PassThrough(MidiPortOutput &out, const MtsTable &table, bool verbose)
+        : out(out), table(table), verbose(verbose) {}
+    MidiPortOutput &out;
+    const MtsTable &table;
+    const bool verbose;
+    std::mutex mutex;
+    bool stopping = false;
+    std::array<std::array<int, 128>, 16> down{};  // note-ons not yet released
+    int refused = 0;
+    std::deque<std::string> lines;
+
+    void Forward(const std::vector<unsigned char> &m) {
+        std::lock_guard<std::mutex> lock(mutex);
+        // Channel messages only: clocks, sensing and system-exclusive
+        // messages from the keyboard are no business of the synthesizer's.
+        if (stopping || m.empty() || m[0] < 0x80 || m[0] >= 0xF0) return;
+        if (!out.Send(m)) ++refused;
+        const int kind = m[0] & 0xF0, channel = m[0] & 0x0F;
+        if ((kind != 0x90 && kind != 0x80) || m.size() < 3) return;
+        int &count = down[channel][m[1] & 0x7F];
+        if (kind == 0x90 && m[2] > 0) {
+            ++count;
+            if (verbose) Describe(channel, m[1] & 0x7F, m[2]);
+        } else if (count > 0) {
+            --count;
+        }
+    }
+
+    void Describe(int channel, int key, int velocity) {
+        const MtsKey &k = table.keys[key];
+        char line[256];
+        if (k.degree)
+            std::snprintf(line, sizeof line,
+                          "key %d on input channel %d, velocity %d: degree %d, %.3f Hz (its own "
+                          "key, retuned)",
+                          key, channel, velocity, *k.degree, k.hz);
+        else
+            std::snprintf(line, sizeof line,
+                          "key %d on input channel %d, velocity %d: unmapped, %.3f Hz (12-TET)",
+                          key, channel, velocity, k.hz);
+        lines.push_back(line);
+    }
+
+    void PrintLines() {
+        std::deque<std::string> pending;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            pending.swap(lines);
+        }
+        for (const std::string &line : pending) std::printf("%s\n", line.c_str());
+        if (!pending.empty()) std::fflush(stdout);
+    }
+};
+
+void OnMessage(double, std::vector<unsigned char> *message, void *context) {
+    if (message) static_cast<PassThrough *>(context)->Forward(*message);
+}
+
+}  // namespace
+
+void RelayWithMts(const MtsRelayRequest &request) {
+    if (request.wav)
+        throw HostError(
+            "--tuning mts retunes a synthesizer's own keys; --wav records the built-in one with "
+            "--tuning bend",
+            2);
+    if (request.device < 0)
+        throw HostError(
+            "--tuning mts needs --device naming a MIDI output port (the built-in software "
+            "synthesizer is tuned by bends)",
+            2);
+    // Before any thread starts, so that every thread inherits the mask.
+    const sigset_t signals = EndSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    const ScaleArgument scale = LoadScaleArgument(request.scale);
+    const KeyLayout keys = LayOutKeys(request.kbm, request.root, request.hz, ScaleRatios(scale));
+    const Tuning tuning = PreviewTuning(scale, keys.hz1o1);
+    const MtsTable table = MtsTableForKeys(keys, tuning);
+    Voice voice;
+    if (!request.voice.empty()) voice = LookUpVoice(request.voice);
+    const InputPort port = ResolveInput(request.in);
+    MidiPortOutput out(request.device);
+    WarnOutsideMts(table);
+
+    // The table first, then every melodic channel set to play it.
+    std::vector<MidiMessage> setup = MtsSingleNoteChanges(table);
+    for (int c = 0; c < 16; ++c) {
+        if (c == DRUM_CHANNEL) continue;
+        for (const MidiMessage &m : MtsSelectTuning(c)) setup.push_back(m);
+        if (!request.voice.empty())
+            setup.push_back(
+                {static_cast<unsigned char>(0xC0 | c), static_cast<unsigned char>(voice.number)});
+    }
+    for (const MidiMessage &m : setup)
+        if (!out.Send(m))
+            throw HostError("device " + std::to_string(request.device) + ", " + out.Name() +
+                            ", refused the tuning");
+
+    PassThrough pass(out, table, request.verbose);
+    std::unique_ptr<RtMidiIn> input = OpenInput(port, &OnMessage, &pass);
+    const std::string where = keys.map.hasReference ? "keys mapped by " + request.kbm
+                                                    : "at key " + std::to_string(request.root);
+    if (request.verbose) std::printf("Scale: %s\n", scale.reading.c_str());
+    std::printf(
+        "Relaying %s to device %d, %s; scale %s; 1/1 = %.3f Hz %s; keys retuned by MTS "
+        "(Ctrl-C ends)\n",
+        port.name.c_str(), request.device, out.Name().c_str(), tuning.description.c_str(),
+        tuning.hz1o1, where.c_str());
+    if (request.verbose) {
+        std::printf(
+            "MTS: real-time single-note tuning change for all 128 keys and tuning program 0 on "
+            "every channel but 10 sent; notes pass through with their own channels and "
+            "velocities, pitch wheel included\n");
+        const std::string unmapped = DescribeUnmapped(table);
+        if (!unmapped.empty()) std::printf("MTS: %s\n", unmapped.c_str());
+    }
+    std::fflush(stdout);
+
+    InputWatch watch(port);
+    timespec slice{0, 20 * 1000 * 1000};
+    std::string problem;
+    for (int slices = 1; sigtimedwait(&signals, nullptr, &slice) < 0; ++slices) {
+        pass.PrintLines();
+        if (slices % 12 == 0 && !(problem = watch.Problem()).empty()) break;
+    }
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+
+    {
+        std::lock_guard<std::mutex> lock(pass.mutex);
+        pass.stopping = true;
+    }
+    if (watch.ServerStopped()) {
+        input.release();  // its client cannot be closed without the server
+    } else {
+        try {
+            input->closePort();
+        } catch (...) {
+        }
+        input.reset();
+    }
+    pass.PrintLines();
+    // Keys still held when the relay ends are released, so nothing hangs.
+    for (int c = 0; c < 16; ++c)
+        for (int key = 0; key < 128; ++key)
+            for (; pass.down[c][key] > 0; --pass.down[c][key])
+                out.Send({static_cast<unsigned char>(0x80 | c), static_cast<unsigned char>(key),
+                          RELEASE_VELOCITY});
+    if (pass.refused > 0)
+        std::printf("%d message%s refused by the output\n", pass.refused,
+                    pass.refused == 1 ? "" : "s");
+    std::fflush(stdout);
+    if (!problem.empty()) throw HostError(problem);
+}
+
+}  // namespace mthost

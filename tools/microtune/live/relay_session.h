@@ -1,0 +1,61 @@
+// A running relay: the key logic, the lock that makes the input's callback
+// the library's only caller, the latency figures and the verbose lines.
+#ifndef MICROTUNE_RELAY_SESSION_H
+#define MICROTUNE_RELAY_SESSION_H
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "keys/performer.h"
+#include "live/relay_latency.h"
+#include "library/sent_notes.h"
+#include "library/tuning.h"
+
+namespace mthost {
+
+struct Session {
+    Session(const KeyDegrees &degrees, bool verbose, bool stats, const Tuning &tuning)
+        : relay(LibraryExports(), degrees, PerformerOptions{true}), verbose(verbose), stats(stats), tuning(tuning) {
+        if (verbose || stats) latency.Reserve();
+        if (verbose) sent.reset(new SentNotes);
+        keyNotes.fill(SentNote{-1, -1, false});
+    }
+
+    std::mutex libraryMutex;  // held by whoever calls the library
+    bool stopping = false;
+    int notesCut = 0;  // silenced by the library to free a channel
+    Performer relay;
+    const bool verbose;
+    const bool stats;
+    const Tuning tuning;
+    Latency latency;
+    // What the library sent for the message in hand (verbose only), and the
+    // channel and note each key's last press went to.
+    std::unique_ptr<SentNotes> sent;
+    std::array<SentNote, 128> keyNotes{};
+
+    std::mutex outputMutex;  // standard output
+    std::mutex linesMutex;
+    std::deque<std::string> lines;  // verbose lines, printed by the main thread
+
+    void Describe(const KeyEvent &event);
+    void PrintPendingLines();
+};
+
+// Runs on RtMidi's ALSA input thread for every message; the context is the
+// Session.
+void OnMessage(double, std::vector<unsigned char> *message, void *context);
+// The same for a message taken from the JACK input's queue, timed from when
+// its event arrived.
+void OnQueuedMessage(const unsigned char *message, std::size_t size,
+                     std::chrono::steady_clock::time_point arrived, void *context);
+
+}  // namespace mthost
+
+#endif

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "host_error.h"
 #include "formats/midi_file.h"
+#include "host_error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<unsigned char> file;

@@ -1,7 +1,5 @@
 // Keyboard maps: the .kbm reader's good and malformed files, and which key
 // plays which degree at which 1/1.
-#include "keys/key_layout.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "host_error.h"
+#include "keys/key_layout.h"
 
 namespace {
 

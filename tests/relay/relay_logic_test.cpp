@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "microtune.h"
-#include "microtune_ext.h"
 #include "keys/performer.h"
 #include "library/sent_notes.h"
+#include "microtune.h"
+#include "microtune_ext.h"
 
 namespace {
 
@@ -43,8 +43,8 @@ int RecordStopAll(int velocity) {
 }
 void RecordVoice(int voice) { calls.push_back("voice " + std::to_string(voice)); }
 
-const PerformerLibrary RECORDER = {&RecordPlay, &RecordStop, &RecordStopAll, &RecordVoice,
-                                   nullptr, nullptr};
+const PerformerLibrary RECORDER = {&RecordPlay,  &RecordStop, &RecordStopAll,
+                                   &RecordVoice, nullptr,     nullptr};
 
 // The relay's keyboard: key k plays degree k - root, restruck keys.
 class KeyRelay : public Performer {

@@ -120,9 +120,9 @@ TEST_F(ExtensionsTest, RatioOfADegreeByThePlayingRule) {
         int count, degree, answer;
         double ratio;
     } cases[] = {
-        {just, 4, 2, 1, 1.25},     {just, 4, 4, 1, 2.25},   {just, 4, -1, 1, 0.625},
-        {series, 1, 1, 1, 0.5},    {series, 1, 2, 0, 0.0},  {series, 1, 3, 0, -0.5},
-        {series, 1, -1, 1, 2.0},   {nullptr, 0, 5, 1, 1.0},
+        {just, 4, 2, 1, 1.25},   {just, 4, 4, 1, 2.25},   {just, 4, -1, 1, 0.625},
+        {series, 1, 1, 1, 0.5},  {series, 1, 2, 0, 0.0},  {series, 1, 3, 0, -0.5},
+        {series, 1, -1, 1, 2.0}, {nullptr, 0, 5, 1, 1.0},
     };
     for (const Case &c : cases) {
         double ratio = -7.0;

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "commands/commands.h"
-#include "microtune.h"
 #include "library/output.h"
+#include "microtune.h"
 
 namespace mthost {
 

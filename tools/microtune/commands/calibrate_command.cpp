@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "library/companion_module.h"
-#include "host_error.h"
-#include "formats/text_file.h"
-#include "library/voice.h"
 #include "formats/names.h"
+#include "formats/text_file.h"
+#include "host_error.h"
+#include "library/companion_module.h"
+#include "library/voice.h"
 
 namespace mthost {
 namespace {

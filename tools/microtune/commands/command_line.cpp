@@ -9,8 +9,8 @@
 #include <string>
 
 #include "commands/commands.h"
-#include "host_error.h"
 #include "formats/output_file.h"
+#include "host_error.h"
 
 #ifndef MICROTUNE_VERSION
 #define MICROTUNE_VERSION "unknown"

@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "commands/commands.h"
+#include "formats/names.h"
 #include "library/output.h"
 #include "library/tuning.h"
-#include "formats/names.h"
 
 namespace mthost {
 namespace {

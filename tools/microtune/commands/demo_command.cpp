@@ -1,13 +1,15 @@
 // microtune demo: four tunings side by side, rendered offline into a WAV
 // file by the built-in software synthesizer in a few seconds.
+#include <cmath>
 #include <cstdio>
 
 #include "commands/commands.h"
-#include "microtune.h"
 #include "formats/midi_recording.h"
 #include "library/output.h"
+#include "library/sent_notes.h"
 #include "library/tuning.h"
 #include "library/voice.h"
+#include "microtune.h"
 
 namespace mthost {
 namespace {
@@ -47,6 +49,28 @@ void PrintDegrees(const char *what, const std::vector<int> &degrees, const Tunin
     std::printf(" Hz\n");
 }
 
+// Starts the chord and shows what sounds, as the library sent it: each
+// degree's note and channel from its tap, the bend from its degree query.
+void PlayChord(const std::vector<int> &degrees, const Tuning &tuning) {
+    std::printf("   %6s %10s %9s %10s %5s %8s %6s\n", "degree", "ratio", "cents", "Hz", "note",
+                "channel", "bend");
+    SentNotes sent;
+    for (int degree : degrees) {
+        sent.Clear();
+        PlayScaleDegree(degree, VELOCITY);
+        const double ratio = RatioOfDegree(tuning.ratios, degree);
+        std::printf("   %6d %10.6f %9.3f %10.3f", degree, ratio, 1200.0 * std::log2(ratio),
+                    tuning.hz1o1 * ratio);
+        SentNote note;
+        const int bend = BendOfDegree(degree);
+        if (sent.LastNoteOn(&note))
+            std::printf(" %5d %8d %6d (%+.2f cents)\n", note.note, note.channel, bend,
+                        BendCents(bend));
+        else
+            std::printf("  not in play\n");
+    }
+}
+
 void PlayOneByOne(Output &output, const std::vector<int> &degrees, double seconds) {
     for (int degree : degrees) {
         PlayScaleDegree(degree, VELOCITY);
@@ -65,11 +89,14 @@ void AddDemoCommand(CLI::App &app) {
         std::string wav = "demo.wav";
         std::string voice = "Reed Organ";
         std::string mid;
+        bool listing = false;
     };
     auto options = std::make_shared<Options>();
     AddWavOption(*command, options->wav, "The WAV file to write (default: demo.wav)");
     AddVoiceOption(*command, options->voice, "20, Reed Organ");
     AddMidOption(*command, options->mid);
+    command->add_flag("--listing", options->listing,
+                      "Also print the library's own listing of the notes in play at each chord");
 
     command->callback([options] {
         const Voice voice = LookUpVoice(options->voice);
@@ -96,11 +123,11 @@ void AddDemoCommand(CLI::App &app) {
                 PrintDegrees("phrase, degrees", section.phrase, tuning);
                 PlayOneByOne(output, section.phrase, PHRASE_NOTE_SECONDS);
             }
-            PrintDegrees("one by one, then together, degrees", section.chord, tuning);
+            std::printf("   one by one, then together:\n");
             std::fflush(stdout);
             PlayOneByOne(output, section.chord, NOTE_SECONDS);
-            for (int degree : section.chord) PlayScaleDegree(degree, VELOCITY);
-            PrintNotesInPlay();  // while the chord sounds
+            PlayChord(section.chord, tuning);
+            if (options->listing) PrintNotesInPlay();  // while the chord sounds
             std::fflush(stdout);
             output.Wait(CHORD_SECONDS);
             for (int degree : section.chord) StopScaleDegree(degree, 64);

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "commands/commands.h"
+#include "commands/mts_commands.h"
+#include "formats/names.h"
 #include "keys/key_layout.h"
+#include "library/tuning.h"
 #include "microtune.h"
 #include "microtune_ext.h"
-#include "commands/mts_commands.h"
-#include "library/tuning.h"
-#include "formats/names.h"
 
 namespace mthost {
 namespace {

@@ -6,13 +6,13 @@
 #include <memory>
 #include <vector>
 
-#include "host_error.h"
-#include "keys/key_layout.h"
 #include "formats/midi_file.h"
 #include "formats/midi_file_writer.h"
 #include "formats/midi_recording.h"
-#include "keys/mts_tuning.h"
 #include "formats/output_file.h"
+#include "host_error.h"
+#include "keys/key_layout.h"
+#include "keys/mts_tuning.h"
 #include "library/tuning.h"
 
 namespace mthost {

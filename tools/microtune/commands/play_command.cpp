@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "host_error.h"
-#include "microtune.h"
 #include "formats/midi_recording.h"
+#include "host_error.h"
 #include "library/output.h"
 #include "library/sent_notes.h"
 #include "library/tuning.h"
 #include "library/voice.h"
+#include "microtune.h"
 
 namespace mthost {
 namespace {

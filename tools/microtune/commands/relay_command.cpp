@@ -17,19 +17,19 @@
 #include <string>
 
 #include "commands/commands.h"
+#include "commands/mts_commands.h"
 #include "host_error.h"
 #include "keys/key_layout.h"
-#include "microtune.h"
-#include "commands/mts_commands.h"
 #include "library/output.h"
+#include "library/tuning.h"
+#include "library/voice.h"
 #include "live/relay_inputs.h"
 #include "live/relay_jack_input.h"
 #include "live/relay_latency.h"
 #include "live/relay_mts.h"
 #include "live/relay_session.h"
 #include "live/relay_signals.h"
-#include "library/tuning.h"
-#include "library/voice.h"
+#include "microtune.h"
 
 namespace mthost {
 namespace {

@@ -17,20 +17,20 @@
 
 #include "commands/batch.h"
 #include "commands/commands.h"
-#include "library/companion_module.h"
+#include "commands/mts_commands.h"
+#include "commands/mts_retune.h"
+#include "formats/midi_file.h"
+#include "formats/midi_recording.h"
+#include "formats/output_file.h"
+#include "formats/text_file.h"
 #include "host_error.h"
 #include "keys/key_layout.h"
 #include "keys/performer.h"
-#include "microtune.h"
-#include "formats/midi_file.h"
-#include "formats/midi_recording.h"
-#include "commands/mts_commands.h"
-#include "commands/mts_retune.h"
+#include "library/companion_module.h"
 #include "library/output.h"
-#include "formats/output_file.h"
-#include "formats/text_file.h"
 #include "library/tuning.h"
 #include "library/voice.h"
+#include "microtune.h"
 
 namespace mthost {
 namespace {
@@ -180,8 +180,8 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     const PerformerCounts &played = performer.Counts();
     RetuneCounts counts;
     counts.notes = played.notes + played.drums;
-    std::string summary = std::to_string(played.notes) + " notes, " +
-                          std::to_string(played.drums) + " drum notes";
+    std::string summary =
+        std::to_string(played.notes) + " notes, " + std::to_string(played.drums) + " drum notes";
     if (played.unmapped)
         summary += "; " + std::to_string(played.unmapped) + " notes on unmapped keys dropped";
     if (played.pitchWheels)

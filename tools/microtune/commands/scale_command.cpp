@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "commands/commands.h"
-#include "host_error.h"
 #include "formats/text_file.h"
+#include "host_error.h"
 #include "library/tuning.h"
 
 namespace mthost {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "host_error.h"
 #include "formats/text_file.h"
+#include "host_error.h"
 
 namespace mthost {
 namespace {
@@ -53,7 +53,6 @@ public:
     }
 
     int Key(const char *what) { return Integer(Require(what), what, 0, 127); }
-
 };
 
 }  // namespace

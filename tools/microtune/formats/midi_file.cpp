@@ -7,8 +7,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "host_error.h"
 #include "formats/text_file.h"
+#include "host_error.h"
 
 namespace mthost {
 namespace {

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <memory>
 
-#include "host_error.h"
 #include "formats/midi_file_writer.h"
 #include "formats/output_file.h"
 #include "formats/text_file.h"
+#include "host_error.h"
 
 namespace mthost {
 namespace {

@@ -32,7 +32,8 @@ double Median(std::vector<T> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n % 2 ? static_cast<double>(values[n / 2])
-                 : 0.5 * (static_cast<double>(values[n / 2 - 1]) + static_cast<double>(values[n / 2]));
+                 : 0.5 * (static_cast<double>(values[n / 2 - 1]) +
+                          static_cast<double>(values[n / 2]));
 }
 
 }  // namespace mthost

@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "host_error.h"
 #include "formats/scale_text_check.h"
 #include "formats/text_file.h"
+#include "host_error.h"
 
 namespace mthost {
 namespace {

@@ -14,7 +14,8 @@ namespace {
 int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 std::string Where(const KeyboardMap &map, int line) {
-    return PrintableName(map.fileName) + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": ";
+    return PrintableName(map.fileName) + (line > 0 ? ":" + std::to_string(line) : std::string()) +
+           ": ";
 }
 
 }  // namespace

@@ -112,8 +112,8 @@ public:
 private:
     static constexpr int KEYS = 128;
     struct KeyState {
-        int down = 0;      // presses not yet released
-        int sounding = 0;  // notes started and not stopped (at most 1 when restruck)
+        int down = 0;       // presses not yet released
+        int sounding = 0;   // notes started and not stopped (at most 1 when restruck)
         bool held = false;  // restrike: released while the pedal was down
     };
     struct Release {

@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/output_file.h"
 #include "host_error.h"
 #include "library/output.h"
-#include "formats/output_file.h"
 
 namespace mthost {
 namespace {

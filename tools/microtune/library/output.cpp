@@ -12,11 +12,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "library/companion_module.h"
-#include "host_error.h"
-#include "microtune.h"
 #include "formats/midi_recording.h"
 #include "formats/output_file.h"
+#include "host_error.h"
+#include "library/companion_module.h"
+#include "microtune.h"
 
 namespace mthost {
 namespace {

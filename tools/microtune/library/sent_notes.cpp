@@ -37,10 +37,10 @@ bool SentNotes::NoteOffSent(int channel, int note) const {
     return false;
 }
 
-double BendCentsOfDegree(int degree) {
+int BendOfDegree(int degree) {
     int bend = 8192;
-    if (MicrotuneDegreePitch(degree, nullptr, &bend) != 1) return 0.0;
-    return (bend - 8192) * (100.0 / 4096.0);
+    if (MicrotuneDegreePitch(degree, nullptr, &bend) != 1) return 8192;
+    return bend;
 }
 
 }  // namespace mthost

@@ -39,9 +39,12 @@ private:
     friend struct SentNotesTap;
 };
 
-// The bend the library gives a degree, in cents from the note (2-semitone
-// range); 0 if it cannot say.
-double BendCentsOfDegree(int degree);
+// The 14-bit bend the library gives a degree; 8192 (none) if it cannot say.
+int BendOfDegree(int degree);
+// A 14-bit bend in cents from the note, on the 2-semitone range.
+inline double BendCents(int bend) { return (bend - 8192) * (100.0 / 4096.0); }
+// The bend the library gives a degree, in cents from the note.
+inline double BendCentsOfDegree(int degree) { return BendCents(BendOfDegree(degree)); }
 
 }  // namespace mthost
 

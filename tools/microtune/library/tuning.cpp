@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <vector>
 
-#include "host_error.h"
-#include "microtune.h"
-#include "microtune_ext.h"
 #include "formats/scala.h"
 #include "formats/scale_text_check.h"
 #include "formats/shipped_files.h"
 #include "formats/text_file.h"
+#include "host_error.h"
+#include "microtune.h"
+#include "microtune_ext.h"
 
 namespace mthost {
 namespace {

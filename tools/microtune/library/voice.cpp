@@ -3,9 +3,9 @@
 #include <cctype>
 #include <vector>
 
+#include "formats/names.h"
 #include "host_error.h"
 #include "microtune.h"
-#include "formats/names.h"
 
 namespace mthost {
 namespace {

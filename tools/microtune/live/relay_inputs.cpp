@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cctype>
 
-#include "host_error.h"
 #include "formats/names.h"
+#include "host_error.h"
 
 namespace mthost {
 namespace {

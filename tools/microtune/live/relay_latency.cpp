@@ -1,8 +1,9 @@
 #include "live/relay_latency.h"
-#include "formats/names.h"
 
 #include <algorithm>
 #include <cstdio>
+
+#include "formats/names.h"
 
 namespace mthost {
 

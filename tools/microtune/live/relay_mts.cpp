@@ -10,12 +10,12 @@
 
 #include "host_error.h"
 #include "keys/key_layout.h"
-#include "library/mts_output.h"
 #include "keys/mts_tuning.h"
-#include "live/relay_inputs.h"
-#include "live/relay_signals.h"
+#include "library/mts_output.h"
 #include "library/tuning.h"
 #include "library/voice.h"
+#include "live/relay_inputs.h"
+#include "live/relay_signals.h"
 
 namespace mthost {
 namespace {

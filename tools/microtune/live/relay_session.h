@@ -13,15 +13,18 @@
 #include <vector>
 
 #include "keys/performer.h"
-#include "live/relay_latency.h"
 #include "library/sent_notes.h"
 #include "library/tuning.h"
+#include "live/relay_latency.h"
 
 namespace mthost {
 
 struct Session {
     Session(const KeyDegrees &degrees, bool verbose, bool stats, const Tuning &tuning)
-        : relay(LibraryExports(), degrees, PerformerOptions{true}), verbose(verbose), stats(stats), tuning(tuning) {
+        : relay(LibraryExports(), degrees, PerformerOptions{true}),
+          verbose(verbose),
+          stats(stats),
+          tuning(tuning) {
         if (verbose || stats) latency.Reserve();
         if (verbose) sent.reset(new SentNotes);
         keyNotes.fill(SentNote{-1, -1, false});

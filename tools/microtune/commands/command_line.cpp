@@ -11,6 +11,7 @@
 #include "commands/commands.h"
 #include "formats/output_file.h"
 #include "host_error.h"
+#include "library/end_signals.h"
 
 #ifndef MICROTUNE_VERSION
 #define MICROTUNE_VERSION "unknown"
@@ -95,7 +96,7 @@ int RunCommandLine(int argc, char **argv) {
     AddRetuneCommand(app);
     AddCalibrateCommand(app);
 
-    mtio::RemoveTemporaryFilesOnInterrupt();
+    InstallEndSignalHandler();
     try {
         // CLI11 would only say that a subcommand is required.
         if (argc > 1) {

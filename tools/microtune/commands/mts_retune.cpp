@@ -13,12 +13,11 @@
 #include "host_error.h"
 #include "keys/key_layout.h"
 #include "keys/mts_tuning.h"
+#include "keys/performer.h"
 #include "library/tuning.h"
 
 namespace mthost {
 namespace {
-
-constexpr int DRUM_CHANNEL = 9;
 
 bool NoteOn(const MidiFileEvent &e) {
     return (e.bytes[0] & 0xF0) == 0x90 && e.bytes.size() > 2 && e.bytes[2] > 0;

@@ -8,7 +8,6 @@
 // takes only to hand over at shutdown. Calling the library straight from the
 // callback keeps the relay's own latency to the cost of the library call.
 #include <rtmidi/RtMidi.h>
-#include <signal.h>
 
 #include <cctype>
 #include <cstdio>
@@ -20,6 +19,7 @@
 #include "commands/mts_commands.h"
 #include "host_error.h"
 #include "keys/key_layout.h"
+#include "library/end_signals.h"
 #include "library/output.h"
 #include "library/tuning.h"
 #include "library/voice.h"
@@ -60,11 +60,70 @@ void ListInputsCommand() {
         std::printf("%3zu  %s  (%s)\n", i, ports[i].name.c_str(), ApiName(ports[i].api));
 }
 
-void Relay(const Options &options) {
-    // Before any thread starts, so that every thread inherits the mask.
-    const sigset_t signals = EndSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+// The relay's input port: ALSA through RtMidi's callback; JACK's process
+// thread only queues, and a worker of its own calls the library.
+class RelayInput {
+public:
+    RelayInput(const InputPort &port, Session &session) {
+        if (port.api == RtMidi::UNIX_JACK)
+            jack_.reset(new JackKeyInput(port.name, &OnQueuedMessage, &session));
+        else
+            alsa_ = OpenInput(port, &OnMessage, &session);
+    }
 
+    // The callback gives up the library; with the input closed it cannot
+    // come back.
+    void Close(Session &session, bool serverStopped) {
+        {
+            std::lock_guard<std::mutex> lock(session.libraryMutex);
+            session.stopping = true;
+        }
+        if (jack_) {
+            if (serverStopped)
+                jack_->Abandon();
+            else
+                jack_->Close();
+        } else if (serverStopped) {
+            // Its client cannot be closed without the server; the process ends soon.
+            alsa_.release();
+        } else {
+            try {
+                alsa_->closePort();
+            } catch (...) {
+            }
+            alsa_.reset();
+        }
+    }
+
+private:
+    std::unique_ptr<RtMidiIn> alsa_;
+    std::unique_ptr<JackKeyInput> jack_;
+};
+
+std::string WhereTheKeysAre(const KeyLayout &keys, int root) {
+    char where[256];
+    if (keys.map.hasReference)
+        std::snprintf(where, sizeof where, "keys mapped by %s, key %d at %.3f Hz",
+                      keys.file.c_str(), keys.map.referenceKey, keys.map.referenceHz);
+    else
+        std::snprintf(where, sizeof where, "at key %d", root);
+    return where;
+}
+
+void PrintFigures(const Options &options, const Session &session) {
+    if (options.verbose || options.stats) {
+        PrintLatency("key presses", session.latency.presses);
+        PrintLatency("all messages that reached the library", session.latency.all);
+    }
+    if (options.verbose || options.stats || session.notesCut > 0)
+        std::printf(
+            "Notes cut to free a channel (more differently bent notes held than "
+            "channels): %d\n",
+            session.notesCut);
+}
+
+void Relay(const Options &options) {
+    const EndSignalCatcher endSignals;  // from the start: a signal now ends it cleanly
     // Everything the user typed is checked before anything sounds.
     const ScaleArgument scale = LoadScaleArgument(options.scale);
     const KeyLayout keys = LayOutKeys(options.kbm, options.root, options.hz, ScaleRatios(scale));
@@ -83,71 +142,28 @@ void Relay(const Options &options) {
     const Tuning tuning = InstallTuning(scale, keys.hz1o1);
 
     Session session(degrees, options.verbose, options.stats, tuning);
-    // JACK's process thread only queues; a worker of its own calls the library.
-    std::unique_ptr<RtMidiIn> input;
-    std::unique_ptr<JackKeyInput> jackInput;
-    if (port.api == RtMidi::UNIX_JACK)
-        jackInput.reset(new JackKeyInput(port.name, &OnQueuedMessage, &session));
-    else
-        input = OpenInput(port, &OnMessage, &session);
-
-    char where[256];
-    if (keys.map.hasReference)
-        std::snprintf(where, sizeof where, "keys mapped by %s, key %d at %.3f Hz",
-                      keys.file.c_str(), keys.map.referenceKey, keys.map.referenceHz);
-    else
-        std::snprintf(where, sizeof where, "at key %d", options.root);
+    RelayInput input(port, session);
+    const std::string where = WhereTheKeysAre(keys, options.root);
     if (options.verbose) std::printf("Scale: %s\n", scale.reading.c_str());
     std::printf(
         "Relaying %s to device %d, %s%s; scale %s; 1/1 = %.3f Hz %s; voice %d %s%s%s"
         " (Ctrl-C ends)\n",
         port.name.c_str(), output.Device(), output.DeviceName().c_str(),
         output.BuiltIn() ? " (built-in software synthesizer)" : "", tuning.description.c_str(),
-        tuning.hz1o1, where, voice.number, voice.name.c_str(),
+        tuning.hz1o1, where.c_str(), voice.number, voice.name.c_str(),
         output.Offline() ? ", recording to " : "",
         output.Offline() ? output.WavPath().c_str() : "");
     std::fflush(stdout);
 
     InputWatch watch(port);
-    const std::string problem = WaitForEnd(session, watch);
-    // A second Ctrl-C ends the relay at once, should the clean end hang.
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
-    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+    const std::string problem = WaitForEnd(watch, [&session] { session.PrintPendingLines(); });
 
-    // The callback gives up the library; with the input closed it cannot come back.
-    {
-        std::lock_guard<std::mutex> lock(session.libraryMutex);
-        session.stopping = true;
-    }
-    if (jackInput) {
-        if (watch.ServerStopped())
-            jackInput->Abandon();
-        else
-            jackInput->Close();
-    } else if (watch.ServerStopped()) {
-        // Its client cannot be closed without the server; the process ends soon.
-        input.release();
-    } else {
-        try {
-            input->closePort();
-        } catch (...) {
-        }
-        input.reset();
-    }
+    input.Close(session, watch.ServerStopped());
     session.PrintPendingLines();
     session.relay.StopEverything();
     output.Close();  // closes the device, stops the companion, finishes the WAV
     if (output.Offline()) std::printf("Wrote %s\n", output.WavPath().c_str());
-    if (options.verbose || options.stats) {
-        PrintLatency("key presses", session.latency.presses);
-        PrintLatency("all messages that reached the library", session.latency.all);
-    }
-    if (options.verbose || options.stats || session.notesCut > 0)
-        std::printf(
-            "Notes cut to free a channel (more differently bent notes held than "
-            "channels): %d\n",
-            session.notesCut);
+    PrintFigures(options, session);
     std::fflush(stdout);
     if (!problem.empty()) throw HostError(problem);
 }

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,15 +34,6 @@ int Register(const std::string &name) {
 
 void Unregister(int slot) {
     if (slot >= 0) slotUsed[slot] = false;
-}
-
-void OnInterrupt(int) {
-    for (int i = 0; i < SLOTS; ++i)
-        if (slotUsed[i]) unlink(slotNames[i]);
-    static const char message[] = "microtune: interrupted\n";
-    const ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
-    (void)ignored;
-    _exit(130);
 }
 
 int dataDescriptor = -1;
@@ -228,12 +218,9 @@ bool OutputFile::Commit() {
     return ok;
 }
 
-void RemoveTemporaryFilesOnInterrupt() {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+void RemoveTemporaryFiles() {
+    for (int i = 0; i < SLOTS; ++i)
+        if (slotUsed[i]) unlink(slotNames[i]);
 }
 
 bool IsStandardOutput(const std::string &path) {

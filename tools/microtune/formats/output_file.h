@@ -59,10 +59,9 @@ private:
     int slot_ = -1;  // registration for removal on interrupt
 };
 
-// Ctrl-C and SIGTERM remove every registered temporary file, say
-// "interrupted" and end the process with status 130. Handlers a command
-// installs for itself take over while they are in place.
-void RemoveTemporaryFilesOnInterrupt();
+// Removes the temporary file of every output not yet complete; safe in a
+// signal handler (library/end_signals.h calls it on Ctrl-C).
+void RemoveTemporaryFiles();
 
 // "-o -": standard output carries the data alone, so the host's report
 // lines go to standard error from here on.

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +15,7 @@
 #include "formats/output_file.h"
 #include "host_error.h"
 #include "library/companion_module.h"
+#include "library/end_signals.h"
 #include "microtune.h"
 
 namespace mthost {
@@ -28,29 +28,6 @@ constexpr const char *COMPANION_FILE = TEMBREL_MODULE_FILE;
 constexpr double PROGRESS_MIN_SECONDS = 5.0;
 // Live waits sleep in slices so that Ctrl-C is noticed promptly.
 constexpr double WAIT_SLICE_SECONDS = 0.05;
-
-volatile std::sig_atomic_t interrupted = 0;
-struct sigaction previousInt, previousTerm;
-bool handlersInstalled = false;
-
-void OnInterrupt(int) { interrupted = 1; }
-
-void InstallInterruptHandlers() {
-    if (handlersInstalled) return;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previousInt);
-    sigaction(SIGTERM, &action, &previousTerm);
-    handlersInstalled = true;
-}
-
-void RestoreInterruptHandlers() {
-    if (!handlersInstalled) return;
-    sigaction(SIGINT, &previousInt, nullptr);
-    sigaction(SIGTERM, &previousTerm, nullptr);
-    handlersInstalled = false;
-}
 
 void RecordMessage(void *recording, int status, int channel, int data1, int data2) {
     static_cast<MidiRecording *>(recording)->Add(status, channel, data1, data2);
@@ -173,7 +150,8 @@ Output::Output(const OutputRequest &request) {
                             "): the MIDI system refused to open it");
         open_ = true;
     }
-    if (!offline_) InstallInterruptHandlers();
+    // Live, Ctrl-C ends a wait and the output closes as usual.
+    if (!offline_) endSignals_.reset(new EndSignalCatcher);
 }
 
 void Output::OpenBuiltIn(const OutputRequest &request) {
@@ -292,10 +270,7 @@ void Output::Wait(double seconds) {
     }
     double left = seconds;
     while (left > 0.0) {
-        if (interrupted) {
-            interrupted = 0;
-            throw HostError("interrupted", 130);
-        }
+        ThrowIfEndRequested();
         const double slice = left < WAIT_SLICE_SECONDS ? left : WAIT_SLICE_SECONDS;
         SleepSeconds(slice);
         left -= slice;
@@ -321,7 +296,6 @@ void Output::Shut(bool keepWav) {
         StopAllNotesPlayed(0);
         StopMidiOut();
         StopQT();
-        RestoreInterruptHandlers();
     }
     std::string wavError;
     if (wavFile_ && keepWav) {

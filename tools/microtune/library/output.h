@@ -17,6 +17,7 @@ class OutputFile;
 namespace mthost {
 
 class MidiRecording;
+class EndSignalCatcher;
 
 // The device list as the library numbers and names it.
 std::vector<std::string> ListDevices();
@@ -100,6 +101,7 @@ private:
     double progressTotal_ = 0.0;
     bool progressShown_ = false;
     double lastDrawn_ = -1.0;
+    std::unique_ptr<EndSignalCatcher> endSignals_;
 };
 
 }  // namespace mthost

@@ -1,7 +1,5 @@
 #include "live/relay_mts.h"
 
-#include <signal.h>
-
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -11,6 +9,8 @@
 #include "host_error.h"
 #include "keys/key_layout.h"
 #include "keys/mts_tuning.h"
+#include "keys/performer.h"
+#include "library/end_signals.h"
 #include "library/mts_output.h"
 #include "library/tuning.h"
 #include "library/voice.h"
@@ -20,7 +20,6 @@
 namespace mthost {
 namespace {
 
-constexpr int DRUM_CHANNEL = 9;
 constexpr int RELEASE_VELOCITY = 64;
 
 // Runs on the input's thread; the main thread waits and prints.
@@ -96,10 +95,7 @@ void RelayWithMts(const MtsRelayRequest &request) {
             "--tuning mts needs --device naming a MIDI output port (the built-in software "
             "synthesizer is tuned by bends)",
             2);
-    // Before any thread starts, so that every thread inherits the mask.
-    const sigset_t signals = EndSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
+    const EndSignalCatcher endSignals;  // from the start: a signal now ends it cleanly
     const ScaleArgument scale = LoadScaleArgument(request.scale);
     const KeyLayout keys = LayOutKeys(request.kbm, request.root, request.hz, ScaleRatios(scale));
     const Tuning tuning = PreviewTuning(scale, keys.hz1o1);
@@ -145,15 +141,7 @@ void RelayWithMts(const MtsRelayRequest &request) {
     std::fflush(stdout);
 
     InputWatch watch(port);
-    timespec slice{0, 20 * 1000 * 1000};
-    std::string problem;
-    for (int slices = 1; sigtimedwait(&signals, nullptr, &slice) < 0; ++slices) {
-        pass.PrintLines();
-        if (slices % 12 == 0 && !(problem = watch.Problem()).empty()) break;
-    }
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
-    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+    const std::string problem = WaitForEnd(watch, [&pass] { pass.PrintLines(); });
 
     {
         std::lock_guard<std::mutex> lock(pass.mutex);

@@ -1,27 +1,19 @@
 #include "live/relay_signals.h"
 
-#include <ctime>
+#include <chrono>
+#include <thread>
 
+#include "library/end_signals.h"
 #include "live/relay_inputs.h"
-#include "live/relay_session.h"
 
 namespace mthost {
 
-sigset_t EndSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    return signals;
-}
-
-std::string WaitForEnd(Session &session, InputWatch &watch) {
-    const sigset_t signals = EndSignals();
-    timespec slice{0, 20 * 1000 * 1000};
+std::string WaitForEnd(InputWatch &watch, const std::function<void()> &everySlice) {
     // The input is looked at every quarter of a second.
     constexpr int SLICES_PER_CHECK = 12;
-    for (int slices = 1; sigtimedwait(&signals, nullptr, &slice) < 0; ++slices) {
-        session.PrintPendingLines();
+    for (int slices = 1; !EndRequested(); ++slices) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        everySlice();
         if (slices % SLICES_PER_CHECK != 0) continue;
         const std::string problem = watch.Problem();
         if (!problem.empty()) return problem;

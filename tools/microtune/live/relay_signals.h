@@ -1,25 +1,21 @@
-// How the relay ends: SIGINT and SIGTERM are blocked in every thread, the
-// library's, JACK's and the synthesizer's included, and taken by the main
-// thread alone.
-#ifndef MICROTUNE_RELAY_SIGNALS_H
-#define MICROTUNE_RELAY_SIGNALS_H
+// How a relay ends: Ctrl-C or SIGTERM (library/end_signals.h), or a problem
+// with its input port.
+#ifndef MICROTUNE_LIVE_RELAY_SIGNALS_H
+#define MICROTUNE_LIVE_RELAY_SIGNALS_H
 
-#include <signal.h>
-
+#include <functional>
 #include <string>
 
 namespace mthost {
 
-struct Session;
 class InputWatch;
 
-// SIGINT and SIGTERM. Block them before any thread starts, so that every
-// thread inherits the mask.
-sigset_t EndSignals();
-
-// Prints the session's verbose lines as they come until an end signal, or
-// until `watch` reports a problem with the input, which it returns.
-std::string WaitForEnd(Session &session, InputWatch &watch);
+// Calls `everySlice` (printing the relay's lines) every 20 ms until an end
+// signal, or until `watch` reports a problem with the input, which it
+// returns. The relay holds an EndSignalCatcher from its start, before any
+// thread runs, so that a signal at any moment ends it cleanly; a second one
+// ends the process at once.
+std::string WaitForEnd(InputWatch &watch, const std::function<void()> &everySlice);
 
 }  // namespace mthost
 

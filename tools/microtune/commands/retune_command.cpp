@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "commands/batch.h"
 #include "commands/commands.h"
 #include "commands/mts_commands.h"
 #include "commands/mts_retune.h"
+#include "commands/retune.h"
 #include "formats/midi_file.h"
 #include "formats/midi_recording.h"
 #include "formats/output_file.h"
@@ -34,8 +34,6 @@
 
 namespace mthost {
 namespace {
-
-namespace fs = std::filesystem;
 
 bool KeptMeta(int type) {
     switch (type) {
@@ -76,26 +74,6 @@ Programs MelodicPrograms(const MidiFile &file) {
     return programs;
 }
 
-struct RetuneOptions {
-    std::vector<std::string> inputs;
-    std::string scale;
-    std::string kbm;
-    double hz = 0.0;
-    int root = 60;
-    std::string voice;
-    std::string midi;
-    std::string wav;
-    int jobs = 1;
-    TuningMethod tuning = TuningMethod::BEND;
-};
-
-// What every file of a run shares, read and checked once.
-struct RetuneSetup {
-    ScaleArgument scale;
-    KeyLayout keys;
-    KeyDegrees degrees;
-};
-
 std::string CarriedOverWarning(const MidiFile &file) {
     return std::to_string(file.statusCarriedOver) + " channel message" +
            (file.statusCarriedOver == 1 ? "" : "s") +
@@ -103,13 +81,45 @@ std::string CarriedOverWarning(const MidiFile &file) {
            "read them)";
 }
 
-struct RetuneCounts {
-    int notes = 0;
-    std::string line;  // the one-line report of a file in a run of several
-};
+void PrintRetuneHeader(const RetuneOptions &options, const MidiFile &file,
+                       const std::string &shownInput, const Tuning &tuning, const Voice &voice,
+                       const Programs &programs) {
+    std::printf("Retuning %s (format %d, %d track%s, %d ticks per quarter note)\n",
+                shownInput.c_str(), file.format, file.tracks, file.tracks == 1 ? "" : "s",
+                file.division);
+    std::string where = "at key " + std::to_string(options.root);  // the 1/1
+    if (!options.kbm.empty()) where = "from " + PrintableName(options.kbm);
+    std::printf("Scale %s; 1/1 = %.3f Hz %s; voice %d %s\n", tuning.description.c_str(),
+                tuning.hz1o1, where.c_str(), voice.number, voice.name.c_str());
+    if (programs.distinct.size() > 1) {
+        std::string names;
+        for (int program : programs.distinct)
+            names +=
+                (names.empty() ? "" : ", ") + std::to_string(program) + " " + VoiceName(program);
+        std::printf("The melodic programs %s play as one voice, %d %s\n", names.c_str(),
+                    voice.number, voice.name.c_str());
+    }
+    std::fflush(stdout);
+    if (file.statusCarriedOver) {
+        std::fprintf(stderr, "microtune: warning: %s: %s\n", shownInput.c_str(),
+                     CarriedOverWarning(file).c_str());
+        std::fflush(stderr);
+    }
+}
 
-// Retunes one file. `brief`: nothing printed, the report comes back as one
-// line (a run of several files).
+std::string Summary(const PerformerCounts &played) {
+    std::string summary =
+        std::to_string(played.notes) + " notes, " + std::to_string(played.drums) + " drum notes";
+    if (played.unmapped)
+        summary += "; " + std::to_string(played.unmapped) + " notes on unmapped keys dropped";
+    if (played.pitchWheels)
+        summary += "; " + std::to_string(played.pitchWheels) +
+                   " pitch-wheel messages dropped (the library owns every bend)";
+    return summary;
+}
+
+}  // namespace
+
 RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
                         const std::string &input, const std::string &midiPath, bool brief) {
     const MidiFile file = ReadMidiFile(input);
@@ -135,29 +145,7 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     Output output(request);
     const Tuning tuning = InstallTuning(setup.scale, setup.keys.hz1o1);
 
-    if (!brief) {
-        std::printf("Retuning %s (format %d, %d track%s, %d ticks per quarter note)\n",
-                    shownInput.c_str(), file.format, file.tracks, file.tracks == 1 ? "" : "s",
-                    file.division);
-        std::string where = "at key " + std::to_string(options.root);  // the 1/1
-        if (!options.kbm.empty()) where = "from " + PrintableName(options.kbm);
-        std::printf("Scale %s; 1/1 = %.3f Hz %s; voice %d %s\n", tuning.description.c_str(),
-                    tuning.hz1o1, where.c_str(), voice.number, voice.name.c_str());
-        if (programs.distinct.size() > 1) {
-            std::string names;
-            for (int program : programs.distinct)
-                names += (names.empty() ? "" : ", ") + std::to_string(program) + " " +
-                         VoiceName(program);
-            std::printf("The melodic programs %s play as one voice, %d %s\n", names.c_str(),
-                        voice.number, voice.name.c_str());
-        }
-        std::fflush(stdout);
-        if (file.statusCarriedOver) {
-            std::fprintf(stderr, "microtune: warning: %s: %s\n", shownInput.c_str(),
-                         CarriedOverWarning(file).c_str());
-            std::fflush(stderr);
-        }
-    }
+    if (!brief) PrintRetuneHeader(options, file, shownInput, tuning, voice, programs);
     if (output.Offline() && !options.wav.empty())
         output.ShowProgress(file.events.empty() ? 0.0 : file.events.back().seconds);
 
@@ -180,13 +168,7 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     const PerformerCounts &played = performer.Counts();
     RetuneCounts counts;
     counts.notes = played.notes + played.drums;
-    std::string summary =
-        std::to_string(played.notes) + " notes, " + std::to_string(played.drums) + " drum notes";
-    if (played.unmapped)
-        summary += "; " + std::to_string(played.unmapped) + " notes on unmapped keys dropped";
-    if (played.pitchWheels)
-        summary += "; " + std::to_string(played.pitchWheels) +
-                   " pitch-wheel messages dropped (the library owns every bend)";
+    const std::string summary = Summary(played);
     if (!brief) std::printf("%s\n", summary.c_str());
     MidiFileSummary written;
     if (!midiPath.empty())
@@ -202,108 +184,6 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     if (!options.wav.empty()) std::printf("Wrote %s\n", PrintableName(output.WavPath()).c_str());
     return counts;
 }
-
-bool IsMidiFileName(const std::string &name) {
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos) return false;
-    std::string extension = name.substr(dot + 1);
-    for (char &c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension == "mid" || extension == "midi" || extension == "smf";
-}
-
-// The files to retune: each argument, a folder standing for its MIDI files
-// (by name, in name order; not its sub-folders).
-std::vector<std::string> ExpandInputs(const std::vector<std::string> &arguments, bool &folder) {
-    std::vector<std::string> files;
-    folder = false;
-    for (const std::string &argument : arguments) {
-        std::error_code error;
-        if (!fs::is_directory(argument, error)) {
-            files.push_back(argument);
-            continue;
-        }
-        folder = true;
-        std::vector<std::string> found;
-        for (fs::directory_iterator it(argument, error), end; !error && it != end;
-             it.increment(error)) {
-            std::error_code ignored;
-            if (it->is_regular_file(ignored) && IsMidiFileName(it->path().filename().string()))
-                found.push_back(it->path().string());
-        }
-        if (error)
-            throw HostError("cannot read the folder " + PrintableName(argument) + ": " +
-                            error.message());
-        std::sort(found.begin(), found.end());
-        files.insert(files.end(), found.begin(), found.end());
-    }
-    return files;
-}
-
-bool NamesAFolder(const std::string &path) {
-    std::error_code ignored;
-    return (!path.empty() && path.back() == '/') || fs::is_directory(path, ignored);
-}
-
-// Several files: each into the folder under its own name, one process each.
-void RetuneMany(const RetuneOptions &options, const RetuneSetup &setup,
-                const std::vector<std::string> &files) {
-    if (!options.wav.empty())
-        throw HostError("--wav renders one file; several files need -o FOLDER/ alone", 2);
-    if (options.midi.empty() || !NamesAFolder(options.midi))
-        throw HostError("several files need -o FOLDER/ (a folder to write each result into)", 2);
-    std::error_code error;
-    fs::create_directories(options.midi, error);
-    if (!fs::is_directory(options.midi, error))
-        throw HostError("cannot make the folder " + PrintableName(options.midi));
-    // Two inputs of one name would overwrite each other's result, and an
-    // input in the output folder would be replaced by its own result.
-    std::vector<std::string> outputs(files.size()), clash(files.size());
-    std::map<std::string, size_t> byName;
-    for (size_t i = 0; i < files.size(); ++i) {
-        const std::string name = fs::path(files[i]).filename().string();
-        outputs[i] = (fs::path(options.midi) / name).string();
-        const auto seen = byName.emplace(name, i);
-        std::error_code ignored;
-        if (!seen.second)
-            clash[i] = "has the same name as " + PrintableName(files[seen.first->second]) +
-                       ", whose result is " + PrintableName(outputs[i]);
-        else if (fs::equivalent(files[i], outputs[i], ignored))
-            clash[i] = "is in the output folder: its result would replace it";
-    }
-    // Loaded once here, each process finds the companion already in place.
-    std::string why;
-    void *companion = OpenCompanion(why);
-
-    long long notes = 0;
-    size_t refused = 0;
-    RunBatch(
-        files.size(), options.jobs,
-        [&](size_t i) {
-            if (!clash[i].empty()) throw HostError(PrintableName(files[i]) + ": " + clash[i]);
-            const RetuneCounts counts = RetuneFile(options, setup, files[i], outputs[i], true);
-            return BatchResult{true, counts.notes, counts.line};
-        },
-        [&](size_t, const BatchResult &result) {
-            if (result.ok) {
-                notes += result.count;
-                std::printf("%s\n", result.text.c_str());
-                std::fflush(stdout);
-                return;
-            }
-            ++refused;
-            std::fflush(stdout);
-            std::fprintf(stderr, "microtune: %s\n", result.text.c_str());
-            std::fflush(stderr);
-        });
-    if (companion) dlclose(companion);
-    std::printf("%zu file%s, %lld notes retuned, %zu refused\n", files.size(),
-                files.size() == 1 ? "" : "s", notes, refused);
-    if (refused)
-        throw HostError(std::to_string(refused) + " of " + std::to_string(files.size()) +
-                        " files could not be retuned");
-}
-
-}  // namespace
 
 void AddRetuneCommand(CLI::App &app) {
     CLI::App *command = app.add_subcommand(

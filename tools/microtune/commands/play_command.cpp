@@ -78,25 +78,84 @@ void PrintStep(const Step &step, const Tuning &tuning, const std::vector<Placed>
     std::printf("\n");
 }
 
+struct Options {
+    std::string scale;
+    double hz = 0.0;
+    std::string voice;
+    int device = -1;
+    std::string wav;
+    std::string mid;
+    double step = 0.5;
+    int velocity = 100;
+    bool verbose = false;
+    bool listing = false;
+    std::vector<std::string> tokens;
+};
+
+void Play(const Options &options) {
+    // Everything the user typed is checked before anything sounds.
+    std::vector<Step> steps;
+    std::vector<int> degrees;
+    for (const std::string &token : options.tokens) {
+        steps.push_back(ParseStep(token));
+        degrees.insert(degrees.end(), steps.back().degrees.begin(), steps.back().degrees.end());
+    }
+    const ScaleArgument scale = LoadScaleArgument(options.scale);
+    CheckDegrees(PreviewTuning(scale, options.hz), degrees);
+    Voice voice;
+    voice.name = VoiceName(0);
+    if (!options.voice.empty()) voice = LookUpVoice(options.voice);
+
+    SetMidiVoice(voice.number);  // remembered, and sent when the output opens
+    OutputRequest request;
+    request.device = options.device;
+    request.wavPath = options.wav;
+    request.fallbackWav = "microtune.wav";
+    MidiRecording recording(CLOCK_TICKS_PER_SECOND);
+    if (!options.mid.empty()) request.recording = &recording;
+    Output output(request);
+    const Tuning tuning = InstallTuning(scale, options.hz);
+    std::unique_ptr<SentNotes> sent;
+    if (options.verbose) sent.reset(new SentNotes);
+
+    const double total = options.step * static_cast<double>(steps.size());
+    if (options.verbose) std::printf("Scale: %s\n", scale.reading.c_str());
+    std::printf("Playing %zu step%s of %g s (%g s) on device %d, %s%s\n", steps.size(),
+                steps.size() == 1 ? "" : "s", options.step, total, output.Device(),
+                output.DeviceName().c_str(),
+                output.BuiltIn() ? " (built-in software synthesizer)" : "");
+    std::printf("Voice %d %s; scale %s; 1/1 = %.3f Hz\n", voice.number, voice.name.c_str(),
+                tuning.description.c_str(), tuning.hz1o1);
+    if (output.Offline()) std::printf("Rendering to %s\n", output.WavPath().c_str());
+    std::fflush(stdout);
+    if (!options.verbose && !options.listing) output.ShowProgress(total);
+
+    for (const Step &step : steps) {
+        std::vector<Placed> placed;
+        for (int degree : step.degrees) {
+            if (sent) sent->Clear();
+            PlayScaleDegree(degree, options.velocity);
+            Placed place{degree, false, {}};
+            if (sent) place.sent = sent->LastNoteOn(&place.note);
+            placed.push_back(place);
+        }
+        if (sent) PrintStep(step, tuning, placed);
+        if (options.listing && !step.degrees.empty()) PrintNotesInPlay();
+        std::fflush(stdout);
+        output.Wait(options.step);
+        for (int degree : step.degrees) StopScaleDegree(degree, 64);
+    }
+    output.Close();
+    if (output.Offline()) std::printf("Wrote %s\n", output.WavPath().c_str());
+    if (!options.mid.empty()) WriteRecordingOnClock(options.mid, recording);
+}
+
 }  // namespace
 
 void AddPlayCommand(CLI::App &app) {
     CLI::App *command = app.add_subcommand("play",
                                            "Play a sequence of scale degrees: a degree (7, -3), a "
                                            "chord (0,4,7) or a rest (.) per step");
-    struct Options {
-        std::string scale;
-        double hz = 0.0;
-        std::string voice;
-        int device = -1;
-        std::string wav;
-        std::string mid;
-        double step = 0.5;
-        int velocity = 100;
-        bool verbose = false;
-        bool listing = false;
-        std::vector<std::string> tokens;
-    };
     auto options = std::make_shared<Options>();
     AddScaleOption(*command, options->scale);
     Add1o1Option(*command, options->hz);
@@ -123,63 +182,7 @@ void AddPlayCommand(CLI::App &app) {
         ->type_name("TOKEN")
         ->required();
 
-    command->callback([options] {
-        // Everything the user typed is checked before anything sounds.
-        std::vector<Step> steps;
-        std::vector<int> degrees;
-        for (const std::string &token : options->tokens) {
-            steps.push_back(ParseStep(token));
-            degrees.insert(degrees.end(), steps.back().degrees.begin(), steps.back().degrees.end());
-        }
-        const ScaleArgument scale = LoadScaleArgument(options->scale);
-        CheckDegrees(PreviewTuning(scale, options->hz), degrees);
-        Voice voice;
-        voice.name = VoiceName(0);
-        if (!options->voice.empty()) voice = LookUpVoice(options->voice);
-
-        SetMidiVoice(voice.number);  // remembered, and sent when the output opens
-        OutputRequest request;
-        request.device = options->device;
-        request.wavPath = options->wav;
-        request.fallbackWav = "microtune.wav";
-        MidiRecording recording(CLOCK_TICKS_PER_SECOND);
-        if (!options->mid.empty()) request.recording = &recording;
-        Output output(request);
-        const Tuning tuning = InstallTuning(scale, options->hz);
-        std::unique_ptr<SentNotes> sent;
-        if (options->verbose) sent.reset(new SentNotes);
-
-        const double total = options->step * static_cast<double>(steps.size());
-        if (options->verbose) std::printf("Scale: %s\n", scale.reading.c_str());
-        std::printf("Playing %zu step%s of %g s (%g s) on device %d, %s%s\n", steps.size(),
-                    steps.size() == 1 ? "" : "s", options->step, total, output.Device(),
-                    output.DeviceName().c_str(),
-                    output.BuiltIn() ? " (built-in software synthesizer)" : "");
-        std::printf("Voice %d %s; scale %s; 1/1 = %.3f Hz\n", voice.number, voice.name.c_str(),
-                    tuning.description.c_str(), tuning.hz1o1);
-        if (output.Offline()) std::printf("Rendering to %s\n", output.WavPath().c_str());
-        std::fflush(stdout);
-        if (!options->verbose && !options->listing) output.ShowProgress(total);
-
-        for (const Step &step : steps) {
-            std::vector<Placed> placed;
-            for (int degree : step.degrees) {
-                if (sent) sent->Clear();
-                PlayScaleDegree(degree, options->velocity);
-                Placed place{degree, false, {}};
-                if (sent) place.sent = sent->LastNoteOn(&place.note);
-                placed.push_back(place);
-            }
-            if (sent) PrintStep(step, tuning, placed);
-            if (options->listing && !step.degrees.empty()) PrintNotesInPlay();
-            std::fflush(stdout);
-            output.Wait(options->step);
-            for (int degree : step.degrees) StopScaleDegree(degree, 64);
-        }
-        output.Close();
-        if (output.Offline()) std::printf("Wrote %s\n", output.WavPath().c_str());
-        if (!options->mid.empty()) WriteRecordingOnClock(options->mid, recording);
-    });
+    command->callback([options] { Play(*options); });
 }
 
 }  // namespace mthost

@@ -49,31 +49,10 @@ bool ConductorMeta(const MidiFileEvent &event) {
     return type == 0x51 || type == 0x58 || type == 0x59;
 }
 
-}  // namespace
-
-void MidiRecording::SetSeconds(double seconds) {
-    tick_ = static_cast<int64_t>(std::llround(seconds * ticksPerSecond_));
-}
-
-void MidiRecording::Add(int status, int channel, int data1, int data2) {
-    if (channel < 0 || channel >= LIBRARY_CHANNELS) return;  // no file channel can hold it
-    // Data bytes as the wire carries them: 7 bits, values clamped the way
-    // the library clamps them, the voice of a program change masked.
-    auto clamp = [](int v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 127 ? 127 : v); };
-    const int kind = status & 0xF0;
-    RecordedMessage message;
-    message.tick = tick_;
-    message.status = static_cast<unsigned char>(kind);
-    message.channel = static_cast<unsigned char>(channel);
-    message.data1 = kind == 0xC0 || kind == 0xE0 ? data1 & 0x7F : clamp(data1);
-    message.data2 = kind == 0xE0 ? data2 & 0x7F : clamp(data2);
-    messages_.push_back(message);
-}
-
-MidiFileSummary WriteMidiRecording(const std::string &path, int division,
-                                   const std::vector<MidiFileEvent> &metaEvents,
-                                   const MidiRecording &recording, int64_t endTick) {
-    const std::vector<RecordedMessage> &messages = recording.Messages();
+// The file channel of each library channel (-1: not written), and what the
+// command reports of it.
+MidiFileSummary AssignFileChannels(const std::vector<RecordedMessage> &messages,
+                                   int fileChannel[LIBRARY_CHANNELS]) {
     // Only channels that play a note are written; the others carry nothing
     // but the bends and voice the library gives every channel when it opens
     // or installs a scale.
@@ -81,7 +60,6 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
     for (const RecordedMessage &m : messages)
         if (m.status == 0x90 && m.data2 > 0) used[m.channel] = true;
     MidiFileSummary summary;
-    int fileChannel[LIBRARY_CHANNELS];
     for (int c = 0; c < LIBRARY_CHANNELS; ++c) {
         fileChannel[c] = used[c] ? c : -1;
         if (used[c]) summary.channels.push_back(c);
@@ -112,6 +90,36 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
         if (fileChannel[c] >= CHANNELS_PER_PORT) summary.upperTrack = true;
         if (fileChannel[c] == PERCUSSION_CHANNEL + CHANNELS_PER_PORT) summary.drumClash = true;
     }
+    return summary;
+}
+
+}  // namespace
+
+void MidiRecording::SetSeconds(double seconds) {
+    tick_ = static_cast<int64_t>(std::llround(seconds * ticksPerSecond_));
+}
+
+void MidiRecording::Add(int status, int channel, int data1, int data2) {
+    if (channel < 0 || channel >= LIBRARY_CHANNELS) return;  // no file channel can hold it
+    // Data bytes as the wire carries them: 7 bits, values clamped the way
+    // the library clamps them, the voice of a program change masked.
+    auto clamp = [](int v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 127 ? 127 : v); };
+    const int kind = status & 0xF0;
+    RecordedMessage message;
+    message.tick = tick_;
+    message.status = static_cast<unsigned char>(kind);
+    message.channel = static_cast<unsigned char>(channel);
+    message.data1 = kind == 0xC0 || kind == 0xE0 ? data1 & 0x7F : clamp(data1);
+    message.data2 = kind == 0xE0 ? data2 & 0x7F : clamp(data2);
+    messages_.push_back(message);
+}
+
+MidiFileSummary WriteMidiRecording(const std::string &path, int division,
+                                   const std::vector<MidiFileEvent> &metaEvents,
+                                   const MidiRecording &recording, int64_t endTick) {
+    const std::vector<RecordedMessage> &messages = recording.Messages();
+    int fileChannel[LIBRARY_CHANNELS];
+    const MidiFileSummary summary = AssignFileChannels(messages, fileChannel);
     for (const RecordedMessage &m : messages) endTick = std::max(endTick, m.tick);
     for (const MidiFileEvent &e : metaEvents) endTick = std::max(endTick, e.tick);
     if (endTick > INT32_MAX)

@@ -82,6 +82,20 @@ void OnMessage(double, std::vector<unsigned char> *message, void *context) {
     if (message) static_cast<PassThrough *>(context)->Forward(*message);
 }
 
+// The table first, then every melodic channel set to play it (and the
+// voice, unless -1).
+std::vector<MidiMessage> TuningSetup(const MtsTable &table, int voice) {
+    std::vector<MidiMessage> setup = MtsSingleNoteChanges(table);
+    for (int c = 0; c < MIDI_CHANNELS; ++c) {
+        if (c == DRUM_CHANNEL) continue;
+        for (const MidiMessage &m : MtsSelectTuning(c)) setup.push_back(m);
+        if (voice >= 0)
+            setup.push_back(
+                {static_cast<unsigned char>(0xC0 | c), static_cast<unsigned char>(voice)});
+    }
+    return setup;
+}
+
 }  // namespace
 
 void RelayWithMts(const MtsRelayRequest &request) {
@@ -106,16 +120,7 @@ void RelayWithMts(const MtsRelayRequest &request) {
     MidiPortOutput out(request.device);
     WarnOutsideMts(table);
 
-    // The table first, then every melodic channel set to play it.
-    std::vector<MidiMessage> setup = MtsSingleNoteChanges(table);
-    for (int c = 0; c < 16; ++c) {
-        if (c == DRUM_CHANNEL) continue;
-        for (const MidiMessage &m : MtsSelectTuning(c)) setup.push_back(m);
-        if (!request.voice.empty())
-            setup.push_back(
-                {static_cast<unsigned char>(0xC0 | c), static_cast<unsigned char>(voice.number)});
-    }
-    for (const MidiMessage &m : setup)
+    for (const MidiMessage &m : TuningSetup(table, request.voice.empty() ? -1 : voice.number))
         if (!out.Send(m))
             throw HostError("device " + std::to_string(request.device) + ", " + out.Name() +
                             ", refused the tuning");

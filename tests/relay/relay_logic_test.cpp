@@ -239,6 +239,40 @@ TEST_F(KeyRelayTest, EventsDescribeWhatHappened) {
     }
 }
 
+// A MIDI file's parts: repeats overlap and stop oldest first, each channel
+// has its own pedal and all-notes-off, channel 10 plays percussion, and
+// program changes are left to the voice chosen for the file.
+TEST_F(KeyRelayTest, FilePartsKeepRepeatsChannelsAndDrumsApart) {
+    PerformerLibrary library = RECORDER;
+    library.playDrum = [](int note, int velocity) {
+        calls.push_back("drum " + std::to_string(note) + " " + std::to_string(velocity));
+        return 1;
+    };
+    library.stopDrum = [](int note, int) {
+        calls.push_back("drum off " + std::to_string(note));
+        return 1;
+    };
+    Performer file(library, mthost::LinearKeyDegrees(60), mthost::PerformerOptions{});
+    auto send = [&file](const std::vector<Message> &messages) {
+        calls.clear();
+        for (const Message &m : messages) file.Handle(m.data(), m.size());
+        return calls;
+    };
+    using Calls = std::vector<std::string>;
+    EXPECT_EQ(send({On(62, 100), On(62, 90), Off(62, 10), Off(62, 20), Off(62, 30)}),
+              (Calls{"play 2 100", "play 2 90", "stop 2 10", "stop 2 20"}));
+    EXPECT_EQ(send({Control(64, 127, 1), On(60, 80, 1), On(64, 80, 2), Off(60, 5, 1), Off(64, 6, 2),
+                    Control(64, 0, 1)}),
+              (Calls{"play 0 80", "play 4 80", "stop 4 6", "stop 0 5"}));
+    EXPECT_EQ(send({On(67, 70, 3), On(67, 71, 4), Control(123, 0, 3)}),
+              (Calls{"play 7 70", "play 7 71", "stop 7 64"}));
+    EXPECT_EQ(send({On(36, 100, 9), Off(36, 0, 9), {0xC0, 40}, {0xE0, 0, 64}}),
+              (Calls{"drum 36 100", "drum off 36"}));
+    EXPECT_EQ(file.Counts().notes, 6);
+    EXPECT_EQ(file.Counts().drums, 1);
+    EXPECT_EQ(file.Counts().pitchWheels, 1);
+}
+
 TEST(RelaySentNotes, TheLibraryTellsTheNoteAndBendOfADegree) {
     char scale[] = "16/15 9/8 6/5 5/4 4/3 45/32 3/2 8/5 5/3 9/5 15/8 2/1";
     SetMidiScale(scale);

@@ -16,6 +16,15 @@ bool SharedController(int controller) {
 // would allocate on the input's thread.
 constexpr std::size_t HELD_RESERVE = 128;
 
+KeyEvent KeyEventOf(KeyEvent::Kind kind, int channel, int key, int velocity) {
+    KeyEvent event;
+    event.kind = kind;
+    event.inputChannel = channel;
+    event.key = key;
+    event.value = velocity;
+    return event;
+}
+
 }  // namespace
 
 PerformerLibrary LibraryExports() {
@@ -82,11 +91,7 @@ KeyEvent Performer::Handle(const unsigned char *message, std::size_t size) {
 }
 
 KeyEvent Performer::KeyDown(int channel, int key, int velocity) {
-    KeyEvent event;
-    event.kind = KeyEvent::KEY_DOWN;
-    event.inputChannel = channel;
-    event.key = key;
-    event.value = velocity;
+    KeyEvent event = KeyEventOf(KeyEvent::KEY_DOWN, channel, key, velocity);
     if (DrumChannel(channel)) {
         library_.playDrum(key, velocity);
         ++counts_.drums;
@@ -119,11 +124,7 @@ KeyEvent Performer::KeyDown(int channel, int key, int velocity) {
 }
 
 KeyEvent Performer::KeyUp(int channel, int key, int velocity) {
-    KeyEvent event;
-    event.kind = KeyEvent::KEY_UNUSED;
-    event.inputChannel = channel;
-    event.key = key;
-    event.value = velocity;
+    KeyEvent event = KeyEventOf(KeyEvent::KEY_UNUSED, channel, key, velocity);
     if (DrumChannel(channel)) {
         library_.stopDrum(key, velocity);
         event.kind = KeyEvent::DRUM;

@@ -18,6 +18,7 @@
 #include "formats/text_file.h"
 #include "host_error.h"
 #include "library/companion_module.h"
+#include "library/companion_start.h"
 #include "library/voice.h"
 
 namespace mthost {
@@ -142,11 +143,7 @@ void AddCalibrateCommand(CLI::App &app) {
     command->add_flag("--verbose", options->verbose, "Print every key's measurement");
 
     command->callback([options] {
-        std::string font = options->font;
-        if (font.empty()) {
-            const char *env = std::getenv(TEMBREL_SOUNDFONT_ENV);
-            font = env && *env ? env : TEMBREL_DEFAULT_SOUNDFONT;
-        }
+        const std::string font = options->font.empty() ? SoundFontPath() : options->font;
         std::vector<int> programs;
         if (!options->voice.empty()) {
             programs.push_back(LookUpVoice(options->voice).number);

@@ -15,6 +15,7 @@
 #include "formats/output_file.h"
 #include "host_error.h"
 #include "library/companion_module.h"
+#include "library/companion_start.h"
 #include "library/end_signals.h"
 #include "microtune.h"
 
@@ -23,7 +24,6 @@ namespace {
 
 constexpr int DEVICE_NAME_SIZE = 1024;
 constexpr const char *BUILT_IN_NAME = "QuickTime";
-constexpr const char *COMPANION_FILE = TEMBREL_MODULE_FILE;
 // Shorter renders finish before a progress line would be read.
 constexpr double PROGRESS_MIN_SECONDS = 5.0;
 // Live waits sleep in slices so that Ctrl-C is noticed promptly.
@@ -31,59 +31,6 @@ constexpr double WAIT_SLICE_SECONDS = 0.05;
 
 void RecordMessage(void *recording, int status, int channel, int data1, int data2) {
     static_cast<MidiRecording *>(recording)->Add(status, channel, data1, data2);
-}
-
-// The font the companion loads, as it chooses it.
-std::string SoundFontPath() {
-    const char *font = std::getenv(TEMBREL_SOUNDFONT_ENV);
-    return font && *font ? font : TEMBREL_DEFAULT_SOUNDFONT;
-}
-
-// What keeps the built-in synthesizer from starting, found out by the host:
-// the companion itself only answers 0. A SoundFont is a RIFF file of form
-// "sfbk".
-std::string FontProblem() {
-    const std::string font = SoundFontPath();
-    const char *from = std::getenv(TEMBREL_SOUNDFONT_ENV) && *std::getenv(TEMBREL_SOUNDFONT_ENV)
-                           ? " (" TEMBREL_SOUNDFONT_ENV ")"
-                           : " (set " TEMBREL_SOUNDFONT_ENV " to use another)";
-    std::error_code ignored;
-    if (!std::filesystem::exists(font, ignored))
-        return "the sound font " + font + " does not exist" + from;
-    char header[12] = {};
-    std::FILE *file = std::fopen(font.c_str(), "rb");
-    if (!file || std::filesystem::is_directory(font, ignored)) {
-        if (file) std::fclose(file);
-        return "the sound font " + font + " cannot be read" + from;
-    }
-    const size_t got = std::fread(header, 1, sizeof header, file);
-    std::fclose(file);
-    if (got < sizeof header || std::memcmp(header, "RIFF", 4) != 0 ||
-        std::memcmp(header + 8, "sfbk", 4) != 0)
-        return "the sound font " + font + " is not a SoundFont" + from;
-    return std::string();
-}
-
-std::string WhyBuiltInFails(const std::string &wav) {
-    const std::string font = FontProblem();
-    if (!font.empty()) return font;
-    if (wav.empty()) return "no live audio output could be opened";
-    std::error_code ignored;
-    if (std::filesystem::is_directory(wav, ignored))
-        return "cannot write " + wav + ": it is a directory";
-    const std::filesystem::path parent = std::filesystem::path(wav).parent_path();
-    const std::string folder = parent.empty() ? "." : parent.string();
-    if (!std::filesystem::is_directory(folder, ignored))
-        return "cannot write " + wav + ": the folder " + folder + " does not exist";
-    // Opening the file the way the companion does tells what the system says;
-    // a file made only for the test goes again.
-    const bool existed = std::filesystem::exists(wav, ignored);
-    const int fd = open(wav.c_str(), O_WRONLY | O_CREAT, 0644);
-    if (fd < 0) return "cannot write " + wav + ": " + std::strerror(errno);
-    close(fd);
-    if (!existed) unlink(wav.c_str());
-    return "the companion " + std::string(COMPANION_FILE) +
-           " failed to start with the sound font " + SoundFontPath() + " and " + wav;
 }
 
 double WallSeconds() {
@@ -117,7 +64,7 @@ Output::Output(const OutputRequest &request) {
     if (device_ < 0) {
         if (builtIn < 0)
             throw HostError(std::string("the built-in software synthesizer is not available: ") +
-                            COMPANION_FILE + " was not found beside libmicrotune.so");
+                            TEMBREL_MODULE_FILE + " was not found beside libmicrotune.so");
         device_ = builtIn;
     } else if (device_ >= count) {
         throw HostError("device " + std::to_string(device_) + " is out of range: there " +
@@ -162,15 +109,13 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
     if (recording_) StartRecording();
     std::string wav = request.wavPath;
     if (request.silent && wav.empty()) {
-        setenv(TEMBREL_OUTPUT_ENV, TEMBREL_OUTPUT_NONE, 1);
-        const int result = StartMidiOutForiDev(device_);
-        unsetenv(TEMBREL_OUTPUT_ENV);
+        const int result = StartCompanion(device_, CompanionStart::SILENT);
         if (result != 1) {
             StopQT();
             const std::string font = FontProblem();
             throw HostError("the built-in software synthesizer did not start: " +
                             (font.empty()
-                                 ? "the companion " + std::string(COMPANION_FILE) +
+                                 ? "the companion " + std::string(TEMBREL_MODULE_FILE) +
                                        " failed to start with the sound font " + SoundFontPath()
                                  : font));
         }
@@ -184,8 +129,7 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
 
     if (wav.empty()) {
         // Live first; the companion refuses to start without an audio output.
-        unsetenv(TEMBREL_WAV_ENV);
-        const int result = StartMidiOutForiDev(device_);
+        const int result = StartCompanion(device_, CompanionStart::LIVE);
         if (result == 1) {
             open_ = true;
             return;
@@ -203,14 +147,12 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
     // takes its own name when the output closes.
     wavFile_.reset(new mtio::OutputFile(wav));
     if (!wavFile_->Ok()) throw HostError(wavFile_->Error());
-    // The companion reads these when it starts: render into the file, on a
-    // clock that only the delay entry moves, unless real time must count.
-    setenv(TEMBREL_WAV_ENV, wavFile_->WritePath().c_str(), 1);
-    if (request.followRealTime)
-        unsetenv(TEMBREL_CLOCK_ENV);
-    else
-        setenv(TEMBREL_CLOCK_ENV, TEMBREL_CLOCK_DELAY, 1);
-    const int result = StartMidiOutForiDev(device_);
+    // Render into the file, on a clock that only the delay entry moves,
+    // unless real time must count.
+    const int result = StartCompanion(
+        device_,
+        request.followRealTime ? CompanionStart::RENDER_IN_REAL_TIME : CompanionStart::RENDER,
+        wavFile_->WritePath());
     if (result != 1) {
         const std::string cause = WavError();
         StopQT();
@@ -235,7 +177,7 @@ void Output::FindDelayEntry() {
     if (!delay_) {
         Shut(false);
         throw HostError(std::string("cannot render offline: no " TEMBREL_DELAY_ENTRY " entry in ") +
-                        COMPANION_FILE);
+                        TEMBREL_MODULE_FILE);
     }
 }
 
@@ -247,7 +189,7 @@ void Output::StartRecording() {
             dlsym(companion_, TEMBREL_SET_RECORDER_ENTRY));
     if (!setRecorder_)
         throw HostError(std::string("cannot record: no " TEMBREL_SET_RECORDER_ENTRY " entry in ") +
-                        COMPANION_FILE);
+                        TEMBREL_MODULE_FILE);
     setRecorder_(&RecordMessage, recording_);
 }
 

@@ -1,0 +1,33 @@
+// Starting the built-in software synthesizer (the companion module) through
+// the library, and finding out why it did not start.
+#ifndef MICROTUNE_LIBRARY_COMPANION_START_H
+#define MICROTUNE_LIBRARY_COMPANION_START_H
+
+#include <string>
+
+namespace mthost {
+
+enum class CompanionStart { SILENT, LIVE, RENDER, RENDER_IN_REAL_TIME };
+
+// Opens library device `device`, the built-in synthesizer; the library's
+// answer (1: open). The companion reads its settings from the environment
+// when it starts: they are set here, and nowhere else, just before. Silent,
+// it makes no sound and opens no font; live, it plays on the audio driver;
+// rendering, it writes `wav`, on a clock that only its delay entry moves
+// unless real time counts too.
+int StartCompanion(int device, CompanionStart start, const std::string &wav = std::string());
+
+// The font the companion loads, as it chooses it.
+std::string SoundFontPath();
+
+// What keeps the companion from opening its font, or "": the companion
+// itself only answers 0.
+std::string FontProblem();
+
+// Why the built-in synthesizer did not start, rendering into `wav` (or
+// live, when empty).
+std::string WhyBuiltInFails(const std::string &wav);
+
+}  // namespace mthost
+
+#endif

@@ -6,7 +6,7 @@
 #include "commands/commands.h"
 #include "host_error.h"
 #include "keys/mts_tuning.h"
-#include "library/mts_output.h"
+#include "keys/mts_output.h"
 
 namespace mthost {
 

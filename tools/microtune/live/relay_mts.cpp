@@ -11,7 +11,7 @@
 #include "keys/mts_tuning.h"
 #include "keys/performer.h"
 #include "library/end_signals.h"
-#include "library/mts_output.h"
+#include "keys/mts_output.h"
 #include "library/tuning.h"
 #include "library/voice.h"
 #include "live/relay_inputs.h"

@@ -1,4 +1,4 @@
-#include "library/mts_output.h"
+#include "keys/mts_output.h"
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>

@@ -12,8 +12,8 @@
 #include <dlfcn.h>
 #include <fftw3.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>

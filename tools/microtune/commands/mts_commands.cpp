@@ -5,8 +5,8 @@
 
 #include "commands/commands.h"
 #include "host_error.h"
-#include "keys/mts_tuning.h"
 #include "keys/mts_output.h"
+#include "keys/mts_tuning.h"
 
 namespace mthost {
 

@@ -8,10 +8,10 @@
 
 #include "host_error.h"
 #include "keys/key_layout.h"
+#include "keys/mts_output.h"
 #include "keys/mts_tuning.h"
 #include "keys/performer.h"
 #include "library/end_signals.h"
-#include "keys/mts_output.h"
 #include "library/tuning.h"
 #include "library/voice.h"
 #include "live/relay_inputs.h"

@@ -8,7 +8,7 @@ PACKAGES=(
   libfluidsynth-dev fluid-soundfont-gm timgm6mb-soundfont libsndfile1-dev libfftw3-dev
   libglib2.0-dev
   libcli11-dev locales-all
-  libsmf-dev python3-mido fluidsynth hyperfine
+  python3-mido fluidsynth hyperfine
   python3-pytest python3-numpy python3-setuptools python3-wheel python3-pip
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64

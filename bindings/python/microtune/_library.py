@@ -64,6 +64,7 @@ _C_EXPORTS = {
 _EXTENSIONS = {
     "MicrotuneSetMessageTap": (_c_int, [TAP, _c_void_p]),
     "MicrotuneDegreePitch": (_c_int, [_c_int, _c_int_p, _c_int_p]),
+    "MicrotuneRatioForScaleDegree": (_c_int, [_c_double_p, _c_int, _c_int, _c_double_p]),
     "MicrotuneVersion": (_c_char_p, []),
 }
 

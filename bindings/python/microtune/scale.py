@@ -222,32 +222,12 @@ class Scale:
         return "Scale.from_text(%r)" % self._text
 
 
-def _clamped_exp(x: float) -> float:
-    return math.exp(min(max(x, -308.0), 308.0)) if not math.isnan(x) else x
-
-
 def _ratio_for_degree(ratios: Sequence[float], k: int) -> float:
-    count = len(ratios)
-    if count <= 0:
-        return 1.0
-    if abs(ratios[0] - 1.0) > 0.00001:
-        step = ratios[0] - 1.0
-        if k == 0:
-            return 1.0
-        if k > 0:
-            return 1.0 + k * step
-        denominator = 1.0 + -k * step
-        return math.copysign(math.inf, denominator) if denominator == 0 else 1.0 / denominator
-    if count == 1:
-        return 1.0
-    m = count - 1
-    if k >= 0:
-        q, r = k // m, k % m
-    else:
-        q, r = -((-k) // m) - 1, m - ((-k) % m)
-    if q == 0:
-        return ratios[r]
-    return _clamped_exp(q * math.log(max(ratios[-1], 1e-50))) * ratios[r]
+    """The library's own degree rule (MicrotuneRatioForScaleDegree)."""
+    table = (ctypes.c_double * max(len(ratios), 1))(*ratios)
+    ratio = ctypes.c_double(1.0)
+    _library.ext("MicrotuneRatioForScaleDegree")(table, len(ratios), k, ctypes.byref(ratio))
+    return ratio.value
 
 
 def _split_lines(contents: str, name: str) -> List[str]:

@@ -107,9 +107,9 @@ KeyDegrees DegreesOfKeys(const KeyLayout &layout) {
 }
 
 KeyDegrees LinearKeyDegrees(int rootKey) {
-    KeyDegrees degrees;
-    for (int key = 0; key < static_cast<int>(degrees.size()); ++key) degrees[key] = key - rootKey;
-    return degrees;
+    KeyLayout layout;
+    layout.map = LinearKeyboardMap(rootKey);
+    return DegreesOfKeys(layout);
 }
 
 }  // namespace mthost

@@ -20,8 +20,6 @@
 namespace mthost {
 namespace {
 
-constexpr int RELEASE_VELOCITY = 64;
-
 // Runs on the input's thread; the main thread waits and prints.
 struct PassThrough {
     PassThrough(MidiPortOutput &out, const MtsTable &table, bool verbose)
@@ -167,7 +165,7 @@ void RelayWithMts(const MtsRelayRequest &request) {
         for (int key = 0; key < 128; ++key)
             for (; pass.down[c][key] > 0; --pass.down[c][key])
                 out.Send({static_cast<unsigned char>(0x80 | c), static_cast<unsigned char>(key),
-                          RELEASE_VELOCITY});
+                          DEFAULT_RELEASE_VELOCITY});
     if (pass.refused > 0)
         std::printf("%d message%s refused by the output\n", pass.refused,
                     pass.refused == 1 ? "" : "s");

@@ -67,6 +67,64 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneRatioForScaleDegree(const double *r
  * called at any time, also from inside the message tap. */
 MICROTUNE_EXPORT const char *MICROTUNE_CAPI MicrotuneVersion(void);
 
+/* Parts: several instruments at once. A part is an instrument (a General
+ * MIDI program and the controllers that follow it) that has channels of its
+ * own while it sounds: a channel holds notes of one part and one bend at a
+ * time. Parts are numbered 0-15; part 0 is the classic interface's
+ * (PlayScaleDegree and StopScaleDegree play part 0, and its voice is the
+ * one SetMidiVoice sets).
+ *
+ * Until one of these four functions is first called, nothing changes: the
+ * library sends exactly what it sent before parts existed. From then on a
+ * note of a part goes, in order of preference, to
+ *   1. a channel sounding that part at the note's bend (notes share it);
+ *   2. a silent channel set for that part and bend;
+ *   3. a silent channel set for that part;
+ *   4. any silent channel;
+ * among silent channels of one kind, the one released longest ago (ties to
+ * the lowest channel), so that a note's release tail is the last to be
+ * re-bent. When every channel sounds, the channel released longest ago is
+ * silenced (note-offs of velocity 127 for its notes, whatever their part)
+ * and taken, as PlayScaleDegree always did: it has sounded longest, and a
+ * note asked for must sound. When a channel passes to another part, the
+ * part's program change, then the controllers it was given (in the order
+ * modulation, volume, pan, expression, reverb, chorus), then General MIDI
+ * values for the controllers another part left on the channel (0, 100, 64,
+ * 127, 40, 0) go out before the bend and the note-on, so every note starts
+ * on its own instrument, volume and pan. Percussion (channel 9) is as
+ * before.
+ *
+ * Once parts are in use, SetMidiVoice still sends its program change to
+ * every channel, and so sets the voice of every part; opening the output
+ * still sends part 0's voice to every channel, and each channel restates
+ * its part's program and controllers at its next note. StopScaleDegree
+ * stops only part 0's notes; StopAllNotesPlayed and
+ * StopAllNotesPlayedInChannel stop every part's. DoBendForScaleDegree and
+ * DoBendForScaleDegreeInLoop (and so SetMidiScale's pre-bending) bend
+ * channels by the classic rule, whatever part they are set for.
+ *
+ * Invalid arguments return 0 and change nothing; from inside the message
+ * tap, -1. */
+
+/* The part's General MIDI program (0-127). Sent at once to the channels
+ * holding the part's notes, and remembered. Returns 1. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetPartVoice(int part, int voice);
+
+/* The part's value (0-127) of a controller that follows a part: modulation
+ * (1), volume (7), pan (10), expression (11), reverb (91) or chorus (93).
+ * Sent at once to the channels holding the part's notes, and remembered.
+ * Returns 1. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetPartController(int part, int controller, int value);
+
+/* PlayScaleDegree for the part: the same pitch, velocity clamping and
+ * result (the number of notes in play). */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotunePlayPartDegree(int part, int degree, int velocity);
+
+/* StopScaleDegree for the part: stops the part's oldest note of the degree,
+ * never another part's, with the same result (the release stamp, or the
+ * number of notes in play when the part plays no such note). */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneStopPartDegree(int part, int degree, int velocity);
+
 #ifdef __cplusplus
 }
 #endif

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "microtune.h"
+#include "notes/parts.h"
 #include "output/message_tap.h"
 #include "state/library_lock.h"
 #include "state/state.h"
@@ -108,11 +109,12 @@ extern "C" {
 MICROTUNE_EXPORT void MICROTUNE_API SetMidiVoice(int voice) {
     mt::ExportLock lock;
     if (!lock) return;
-    const int channels = mt::ChannelsInUse();
-    for (int channel = 0; channel < channels; ++channel)
-        if (channel != mt::PERCUSSION_CHANNEL)
-            mt::SendChannelMessage(mt::hMidiOut, mt::STATUS_PROGRAM_CHANGE, channel, voice, 0, 1);
-    mt::iCurrentVoice = voice;
+    mt::SendVoiceToAllChannels(voice);
+    // Every channel now plays the voice, so once there are parts, every part does.
+    if (mt::bPartsInUse)
+        mt::VoiceForEveryPart(voice);
+    else
+        mt::iCurrentVoice = voice;
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API nChannelsAvailable(void) {

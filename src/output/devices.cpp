@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "microtune.h"
+#include "notes/parts.h"
 #include "output/channel_messages.h"
 #include "state/library_lock.h"
 #include "state/state.h"
@@ -83,7 +84,8 @@ MICROTUNE_EXPORT int MICROTUNE_API OpenMidiOut(int deviceId) {
     bMidiOutOpen = 1;
     if (!bQTActive) SetPitchBendRangeAllChannels();
     ResetChannelBends();
-    SetMidiVoice(iCurrentVoice);
+    SendVoiceToAllChannels(iCurrentVoice);
+    ChannelsOpenedForPartZero();
     dwStartTime = PlatformMilliseconds();
     const int channels = ChannelsInUse();
     for (int channel = 0; channel < channels; ++channel) dwReleaseTime[channel] = dwStartTime;

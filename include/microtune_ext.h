@@ -63,6 +63,18 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneDegreePitch(int degree, int *note, 
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneRatioForScaleDegree(const double *ratios, int count,
                                                                  int degree, double *ratio);
 
+/* Opens the output as a recorder: no device, the 32 channels of the
+ * companion synthesizer's route (whose 2-semitone bend range needs no
+ * message), and every message handed to the message tap alone, with its
+ * values unchanged. A host that writes what the library plays into a file
+ * needs no synthesizer this way. Closed by CloseMidiOut or StopMidiOut like
+ * any output.
+ *
+ * Returns 1; 2 when an output is already open; 0 while the companion
+ * synthesizer is active (its route takes every message); -1 from inside the
+ * message tap. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneOpenRecordingOutput(void);
+
 /* The library's version, "major.minor.patch"; a constant text. May be
  * called at any time, also from inside the message tap. */
 MICROTUNE_EXPORT const char *MICROTUNE_CAPI MicrotuneVersion(void);
@@ -94,8 +106,9 @@ MICROTUNE_EXPORT const char *MICROTUNE_CAPI MicrotuneVersion(void);
  * on its own instrument, volume and pan. Percussion (channel 9) is as
  * before.
  *
- * Once parts are in use, SetMidiVoice still sends its program change to
- * every channel, and so sets the voice of every part; opening the output
+ * SetMidiVoice sends its program change to every channel, and so sets the
+ * voice of every part (parts play voice 0 until it or
+ * MicrotuneSetPartVoice is called); opening the output
  * still sends part 0's voice to every channel, and each channel restates
  * its part's program and controllers at its next note. StopScaleDegree
  * stops only part 0's notes; StopAllNotesPlayed and

@@ -6,7 +6,7 @@ namespace mt {
 
 // The program change of SetMidiVoice: every channel in use but 9.
 void SendVoiceToAllChannels(int voice);
-// SetMidiVoice once parts are in use: every part plays the voice.
+// SetMidiVoice: every part plays the voice.
 void VoiceForEveryPart(int voice);
 // Opening the output sent part 0's program to every channel; the part's
 // controllers are restated at each channel's next note of a part.

@@ -36,13 +36,17 @@ int NoteMessage(int status, MidiOutHandle handle, int channel, int note, int vel
 
 }  // namespace
 
-int ChannelsInUse() { return bQTActive ? 32 : 16; }
+int ChannelsInUse() { return bQTActive || bRecordingOutput ? 32 : 16; }
 
 int SendChannelMessage(MidiOutHandle handle, int status, int channel, int data1, int data2,
                        int /*dataBytes: the program change carries 0 as its second byte*/) {
     if (bQTActive && QTEntryPoints.SendMidiEvent) {
         TapMessage(status, channel, data1, data2);
         QTEntryPoints.SendMidiEvent(status, channel, data1, data2);
+        return 0;
+    }
+    if (bRecordingOutput) {
+        TapMessage(status, channel, data1, data2);
         return 0;
     }
     if (!handle) return 0;
@@ -110,11 +114,8 @@ MICROTUNE_EXPORT void MICROTUNE_API SetMidiVoice(int voice) {
     mt::ExportLock lock;
     if (!lock) return;
     mt::SendVoiceToAllChannels(voice);
-    // Every channel now plays the voice, so once there are parts, every part does.
-    if (mt::bPartsInUse)
-        mt::VoiceForEveryPart(voice);
-    else
-        mt::iCurrentVoice = voice;
+    // Every channel now plays the voice, and so does every part.
+    mt::VoiceForEveryPart(voice);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API nChannelsAvailable(void) {

@@ -23,6 +23,7 @@ ModuleHandle hQTJavaNative;
 ModuleHandle hTembrelLib;
 QTEntryPointTable QTEntryPoints;
 int bQTActive;
+int bRecordingOutput;
 
 ScaleTableData ScaleTable;
 double d1o1Hz;
@@ -69,6 +70,7 @@ void ResetStateForTests() {
     hTembrelLib = nullptr;
     QTEntryPoints = QTEntryPointTable{};
     bQTActive = 0;
+    bRecordingOutput = 0;
 
     for (double &ratio : ScaleTable.ratios) ratio = 0.0;
     ScaleTable.nScaleNotes = 0;

@@ -52,6 +52,10 @@ extern ModuleHandle hTembrelLib;
 extern QTEntryPointTable QTEntryPoints;
 extern int bQTActive;
 
+// The recorder route: no device, the companion's 32 channels, and every
+// message handed to the message tap alone.
+extern int bRecordingOutput;
+
 // ScaleTable, the 1/1 and whether a scale has been installed.
 constexpr int MAX_SCALE_ENTRIES = 1024;
 struct ScaleTableData {

@@ -139,6 +139,23 @@ TEST_F(ExtensionsTest, RatioOfADegreeByThePlayingRule) {
     EXPECT_EQ(MicrotuneRatioForScaleDegree(nullptr, 4, 1, nullptr), 0);
 }
 
+TEST_F(ExtensionsTest, RecordingOutputHandsEveryMessageToTheTapAlone) {
+    Tapped t;
+    ASSERT_EQ(MicrotuneSetMessageTap(Tap, &t), 1);
+    SetMidiVoice(300);
+    ASSERT_EQ(MicrotuneOpenRecordingOutput(), 1);
+    EXPECT_EQ(MicrotuneOpenRecordingOutput(), 2);
+    EXPECT_EQ(nChannelsAvailable(), 32);
+    PlayScaleDegree(0, 100);
+    // 31 centring bends and 31 program changes (the voice unmasked), then the note.
+    ASSERT_EQ(t.packed.size(), 63u);
+    EXPECT_EQ(t.packed[31], 0x0000u | 0xC0u | (300u << 8));
+    EXPECT_EQ(t.channels[62], 0);
+    EXPECT_TRUE(fake::Events().empty());  // no device, nothing sent anywhere else
+    EXPECT_EQ(StopMidiOut(), 1);
+    EXPECT_EQ(nChannelsAvailable(), 16);
+}
+
 TEST_F(ExtensionsTest, VersionIsTheProjects) { EXPECT_STREQ(MicrotuneVersion(), "0.1.0"); }
 
 }  // namespace

@@ -88,11 +88,11 @@ void VoiceForEveryPart(int voice) {
 }
 
 void ChannelsOpenedForPartZero() {
-    // The synthesizer may keep the controllers parts gave it before, so
-    // what a channel was given is kept for the restatement.
+    // The open sent part 0's program; its controllers, and the values the
+    // synthesizer may keep from parts before, are put right at the next note.
     for (int ch = 0; ch < MAX_CHANNELS; ++ch) {
         iChannelPart[ch] = 0;
-        bChannelPartStale[ch] = 1;
+        bChannelPartStale[ch] = (bmPartControllers[0] | bmChannelControllers[ch]) != 0;
     }
 }
 

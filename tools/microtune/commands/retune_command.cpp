@@ -1,8 +1,6 @@
 // microtune retune: a Standard MIDI File played through the library in any
 // tuning, written as the MIDI file the library's messages make and/or
 // rendered on the built-in software synthesizer.
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -54,11 +52,6 @@ bool KeptMeta(int type) {
     }
 }
 
-// Every melodic output channel follows the file's volume, pan and expression.
-void ShareController(void *output, int controller, int value) {
-    static_cast<Output *>(output)->SendToMelodicChannels(0xB0, controller, value);
-}
-
 struct Programs {
     std::vector<int> distinct;  // melodic programs in the order they first appear
 };
@@ -81,6 +74,15 @@ std::string CarriedOverWarning(const MidiFile &file) {
            "read them)";
 }
 
+std::string ProgramList(const Programs &programs) {
+    std::string names;
+    for (int program : programs.distinct)
+        names += (names.empty() ? "" : ", ") + std::to_string(program) + " " + VoiceName(program);
+    return names;
+}
+
+// Each input channel is a part with its own programs, unless --voice gives
+// every part one voice.
 void PrintRetuneHeader(const RetuneOptions &options, const MidiFile &file,
                        const std::string &shownInput, const Tuning &tuning, const Voice &voice,
                        const Programs &programs) {
@@ -89,15 +91,18 @@ void PrintRetuneHeader(const RetuneOptions &options, const MidiFile &file,
                 file.division);
     std::string where = "at key " + std::to_string(options.root);  // the 1/1
     if (!options.kbm.empty()) where = "from " + PrintableName(options.kbm);
-    std::printf("Scale %s; 1/1 = %.3f Hz %s; voice %d %s\n", tuning.description.c_str(),
-                tuning.hz1o1, where.c_str(), voice.number, voice.name.c_str());
-    if (programs.distinct.size() > 1) {
-        std::string names;
-        for (int program : programs.distinct)
-            names +=
-                (names.empty() ? "" : ", ") + std::to_string(program) + " " + VoiceName(program);
-        std::printf("The melodic programs %s play as one voice, %d %s\n", names.c_str(),
-                    voice.number, voice.name.c_str());
+    std::printf("Scale %s; 1/1 = %.3f Hz %s; ", tuning.description.c_str(), tuning.hz1o1,
+                where.c_str());
+    if (options.voice.empty()) {
+        std::printf("each input channel a part with its own programs (%s)\n",
+                    programs.distinct.empty() ? "0 Acoustic Grand Piano"
+                                              : ProgramList(programs).c_str());
+    } else {
+        std::printf("voice %d %s for every part\n", voice.number, voice.name.c_str());
+        if (!programs.distinct.empty() &&
+            (programs.distinct.size() > 1 || programs.distinct[0] != voice.number))
+            std::printf("The melodic programs %s play as %d %s\n", ProgramList(programs).c_str(),
+                        voice.number, voice.name.c_str());
     }
     std::fflush(stdout);
     if (file.statusCarriedOver) {
@@ -126,16 +131,14 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     const std::string shownInput = PrintableName(input);
     const Programs programs = MelodicPrograms(file);
     Voice voice;
-    if (!options.voice.empty())
-        voice = LookUpVoice(options.voice);
-    else
-        voice.number = programs.distinct.empty() ? 0 : programs.distinct[0];
+    if (!options.voice.empty()) voice = LookUpVoice(options.voice);
     voice.name = VoiceName(voice.number);
 
     MidiRecording recording;
     // About one message per event, and the bends: grown once, not doubled.
     if (!midiPath.empty()) recording.Reserve(file.events.size() + file.events.size() / 2 + 1024);
     std::vector<MidiFileEvent> metaEvents;
+    // Every part starts on the voice (General MIDI's program 0 unless given).
     SetMidiVoice(voice.number);
     OutputRequest request;
     request.wavPath = options.wav;
@@ -150,8 +153,8 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
         output.ShowProgress(file.events.empty() ? 0.0 : file.events.back().seconds);
 
     PerformerOptions fileParts;
-    fileParts.shareController = &ShareController;
-    fileParts.context = &output;
+    fileParts.parts = true;
+    fileParts.fixedVoice = !options.voice.empty();
     Performer performer(LibraryExports(), setup.degrees, fileParts);
     for (const MidiFileEvent &event : file.events) {
         recording.SetTick(event.tick);
@@ -199,7 +202,8 @@ void AddRetuneCommand(CLI::App &app) {
     Add1o1Option(*command, options->hz);
     AddRootOption(*command, options->root);
     AddKbmOption(*command, options->kbm);
-    AddVoiceOption(*command, options->voice, "the file's first melodic program");
+    AddVoiceOption(*command, options->voice,
+                   "each input channel's own programs; a voice here is every part's");
     command
         ->add_option("-o,--output", options->midi,
                      "Write the retuned MIDI file here (-: standard output); with a trailing / "

@@ -17,7 +17,9 @@
 #include "library/companion_module.h"
 #include "library/companion_start.h"
 #include "library/end_signals.h"
+#include "library/message_listeners.h"
 #include "microtune.h"
+#include "microtune_ext.h"
 
 namespace mthost {
 namespace {
@@ -29,7 +31,7 @@ constexpr double PROGRESS_MIN_SECONDS = 5.0;
 // Live waits sleep in slices so that Ctrl-C is noticed promptly.
 constexpr double WAIT_SLICE_SECONDS = 0.05;
 
-void RecordMessage(void *recording, int status, int channel, int data1, int data2) {
+void RecordMessage(void *recording, int channel, int status, int data1, int data2) {
     static_cast<MidiRecording *>(recording)->Add(status, channel, data1, data2);
 }
 
@@ -57,6 +59,14 @@ int BuiltInSynthesizer(const std::vector<std::string> &devices) {
 }
 
 Output::Output(const OutputRequest &request) {
+    recording_ = request.recording;
+    // Registered before the output opens, so that the bends and the voice
+    // the library sends on opening are recorded too.
+    if (recording_) recordingListener_.reset(new ListenToLibrary(&RecordMessage, recording_));
+    if (recording_ && request.silent && request.wavPath.empty()) {
+        OpenRecorder();
+        return;
+    }
     const std::vector<std::string> devices = ListDevices();
     const int builtIn = BuiltInSynthesizer(devices);
     const int count = static_cast<int>(devices.size());
@@ -76,12 +86,6 @@ Output::Output(const OutputRequest &request) {
     if (!builtIn_ && (!request.wavPath.empty() || request.offline))
         throw HostError("only the built-in software synthesizer renders a WAV file; device " +
                         std::to_string(device_) + " is " + deviceName_);
-    if (!builtIn_ && request.recording)
-        throw HostError(
-            "only what the built-in software synthesizer plays can be recorded as "
-            "a MIDI file; device " +
-            std::to_string(device_) + " is " + deviceName_);
-    recording_ = request.recording;
 
     if (builtIn_) {
         try {
@@ -106,23 +110,7 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
     if (companion_)
         send_ = reinterpret_cast<TembrelSendMidiEventEntry>(
             dlsym(companion_, TEMBREL_SEND_MIDI_EVENT_ENTRY));
-    if (recording_) StartRecording();
     std::string wav = request.wavPath;
-    if (request.silent && wav.empty()) {
-        const int result = StartCompanion(device_, CompanionStart::SILENT);
-        if (result != 1) {
-            StopQT();
-            const std::string font = FontProblem();
-            throw HostError("the built-in software synthesizer did not start: " +
-                            (font.empty()
-                                 ? "the companion " + std::string(TEMBREL_MODULE_FILE) +
-                                       " failed to start with the sound font " + SoundFontPath()
-                                 : font));
-        }
-        open_ = true;
-        offline_ = true;
-        return;
-    }
     const char *fromEnvironment = std::getenv(TEMBREL_WAV_ENV);
     if (wav.empty() && fromEnvironment && *fromEnvironment) wav = fromEnvironment;
     if (wav.empty() && request.offline) wav = request.fallbackWav;
@@ -181,22 +169,14 @@ void Output::FindDelayEntry() {
     }
 }
 
-// Registered before the output opens, so that the bends and the voice the
-// library sends on opening are recorded too.
-void Output::StartRecording() {
-    if (companion_)
-        setRecorder_ = reinterpret_cast<TembrelSetRecorderEntry>(
-            dlsym(companion_, TEMBREL_SET_RECORDER_ENTRY));
-    if (!setRecorder_)
-        throw HostError(std::string("cannot record: no " TEMBREL_SET_RECORDER_ENTRY " entry in ") +
-                        TEMBREL_MODULE_FILE);
-    setRecorder_(&RecordMessage, recording_);
-}
-
-void Output::SendToMelodicChannels(int status, int data1, int data2) {
-    if (!open_ || !send_) return;
-    for (int channel = 0; channel < nChannelsAvailable(); ++channel)
-        if (channel != 9) send_(status, channel, data1, data2);
+// Nothing sounds: the library's recorder route, which loads no synthesizer
+// and has the built-in synthesizer's 32 channels.
+void Output::OpenRecorder() {
+    if (MicrotuneOpenRecordingOutput() != 1)
+        throw HostError("cannot record: the library's output is already in use");
+    deviceName_ = "recorder";
+    open_ = true;
+    offline_ = true;
 }
 
 Output::~Output() { Shut(false); }
@@ -249,13 +229,12 @@ void Output::Shut(bool keepWav) {
         if (wavFile_) wavError = wavFile_->Error();
     }
     wavFile_.reset();  // not kept: the temporary file goes
-    // Also after a failed open: the recorder must not outlive its recording.
-    if (setRecorder_) setRecorder_(nullptr, nullptr);
+    // Also after a failed open: the listener must not outlive its recording.
+    recordingListener_.reset();
     if (companion_) dlclose(companion_);
     companion_ = nullptr;
     delay_ = nullptr;
     send_ = nullptr;
-    setRecorder_ = nullptr;
     if (!wavError.empty()) throw HostError(wavError);
 }
 

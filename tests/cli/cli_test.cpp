@@ -155,7 +155,7 @@ TEST_F(CliTest, EverySubcommandHasHelp) {
         {"bend-test", {"(default: live"}},
         {"relay", {"(default: 60)", "(default: 0, Acoustic Grand Piano)"}},
         {"keys", {"(default: 60)", "(default: 12-TET)"}},
-        {"retune", {"(default: the file's first melodic program)"}},
+        {"retune", {"(default: each input channel's own programs"}},
         {"keys", {"(default: 60)"}},
         {"calibrate", {"--verbose"}},
     };
@@ -822,7 +822,9 @@ TEST_F(CliTest, RetunedMidiFileReadsBackExactly) {
     const Result r = Run({"retune", "in.mid", "--scale", JUST_SCALE, "-o", "out.mid"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("1 pitch-wheel messages dropped"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("voice 19 Church Organ"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("each input channel a part with its own programs (19 Church Organ)"),
+              std::string::npos)
+        << r.out;
     const double c = 261.6255653005986;
     char keys[3][32];
     std::snprintf(keys[0], sizeof keys[0], "60=%.10f", c);
@@ -874,6 +876,47 @@ TEST_F(CliTest, RetunedMidiFileReadsBackExactly) {
     Write("keys.csv", listing.out);
     CheckerLines(RunProgram("/usr/bin/python3", {MICROTUNE_MTS_CHECKER, "mid", Path("in.mid"),
                                                  Path("mts.mid"), Path("keys.csv")}));
+}
+
+// Five instruments in 31-EDO, each input channel with its program, volume,
+// pan and expression (changed midway on some), often on the same keys at
+// once: every note sounds on its own instrument, in tune, on one port.
+TEST_F(CliTest, RetunedPartsKeepTheirInstrumentsOnOnePort) {
+    const double middleC = 261.6255653005986;
+    std::vector<std::string> args = {MICROTUNE_MIDI_CHECKER, "--parts", Path("parts.mid"),
+                                     Path("parts-31.mid")};
+    for (int key = 60; key < 72; ++key) {
+        char due[32];
+        std::snprintf(due, sizeof due, "%d=%.10f", key, middleC * std::exp2((key - 60) / 31.0));
+        args.push_back(due);
+    }
+    std::vector<std::string> tracks;
+    const int programs[] = {11, 3, 38, 66, 61};
+    for (uint32_t ch = 0; ch < 5; ++ch) {
+        const int c = static_cast<int>(ch);
+        std::vector<TrackEvent> events = {{0, Bytes({0xC0 | c, programs[ch]})},
+                                          {0, Bytes({0xB0 | c, 7, 60 + 10 * c})},
+                                          {0, Bytes({0xB0 | c, 10, 10 + 25 * c})},
+                                          {0, Bytes({0xB0 | c, 11, 120 - c})},
+                                          {400, Bytes({0xC0 | c, programs[4 - ch]})},
+                                          {500, Bytes({0xB0 | c, 10 + c % 2, 90})}};
+        for (uint32_t i = 0; i < 10; ++i) {
+            const int key = 60 + static_cast<int>(i * (ch + 1)) % 12;
+            events.push_back({i * 96, Bytes({0x90 | c, key, 90})});
+            events.push_back({i * 96 + 90 + 10 * ch, Bytes({0x80 | c, key, 0})});
+        }
+        std::stable_sort(events.begin(), events.end(), [](const TrackEvent &a, const TrackEvent &b) {
+            return a.tick < b.tick;
+        });
+        tracks.push_back(Track(events));
+    }
+    tracks.push_back(Track({{0, Bytes({0x99, 36, 100})}, {96, Bytes({0x89, 36, 0})}}));
+    Write("parts.mid", SmfFile(1, DIVISION, tracks));
+    const Result r = Run({"retune", "parts.mid", "--scale",
+                          std::string(MICROTUNE_SCALES) + "/31-edo.scl", "-o", "parts-31.mid"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("programs (11 Vibraphone, 3 Honky-tonk Piano"), std::string::npos) << r.out;
+    CheckerLines(RunProgram("/usr/bin/python3", args));
 }
 
 // FluidSynth's own MIDI file player, not microtune's code, plays the

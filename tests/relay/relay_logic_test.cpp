@@ -65,10 +65,9 @@ int RecordPartController(int part, int controller, int value) {
     return 1;
 }
 
-const PerformerLibrary RECORDER = {&RecordPlay,     &RecordStop,     &RecordStopAll,
-                                   &RecordVoice,    nullptr,         nullptr,
-                                   &RecordPartPlay, &RecordPartStop, &RecordPartVoice,
-                                   &RecordPartController};
+const PerformerLibrary RECORDER = {
+    &RecordPlay, &RecordStop,     &RecordStopAll,  &RecordVoice,     nullptr,
+    nullptr,     &RecordPartPlay, &RecordPartStop, &RecordPartVoice, &RecordPartController};
 
 // The relay's keyboard: key k plays degree k - root, restruck keys.
 class KeyRelay : public Performer {
@@ -276,10 +275,10 @@ TEST_F(KeyRelayTest, KeyboardPartsKeepChannelsApart) {
         return calls;
     };
     using Calls = std::vector<std::string>;
-    EXPECT_EQ(send({{0xC0, 48}, {0xC1, 73}, Control(7, 90, 1), Control(91, 30, 1),
-                    Control(71, 5, 1)}),
-              (Calls{"part 0 voice 48", "part 1 voice 73", "part 1 control 7 90",
-                     "part 1 control 91 30"}));
+    EXPECT_EQ(
+        send({{0xC0, 48}, {0xC1, 73}, Control(7, 90, 1), Control(91, 30, 1), Control(71, 5, 1)}),
+        (Calls{"part 0 voice 48", "part 1 voice 73", "part 1 control 7 90",
+               "part 1 control 91 30"}));
     EXPECT_EQ(send({On(60, 100, 0), On(60, 90, 1), On(60, 80, 1), Off(60, 10, 0)}),
               (Calls{"part 0 play 0 100", "part 1 play 0 90", "part 1 stop 0 64",
                      "part 1 play 0 80", "part 0 stop 0 10"}));

@@ -193,3 +193,36 @@ def test_threads_play_at_once(silent):
         for thread in threads:
             thread.join()
         assert counts == {0x90: 400, 0x80: 400}
+
+
+@needs_ext("MicrotunePlayPartDegree")
+def test_parts_play_on_their_own_instruments_and_stop_their_own_notes(silent):
+    programs, pans, notes = {}, {}, []
+
+    def follow(m):
+        if m.kind == 0xC0:
+            programs[m.channel] = m.data1
+        elif m.kind == 0xB0 and m.data1 == 10:
+            pans[m.channel] = m.data2
+        elif m.kind in (0x80, 0x90):
+            notes.append((m.kind, m.channel, m.data1, programs.get(m.channel), pans.get(m.channel)))
+
+    with Output(voice="strings", on_message=follow) as out:
+        out.scale = JUST_MAJOR
+        flute = out.part("flute", pan=100)
+        assert (flute.number, flute.voice.number, flute.pan, flute.volume) == (1, 73, 100, None)
+        out.chord([0, 2, 4])
+        flute.play(2)
+        flute.stop(2)
+        out.voice = "oboe"  # part 0's voice alone
+        flute.play(9)
+        with pytest.raises(TypeError):
+            out.part(loudness=3)
+        with pytest.raises(ValueError):
+            flute.volume = 128
+    strings = [n for n in notes[:3]]
+    assert all(kind == 0x90 and program == 48 for kind, _, _, program, _ in strings)
+    on, off = notes[3], notes[4]
+    assert on[0] == 0x90 and on[3:] == (73, 100) and on[1] not in {n[1] for n in strings}
+    assert off[:3] == (0x80, on[1], on[2])  # the flute's note, not the strings' degree 2
+    assert notes[5][0] == 0x90 and notes[5][3:] == (73, 100)

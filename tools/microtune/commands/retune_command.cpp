@@ -94,9 +94,9 @@ void PrintRetuneHeader(const RetuneOptions &options, const MidiFile &file,
     std::printf("Scale %s; 1/1 = %.3f Hz %s; ", tuning.description.c_str(), tuning.hz1o1,
                 where.c_str());
     if (options.voice.empty()) {
-        std::printf("each input channel a part with its own programs (%s)\n",
-                    programs.distinct.empty() ? "0 Acoustic Grand Piano"
-                                              : ProgramList(programs).c_str());
+        std::printf(
+            "each input channel a part with its own programs (%s)\n",
+            programs.distinct.empty() ? "0 Acoustic Grand Piano" : ProgramList(programs).c_str());
     } else {
         std::printf("voice %d %s for every part\n", voice.number, voice.name.c_str());
         if (!programs.distinct.empty() &&

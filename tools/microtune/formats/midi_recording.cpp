@@ -176,7 +176,8 @@ private:
         Channel &from = library_[library];
         from.file = best;
         const Channel &to = file_[best];
-        if (from.program >= 0 && from.program != to.program) Send(tick, best, 0xC0, from.program, 0);
+        if (from.program >= 0 && from.program != to.program)
+            Send(tick, best, 0xC0, from.program, 0);
         for (int c = 0; c < 128; ++c)
             if (from.controllers[c] >= 0 && from.controllers[c] != to.controllers[c])
                 Send(tick, best, 0xB0, c, from.controllers[c]);
@@ -313,8 +314,7 @@ std::string DescribeChannels(const MidiFileSummary &summary) {
     if (summary.folded) {
         text += "; folded onto file channels";
         for (int f : summary.fileChannels) text += " " + std::to_string(f);
-        text += summary.upperTrack ? " (more sounded at once than one port holds)"
-                                   : " of one port";
+        text += summary.upperTrack ? " (more sounded at once than one port holds)" : " of one port";
     }
     if (summary.upperTrack) text += "; file channels 16-31 in a second track on MIDI port 1";
     if (summary.drumClash)

@@ -66,12 +66,6 @@ std::string WhyBuiltInFails(const std::string &wav) {
 
 int StartCompanion(int device, CompanionStart start, const std::string &wav) {
     switch (start) {
-        case CompanionStart::SILENT: {
-            setenv(TEMBREL_OUTPUT_ENV, TEMBREL_OUTPUT_NONE, 1);
-            const int result = StartMidiOutForiDev(device);
-            unsetenv(TEMBREL_OUTPUT_ENV);
-            return result;
-        }
         case CompanionStart::LIVE:
             unsetenv(TEMBREL_WAV_ENV);
             break;

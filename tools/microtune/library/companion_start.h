@@ -7,12 +7,12 @@
 
 namespace mthost {
 
-enum class CompanionStart { SILENT, LIVE, RENDER, RENDER_IN_REAL_TIME };
+enum class CompanionStart { LIVE, RENDER, RENDER_IN_REAL_TIME };
 
 // Opens library device `device`, the built-in synthesizer; the library's
 // answer (1: open). The companion reads its settings from the environment
-// when it starts: they are set here, and nowhere else, just before. Silent,
-// it makes no sound and opens no font; live, it plays on the audio driver;
+// when it starts: they are set here, and nowhere else, just before. Live,
+// it plays on the audio driver;
 // rendering, it writes `wav`, on a clock that only its delay entry moves
 // unless real time counts too.
 int StartCompanion(int device, CompanionStart start, const std::string &wav = std::string());

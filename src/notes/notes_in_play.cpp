@@ -20,7 +20,7 @@ int AddNoteInPlay(int degree, double ratio, int channel, int note, int part) {
     dRatio[row] = ratio;
     iChannel[row] = channel;
     iNote[row] = note;
-    iPart[row] = part;
+    iPart[row] = static_cast<int8_t>(part);
     return ++nNotesInPlay;
 }
 

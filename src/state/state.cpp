@@ -40,7 +40,7 @@ int iDegree[MAX_NOTES_IN_PLAY];
 double dRatio[MAX_NOTES_IN_PLAY];
 int iChannel[MAX_NOTES_IN_PLAY];
 int iNote[MAX_NOTES_IN_PLAY];
-int iPart[MAX_NOTES_IN_PLAY];
+int8_t iPart[MAX_NOTES_IN_PLAY];
 
 int bPartsInUse;
 int iPartVoice[MAX_PARTS];

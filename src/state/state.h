@@ -94,7 +94,7 @@ extern int iDegree[MAX_NOTES_IN_PLAY];
 extern double dRatio[MAX_NOTES_IN_PLAY];
 extern int iChannel[MAX_NOTES_IN_PLAY];
 extern int iNote[MAX_NOTES_IN_PLAY];
-extern int iPart[MAX_NOTES_IN_PLAY];
+extern int8_t iPart[MAX_NOTES_IN_PLAY];  // the part that plays the row, 0-15
 
 // Parts: instruments that play together, each with its program and the
 // controllers that follow it, on channels of their own while they sound.

@@ -21,7 +21,6 @@
 #include "commands/retune.h"
 #include "formats/midi_file.h"
 #include "formats/midi_recording.h"
-#include "formats/output_file.h"
 #include "formats/text_file.h"
 #include "host_error.h"
 #include "keys/key_layout.h"
@@ -31,6 +30,7 @@
 #include "library/tuning.h"
 #include "library/voice.h"
 #include "microtune.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 namespace {

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "formats/midi_file_writer.h"
-#include "formats/output_file.h"
 #include "formats/text_file.h"
 #include "host_error.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 namespace {
@@ -172,7 +172,7 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
 
 void SaveMidiFile(const std::string &path, int format, int division,
                   const std::vector<MidiTrackWriter> &tracks) {
-    // Written as every output file is (output_file.h).
+    // Written as every output file is (output_file/output_file.h).
     mtio::OutputFile file(path);
     if (!file.Ok()) throw HostError(file.Error());
     errno = 0;

@@ -12,12 +12,12 @@
 #include <filesystem>
 
 #include "formats/midi_recording.h"
-#include "formats/output_file.h"
 #include "host_error.h"
 #include "library/companion_module.h"
 #include "library/companion_start.h"
 #include "library/end_signals.h"
 #include "microtune.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 namespace {

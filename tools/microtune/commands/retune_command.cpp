@@ -139,6 +139,7 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     SetMidiVoice(voice.number);
     OutputRequest request;
     request.wavPath = options.wav;
+    request.sound = options.sound;
     request.offline = !options.wav.empty();
     request.silent = options.wav.empty();
     request.recording = midiPath.empty() ? nullptr : &recording;
@@ -205,13 +206,15 @@ void AddRetuneCommand(CLI::App &app) {
                      "Write the retuned MIDI file here (-: standard output); with a trailing / "
                      "(or an existing folder), into that folder under the input's name")
         ->type_name("FILE|FOLDER/");
-    AddWavOption(*command, options->wav,
+    AddWavOption(*command, options->wav, options->sound,
                  "Render the built-in software synthesizer into this WAV file");
     command->add_option("-j,--jobs", options->jobs, "Retune this many files at once (default 1)")
         ->check(WholeNumber(1, 64));
     AddTuningMethodOption(*command, options->tuning);
 
     command->callback([options] {
+        if (!NamesAFolder(options->midi))
+            RefuseOneFileForTwoOutputs("-o", options->midi, "--wav", options->wav);
         // Standard output by any name carries the data alone.
         for (std::string *target : {&options->midi, &options->wav})
             if (!target->empty() && mtio::IsStandardOutput(*target)) {

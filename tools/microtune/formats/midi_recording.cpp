@@ -172,6 +172,12 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
 
 void SaveMidiFile(const std::string &path, int format, int division,
                   const std::vector<MidiTrackWriter> &tracks) {
+    size_t size = 14;
+    for (const MidiTrackWriter &track : tracks) size += 8 + track.Bytes().size();
+    if (size > MAX_MIDI_FILE_BYTES)
+        throw HostError("cannot write " + PrintableName(path) + ": the MIDI file would be " +
+                        std::to_string(size) + " bytes, more than the " +
+                        std::to_string(MAX_MIDI_FILE_BYTES >> 20) + " MiB that microtune reads");
     // Written as every output file is (output_file/output_file.h).
     mtio::OutputFile file(path);
     if (!file.Ok()) throw HostError(file.Error());

@@ -320,14 +320,16 @@ bool IsStandardOutput(const std::string &path) {
 }
 
 bool SameOutput(const std::string &a, const std::string &b) {
-    if (IsStandardOutput(a) || IsStandardOutput(b))
-        return IsStandardOutput(a) && IsStandardOutput(b);
+    // "-" is the file standard output writes into.
+    auto fileOf = [](const std::string &path, struct stat *info) {
+        return path == "-" ? fstat(STDOUT_FILENO, info) == 0 : stat(path.c_str(), info) == 0;
+    };
     struct stat first, second;
-    const bool firstExists = stat(a.c_str(), &first) == 0;
-    const bool secondExists = stat(b.c_str(), &second) == 0;
+    const bool firstExists = fileOf(a, &first);
+    const bool secondExists = fileOf(b, &second);
     if (firstExists && secondExists)
-        return S_ISREG(first.st_mode) && first.st_dev == second.st_dev &&
-               first.st_ino == second.st_ino;
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino &&
+               (S_ISREG(first.st_mode) || IsStandardOutput(a) || IsStandardOutput(b));
     return !firstExists && !secondExists && Resolved(a) == Resolved(b);
 }
 

@@ -242,6 +242,13 @@ TEST_F(CliTest, BadArgumentsGiveOneLineAndNoSound) {
         {{"play", "--1o1", "1e-300", "--wav", "out.wav", "0"}, 2, "out of range 20 to 20000 Hz"},
         {{"play", "--1o1", "nan", "--wav", "out.wav", "0"}, 2, "--1o1: 'nan' is not a number"},
         {{"play", "--wav", "", "0"}, 2, "--wav: empty file name"},
+        {{"play", "--wav-format", "pcm8", "--wav", "out.wav", "0"},
+         2,
+         "'pcm8' is not float, pcm16 or pcm24"},
+        {{"play", "--gain", "31", "--wav", "out.wav", "0"},
+         2,
+         "31 dB is out of range -60 to 30 dB"},
+        {{"demo", "--mid", "demo.wav"}, 2, "--wav demo.wav and --mid demo.wav are one file"},
         {{"play", "--wav", "out.wav", "0,x"}, 2, "bad token '0,x'"},
         {{"play", "--wav", "out.wav", "0,"}, 2, "bad token '0,'"},
         {{"play", "--wav", "out.wav", "99999999999"}, 2, "out of range"},
@@ -1132,6 +1139,9 @@ TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
         {{"--wav", "null"}, 0, "", "", ""},
         {{"-o", "full"}, 1, "cannot write full: No space left on device", "", ""},
         {{"--wav", "full"}, 1, "cannot write full: No space left on device", "", ""},
+        {{"-o", "keep.mid", "--wav", "./keep.mid"}, 2, "are one file", "keep.mid", "old"},
+        {{"-o", "link.mid", "--wav", "old.mid"}, 2, "are one file", "old.mid", "old"},
+        {{"-o", "-", "--wav", "/dev/stdout"}, 2, "are one file", "", ""},
         {{"-o", "link.mid"}, 0, "", "old.mid", "MThd"},
         {{"-o", "keep.mid", "--wav", "full"}, 1, "No space left", "keep.mid", "old"},
         {{"--wav", "old.wav"}, 0, "", "old.wav", "RIFF"},
@@ -1178,7 +1188,7 @@ TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
     EXPECT_TRUE(fs::is_symlink(Path("link.mid")));
     EXPECT_TRUE(fs::is_fifo(Path("fifo")));
     for (const auto &entry : fs::directory_iterator(dir_))
-        EXPECT_EQ(entry.path().filename().string().find(".mid."), std::string::npos)
+        EXPECT_EQ(entry.path().filename().string().find(".microtune-"), std::string::npos)
             << "left behind: " << entry.path();
     if (mounted) std::system(("umount " + small.string()).c_str());
 
@@ -1189,8 +1199,9 @@ TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
     EXPECT_NE(piped.err.find("Wrote -"), std::string::npos) << piped.err;
 }
 
-// A long render stopped: killed, the existing file stays as it was; Ctrl-C
-// or SIGTERM also takes the temporary file away, says so and exits 130.
+// A long render stopped: killed, the existing file stays as it was and the
+// next output to it takes the temporary file away; Ctrl-C or SIGTERM takes
+// it away at once, says so and exits 130.
 TEST_F(CliTest, AnInterruptedRenderLeavesTheOutputAlone) {
     Write("long.mid",
           SmfFile(0, DIVISION,
@@ -1213,7 +1224,7 @@ TEST_F(CliTest, AnInterruptedRenderLeavesTheOutputAlone) {
         auto temporaries = [&] {
             int n = 0;
             for (const auto &entry : fs::directory_iterator(dir_))
-                n += entry.path().filename().string().rfind("out.wav.", 0) == 0;
+                n += entry.path().filename().string().rfind(".out.wav.microtune-", 0) == 0;
             return n;
         };
         for (int i = 0; i < 400 && temporaries() == 0; ++i) usleep(10000);
@@ -1224,11 +1235,10 @@ TEST_F(CliTest, AnInterruptedRenderLeavesTheOutputAlone) {
         EXPECT_EQ(ReadFile(Path("out.wav")), "old") << signal;
         EXPECT_EQ(ReadFile(Path("out.mid")), "old") << signal;
         if (signal == SIGKILL) {
-            // Nothing can remove the temporary file of a killed process.
             EXPECT_TRUE(WIFSIGNALED(status));
-            for (const auto &entry : fs::directory_iterator(dir_))
-                if (entry.path().filename().string().rfind("out.wav.", 0) == 0)
-                    fs::remove(entry.path());
+            EXPECT_EQ(temporaries(), 1);
+            EXPECT_EQ(Run({"play", "--wav", "out.wav", "--step", "0.01", "0"}).status, 0);
+            EXPECT_EQ(temporaries(), 0);
             continue;
         }
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << signal;

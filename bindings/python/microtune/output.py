@@ -23,6 +23,7 @@ _PARTS = 16
 
 _COMPANION = "libTembrelLib.so"
 _DEFAULT_FONT = "/usr/share/sounds/sf2/default-GM.sf2"
+_SAMPLE_FORMATS = ("float", "pcm16", "pcm24")
 #: The 1/1 the library plays from until one is set: middle C.
 DEFAULT_ONE_ONE = 261.6255653005986
 
@@ -121,7 +122,10 @@ class Output:
     is a General MIDI voice number or a whole or partial name. ``wav``
     renders the built-in synthesizer into that WAV file, faster than real
     time: :meth:`rest` then moves the synthesizer's clock instead of
-    sleeping. ``on_message`` is registered before the output opens, so that
+    sleeping. ``sample_format`` is the WAV file's samples: ``"float"``
+    (32-bit floating point, which no chord can clip), ``"pcm16"`` or
+    ``"pcm24"`` (integers, which more programs read, Python's :mod:`wave`
+    among them). ``on_message`` is registered before the output opens, so that
     it also sees the bends and the voice that opening sends (see
     :meth:`on_message`).
 
@@ -137,7 +141,7 @@ class Output:
 
     def __init__(self, device: Union[None, int, str] = None, voice: Union[int, str] = "strings",
                  wav: Optional[Union[str, "os.PathLike[str]"]] = None,
-                 on_message: Optional[MessageCallback] = None) -> None:
+                 on_message: Optional[MessageCallback] = None, *, sample_format: str = "float") -> None:
         global _current
         library = _library.lib()
         self._open = False
@@ -150,6 +154,9 @@ class Output:
         self._elapsed = 0.0
         self._wav = None  # type: Optional[str]
         self._parts = []  # type: list
+        if sample_format not in _SAMPLE_FORMATS:
+            raise ValueError("sample_format is %s, not %r" % (", ".join(map(repr, _SAMPLE_FORMATS)), sample_format))
+        self._sample_format = sample_format
         with _lock:
             other = _current() if _current is not None else None
             if other is not None:
@@ -198,11 +205,13 @@ class Output:
             return
         # The companion reads these when it starts: render into the file, on
         # a clock that only its delay entry moves, and with sound.
-        names = ("MICROTUNE_SYNTH_WAV", "MICROTUNE_SYNTH_CLOCK", "MICROTUNE_SYNTH_OUTPUT")
+        names = ("MICROTUNE_SYNTH_WAV", "MICROTUNE_SYNTH_CLOCK", "MICROTUNE_SYNTH_OUTPUT",
+                 "MICROTUNE_SYNTH_WAV_FORMAT")
         saved = {name: os.environ.get(name) for name in names}
         if self._wav is not None:
             os.environ["MICROTUNE_SYNTH_WAV"] = self._wav
             os.environ["MICROTUNE_SYNTH_CLOCK"] = "delay"
+            os.environ["MICROTUNE_SYNTH_WAV_FORMAT"] = self._sample_format
             os.environ.pop("MICROTUNE_SYNTH_OUTPUT", None)
         try:
             result = library.StartMidiOutForiDev(number)

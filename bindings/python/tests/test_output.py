@@ -121,6 +121,18 @@ def test_a_just_triad_renders_in_tune(tmp_path):
         assert abs(1200 * math.log2(measured / (220.0 * ratio))) < 1.5, ratio
 
 
+def test_pcm16_samples_are_what_pythons_wave_reads(tmp_path):
+    import wave
+
+    path = tmp_path / "note.wav"
+    with Output(wav=path, sample_format="pcm16") as out:
+        out.play(0)
+        out.rest(0.3)
+    with wave.open(str(path)) as file:
+        assert (file.getsampwidth(), file.getnchannels(), file.getframerate()) == (2, 2, 44100)
+        assert file.getnframes() >= 0.3 * 44100
+
+
 @pytest.mark.parametrize("call", [
     lambda out: out.play(0), lambda out: out.stop(0), lambda out: out.chord([0]), lambda out: out.rest(0.1),
     lambda out: out.all_off(), lambda out: setattr(out, "scale", JUST_MAJOR),
@@ -138,6 +150,8 @@ def test_misuse_raises_and_leaves_nothing_open(silent, tmp_path, monkeypatch):
         Output(voice="kazoo")
     with pytest.raises(microtune.DeviceNotFoundError, match="device 99 is out of range"):
         Output(device=99)
+    with pytest.raises(ValueError, match="sample_format is 'float', 'pcm16', 'pcm24', not 'pcm8'"):
+        Output(wav=tmp_path / "x.wav", sample_format="pcm8")
     monkeypatch.delenv("MICROTUNE_SYNTH_OUTPUT")
     with pytest.raises(microtune.OutputError, match="it is a directory") as raised:
         Output(wav=tmp_path)

@@ -139,20 +139,24 @@ void AddDemoCommand(CLI::App &app) {
         std::string wav = "demo.wav";
         std::string voice = "Reed Organ";
         std::string mid;
+        SoundSettings sound;
         bool listing = false;
     };
     auto options = std::make_shared<Options>();
-    AddWavOption(*command, options->wav, "The WAV file to write (default: demo.wav)");
+    AddWavOption(*command, options->wav, options->sound,
+                 "The WAV file to write (default: demo.wav)");
     AddVoiceOption(*command, options->voice, "20, Reed Organ");
     AddMidOption(*command, options->mid);
     command->add_flag("--listing", options->listing,
                       "Also print the library's own listing of the notes in play at each chord");
 
     command->callback([options] {
+        RefuseOneFileForTwoOutputs("--wav", options->wav, "--mid", options->mid);
         const Voice voice = LookUpVoice(options->voice);
         SetMidiVoice(voice.number);
         OutputRequest request;
         request.wavPath = options->wav;
+        request.sound = options->sound;
         request.offline = true;
         MidiRecording recording(CLOCK_TICKS_PER_SECOND);
         if (!options->mid.empty()) request.recording = &recording;

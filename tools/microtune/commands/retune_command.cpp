@@ -19,7 +19,6 @@
 #include "commands/retune.h"
 #include "formats/midi_file.h"
 #include "formats/midi_recording.h"
-#include "formats/output_file.h"
 #include "formats/text_file.h"
 #include "host_error.h"
 #include "keys/key_layout.h"
@@ -29,6 +28,7 @@
 #include "library/tuning.h"
 #include "library/voice.h"
 #include "microtune.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 namespace {
@@ -142,6 +142,7 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     SetMidiVoice(voice.number);
     OutputRequest request;
     request.wavPath = options.wav;
+    request.sound = options.sound;
     request.offline = !options.wav.empty();
     request.silent = options.wav.empty();
     request.recording = midiPath.empty() ? nullptr : &recording;
@@ -209,13 +210,15 @@ void AddRetuneCommand(CLI::App &app) {
                      "Write the retuned MIDI file here (-: standard output); with a trailing / "
                      "(or an existing folder), into that folder under the input's name")
         ->type_name("FILE|FOLDER/");
-    AddWavOption(*command, options->wav,
+    AddWavOption(*command, options->wav, options->sound,
                  "Render the built-in software synthesizer into this WAV file");
     command->add_option("-j,--jobs", options->jobs, "Retune this many files at once (default 1)")
         ->check(WholeNumber(1, 64));
     AddTuningMethodOption(*command, options->tuning);
 
     command->callback([options] {
+        if (!NamesAFolder(options->midi))
+            RefuseOneFileForTwoOutputs("-o", options->midi, "--wav", options->wav);
         // Standard output by any name carries the data alone.
         for (std::string *target : {&options->midi, &options->wav})
             if (!target->empty() && mtio::IsStandardOutput(*target)) {

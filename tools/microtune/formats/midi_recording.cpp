@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "formats/midi_file_writer.h"
-#include "formats/output_file.h"
 #include "formats/text_file.h"
 #include "host_error.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 namespace {
@@ -289,7 +289,13 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
 
 void SaveMidiFile(const std::string &path, int format, int division,
                   const std::vector<MidiTrackWriter> &tracks) {
-    // Written as every output file is (output_file.h).
+    size_t size = 14;
+    for (const MidiTrackWriter &track : tracks) size += 8 + track.Bytes().size();
+    if (size > MAX_MIDI_FILE_BYTES)
+        throw HostError("cannot write " + PrintableName(path) + ": the MIDI file would be " +
+                        std::to_string(size) + " bytes, more than the " +
+                        std::to_string(MAX_MIDI_FILE_BYTES >> 20) + " MiB that microtune reads");
+    // Written as every output file is (output_file/output_file.h).
     mtio::OutputFile file(path);
     if (!file.Ok()) throw HostError(file.Error());
     errno = 0;

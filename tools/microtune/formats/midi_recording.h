@@ -77,7 +77,7 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
                                    const std::vector<MidiFileEvent> &metaEvents,
                                    const MidiRecording &recording, int64_t endTick);
 
-// Writes the tracks as every output file is written (output_file.h); throws
+// Writes the tracks as every output file is written (output_file/output_file.h); throws
 // HostError with the cause.
 void SaveMidiFile(const std::string &path, int format, int division,
                   const std::vector<MidiTrackWriter> &tracks);

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "formats/output_file.h"
+#include "output_file/output_file.h"
 #include "host_error.h"
 #include "library/output.h"
 

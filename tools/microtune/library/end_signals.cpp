@@ -5,8 +5,8 @@
 #include <atomic>
 #include <csignal>
 
-#include "formats/output_file.h"
 #include "host_error.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 namespace {

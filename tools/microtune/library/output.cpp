@@ -12,7 +12,6 @@
 #include <filesystem>
 
 #include "formats/midi_recording.h"
-#include "formats/output_file.h"
 #include "host_error.h"
 #include "library/companion_module.h"
 #include "library/companion_start.h"
@@ -20,6 +19,7 @@
 #include "library/message_listeners.h"
 #include "microtune.h"
 #include "microtune_ext.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 namespace {
@@ -86,6 +86,9 @@ Output::Output(const OutputRequest &request) {
     if (!builtIn_ && (!request.wavPath.empty() || request.offline))
         throw HostError("only the built-in software synthesizer renders a WAV file; device " +
                         std::to_string(device_) + " is " + deviceName_);
+    if (!builtIn_ && request.sound.gainDb != 0.0)
+        throw HostError("only the built-in software synthesizer takes a --gain; device " +
+                        std::to_string(device_) + " is " + deviceName_);
 
     if (builtIn_) {
         try {
@@ -117,7 +120,7 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
 
     if (wav.empty()) {
         // Live first; the companion refuses to start without an audio output.
-        const int result = StartCompanion(device_, CompanionStart::LIVE);
+        const int result = StartCompanion(device_, CompanionStart::LIVE, "", request.sound);
         if (result == 1) {
             open_ = true;
             return;
@@ -140,7 +143,7 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
     const int result = StartCompanion(
         device_,
         request.followRealTime ? CompanionStart::RENDER_IN_REAL_TIME : CompanionStart::RENDER,
-        wavFile_->WritePath());
+        wavFile_->WritePath(), request.sound);
     if (result != 1) {
         const std::string cause = WavError();
         StopQT();
@@ -204,7 +207,7 @@ void Output::Wait(double seconds) {
 // What the companion met writing the WAV file, or "".
 std::string Output::WavError() const {
     if (!companion_) return std::string();
-    auto entry = reinterpret_cast<const char *(*)()>(dlsym(companion_, "Tembrel_WavError"));
+    auto entry = reinterpret_cast<TembrelWavErrorEntry>(dlsym(companion_, TEMBREL_WAV_ERROR_ENTRY));
     const char *cause = entry ? entry() : nullptr;
     return cause ? cause : "";
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "library/companion_module.h"
+#include "library/companion_start.h"
 
 namespace mtio {
 class OutputFile;
@@ -30,7 +31,8 @@ struct OutputRequest {
     int device = -1;          // list index; -1: the built-in software synthesizer
     std::string wavPath;      // render the built-in synthesizer into this file
     std::string fallbackWav;  // rendered into when it has no live audio output
-    bool offline = false;     // always render (into wavPath)
+    SoundSettings sound;
+    bool offline = false;  // always render (into wavPath)
     // Rendering follows the real time that passes between calls as well as
     // Wait: for the library's own timed exports (TestPitchBendRange).
     bool followRealTime = false;

@@ -114,7 +114,9 @@ void AddDemoCommand(CLI::App &app) {
 
         int number = 0;
         for (const Section &section : Sections()) {
-            const Tuning tuning = InstallTuning({section.scale, "", ""}, 0.0);
+            ScaleArgument scale;
+            scale.text = section.scale;
+            const Tuning tuning = InstallTuning(scale, 0.0);
             std::printf("\n%d. %s\n", ++number, section.title);
             std::printf("   scale: %s; 1/1 = %.3f Hz\n",
                         *section.scale ? section.scale : "the library's default (12-TET)",

@@ -273,6 +273,10 @@ bool ReadScala(TextLines &lines, Failure &failure, bool ascl, MicrotuneScaleFile
         failure.At(countLine).Put("note count is 0: a scale needs at least one pitch");
         return failure.Done();
     }
+    // The line is gone once the next one is read: keep the count as written.
+    char written[8];
+    std::memcpy(written, countText.text, countText.length);
+    const Span countWritten{written, countText.length};
 
     int pitches = 0;
     double ratios[MAX_PITCHES + 1] = {1.0};
@@ -281,7 +285,7 @@ bool ReadScala(TextLines &lines, Failure &failure, bool ascl, MicrotuneScaleFile
         if (pitches == count) {
             failure.At(line.number)
                 .Put("more pitch lines than the note count ")
-                .Put(countText.text, countText.length);
+                .Put(countWritten.text, countWritten.length);
             failure.Plain().Put(" on line ").Int(countLine);
             return failure.Done();
         }
@@ -293,7 +297,7 @@ bool ReadScala(TextLines &lines, Failure &failure, bool ascl, MicrotuneScaleFile
     }
     if (reader.CommentFailed()) return false;
     if (pitches < count) {
-        failure.At(countLine).Put("note count is ").Put(countText.text, countText.length);
+        failure.At(countLine).Put("note count is ").Put(countWritten.text, countWritten.length);
         failure.Plain()
             .Put(" but the file has ")
             .Int(pitches)

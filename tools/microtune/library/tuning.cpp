@@ -94,6 +94,7 @@ ScaleArgument LoadScaleArgument(const std::string &argument) {
         scale.oneOneHz = file.oneOneHz;
         scale.fullKeyboard = file.fullKeyboard;
         scale.file = path;
+        scale.source = file;
         scale.reading = "read " + path + ReadingOf(file);
         return scale;
     }

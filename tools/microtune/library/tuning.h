@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "library/tuning_files.h"
+
 namespace mthost {
 
 // The library's 1/1 when none is set: MIDI note 60 in 12-TET from A 440.
@@ -20,6 +22,7 @@ struct ScaleArgument {
     // A .tun: a whole keyboard, key k playing degree k from the 1/1.
     bool fullKeyboard = false;
     std::string file;  // the file read, or ""
+    ScaleFile source;  // what the file gave (its format 0 for a scale text)
 };
 
 // One rule for SCALE: a path to an existing file is read as a tuning file,

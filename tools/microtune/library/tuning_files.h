@@ -65,7 +65,7 @@ MicrotuneKeyboardMap LibraryMap(const KeyboardMap &map);
 KeyboardMap HostMap(const MicrotuneKeyboardMap &map, const std::string &fileName);
 
 struct ScaleFile {
-    int format = MICROTUNE_FORMAT_SCL;
+    int format = MICROTUNE_FORMAT_BY_NAME;  // none: a scale text
     std::string description;
     std::string scaleText;      // what SetMidiScale installs
     double oneOneHz = 0.0;      // the 1/1 the file sets; 0: none

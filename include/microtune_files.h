@@ -245,7 +245,8 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteMtsSingleNote(const MicrotuneK
 
 /* A keyboard of 128 frequencies (a .tun's) as a scale and a map: when the
  * keys repeat at a period of n keys (n at most 64, each key the same
- * interval above the key n below it, within 0.00001 cents), text receives
+ * interval above the key n below it, within 0.00001 cents; a period of
+ * 1200 cents first, else the shortest), text receives
  * the n steps from key 60 in cents and map a linear map with key 60 at its
  * frequency, and n is returned. Otherwise text receives the 127 steps from
  * key 0 (a linear map with key 0 at its frequency) and 0 is returned. -1

@@ -238,15 +238,18 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneScaleOfKeys(const double keyHz[MICR
         if (!(keyHz[key] > 0.0) || !std::isfinite(keyHz[key])) return -1;
         cents[key] = Cents(keyHz[key] / keyHz[0]);
     }
-    // The shortest period, with two repeats at least.
+    // The period of an octave when the keys have one, else the shortest,
+    // with two repeats at least.
     constexpr double TOLERANCE = 0.00001;
     int period = 0;
-    for (int n = 1; n <= MICROTUNE_KEYS / 2 && period == 0; ++n) {
-        const double step = cents[n] - cents[0];
-        bool repeats = step > TOLERANCE;
-        for (int k = 0; repeats && k + n < MICROTUNE_KEYS; ++k)
-            repeats = std::fabs(cents[k + n] - cents[k] - step) < TOLERANCE;
-        if (repeats) period = n;
+    for (int octave = 1; octave >= 0 && period == 0; --octave) {
+        for (int n = 1; n <= MICROTUNE_KEYS / 2 && period == 0; ++n) {
+            const double step = cents[n] - cents[0];
+            bool repeats = octave ? std::fabs(step - 1200.0) < TOLERANCE : step > TOLERANCE;
+            for (int k = 0; repeats && k + n < MICROTUNE_KEYS; ++k)
+                repeats = std::fabs(cents[k + n] - cents[k] - step) < TOLERANCE;
+            if (repeats) period = n;
+        }
     }
     const int from = period ? 60 : 0, steps = period ? period : MICROTUNE_KEYS - 1;
     TextOut text(out, outSize);

@@ -25,11 +25,11 @@ public:
         int blank = 0;
         if (!reader_.Next(&line, true, &blank)) return false;
         if (blank > 0 && values_ > 0) {
-            TextOut &out = failure_.At(blank).Put("blank line before ");
+            TextSink &sink = failure_.At(blank).Put("blank line before ");
             if (entry >= 0)
-                out.Put("mapping entry ").Int(entry).Put(" (an unmapped key is written x)");
+                sink.Put("mapping entry ").Int(entry).Put(" (an unmapped key is written x)");
             else
-                out.Put("the ").Put(what).Put(" (a keyboard map has one value on every line)");
+                sink.Put("the ").Put(what).Put(" (a keyboard map has one value on every line)");
             failed_ = true;
             return failure_.Done();
         }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "files/text_out.h"
+#include "files/text_sink.h"
 #include "microtune_ext.h"
 #include "microtune_files.h"
 #include "notes/choose_channel.h"
@@ -32,7 +32,7 @@ bool IsSeries(const double *ratios, int count) {
 }
 
 // The start of a message about the map: "NAME:LINE: " or "NAME: ".
-mtfiles::TextOut &About(mtfiles::Failure &failure, int line) {
+mtfiles::TextSink &About(mtfiles::Failure &failure, int line) {
     return failure.Name() ? failure.At(line) : failure.Plain();
 }
 

@@ -27,10 +27,10 @@ extern "C" {
 
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteMtsBulkDump(const MicrotuneKeyTable *table,
                                                               const char *name, int device,
-                                                              int program, unsigned char *out,
+                                                              int program, unsigned char *sink,
                                                               int outSize) {
     if (!table) return -1;
-    Bytes bytes{out, out ? outSize : 0, 0};
+    Bytes bytes{sink, sink ? outSize : 0, 0};
     const int head[] = {SYSEX,       NON_REAL_TIME, device & 0x7F,
                         MIDI_TUNING, BULK_DUMP,     program & 0x7F};
     for (int byte : head) bytes.Put(byte);
@@ -52,9 +52,9 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteMtsBulkDump(const MicrotuneKey
 
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteMtsSingleNote(const MicrotuneKeyTable *table,
                                                                 int device, int program,
-                                                                unsigned char *out, int outSize) {
+                                                                unsigned char *sink, int outSize) {
     if (!table) return -1;
-    Bytes bytes{out, out ? outSize : 0, 0};
+    Bytes bytes{sink, sink ? outSize : 0, 0};
     for (int first = 0; first < MICROTUNE_KEYS; first += KEYS_PER_MESSAGE) {
         const int head[] = {SYSEX,       REAL_TIME,      device & 0x7F,   MIDI_TUNING,
                             SINGLE_NOTE, program & 0x7F, KEYS_PER_MESSAGE};

@@ -23,15 +23,15 @@ bool ReadScale(TextLines &lines, const char *name, int format, MicrotuneScaleFil
     if (format != MICROTUNE_FORMAT_TUN && format != MICROTUNE_FORMAT_ASCL)
         format = MICROTUNE_FORMAT_SCL;
     scale->format = format;
-    TextOut out(text, textSize);
+    TextSink sink(text, textSize);
     if (!lines.Open(failure)) return false;
     const bool read = format == MICROTUNE_FORMAT_TUN
-                          ? ReadTun(lines, failure, scale, out)
-                          : ReadScala(lines, failure, format == MICROTUNE_FORMAT_ASCL, scale, out);
+                          ? ReadTun(lines, failure, scale, sink)
+                          : ReadScala(lines, failure, format == MICROTUNE_FORMAT_ASCL, scale, sink);
     if (!read) return false;
-    out.Finish();
-    if (out.Length() >= textSize) {
-        failure.At(0).Put("the scale text needs ").Int(out.Length() + 1).Put(" bytes");
+    sink.Finish();
+    if (sink.Length() >= textSize) {
+        failure.At(0).Put("the scale text needs ").Int(sink.Length() + 1).Put(" bytes");
         return failure.Done();
     }
     return true;

@@ -25,13 +25,13 @@ Span ValueWord(Span text) {
 }
 
 // The value of a pitch line, with a ratio's spaces around the '/' closed
-// up (" 3 / 2" is 3/2, not 3 followed by a remark), into `out`.
-Span PitchValue(Span line, char *out) {
+// up (" 3 / 2" is 3/2, not 3 followed by a remark), into `sink`.
+Span PitchValue(Span line, char *sink) {
     const Span text = Trim(line);
     const Span value = ValueWord(text);
-    std::memcpy(out, value.text, value.length);
+    std::memcpy(sink, value.text, value.length);
     std::size_t length = value.length;
-    if (std::memchr(value.text, '.', value.length)) return {out, length};
+    if (std::memchr(value.text, '.', value.length)) return {sink, length};
     std::size_t at = value.length;
     const auto skipBlanks = [&text](std::size_t i) {
         while (i < text.length && IsBlank(text[i])) ++i;
@@ -39,15 +39,15 @@ Span PitchValue(Span line, char *out) {
     };
     if (!std::memchr(value.text, '/', value.length)) {
         at = skipBlanks(at);
-        if (at >= text.length || text[at] != '/') return {out, length};
-        out[length++] = '/';
+        if (at >= text.length || text[at] != '/') return {sink, length};
+        sink[length++] = '/';
         ++at;
     } else if (value[value.length - 1] != '/') {
-        return {out, length};
+        return {sink, length};
     }
     const Span rest = ValueWord(After(text, skipBlanks(at)));
-    std::memcpy(out + length, rest.text, rest.length);
-    return {out, length + rest.length};
+    std::memcpy(sink + length, rest.text, rest.length);
+    return {sink, length + rest.length};
 }
 
 // [+-]digits.digits: at least one digit, exactly one '.'.
@@ -65,7 +65,7 @@ bool IsCents(Span s) {
     return dots == 1 && digits > 0;
 }
 
-double WholeValue(Span s) {
+double RatioPart(Span s) {
     char number[MAX_VALUE_LENGTH + 2];
     const std::size_t length = s.length < sizeof number - 1 ? s.length : sizeof number - 1;
     std::memcpy(number, s.text, length);
@@ -75,7 +75,7 @@ double WholeValue(Span s) {
 
 // Checks one pitch value and appends it to the scale text as a token;
 // *ratio receives its ratio.
-bool PitchToken(Failure &failure, int line, Span value, TextOut &text, double *ratio) {
+bool PitchToken(Failure &failure, int line, Span value, TextSink &text, double *ratio) {
     if (value.length > MAX_VALUE_LENGTH) {
         failure.At(line).Put("pitch value is too long");
         return failure.Done();
@@ -107,7 +107,7 @@ bool PitchToken(Failure &failure, int line, Span value, TextOut &text, double *r
             .Put("' is not a ratio, a whole number or a value in cents");
         return failure.Done();
     }
-    const double a = WholeValue(numerator), b = WholeValue(denominator);
+    const double a = RatioPart(numerator), b = RatioPart(denominator);
     const char *problem = nullptr;
     if (b == 0.0)
         problem = " has a zero denominator";
@@ -218,19 +218,19 @@ bool OnComment(void *context, const Line &line) {
 
 }  // namespace
 
-void CopyWholeCharacters(Span text, char *out, std::size_t size) {
+void CopyWholeCharacters(Span text, char *sink, std::size_t size) {
     std::size_t length = text.length;
     if (length > size - 1) {
         length = size - 1;
         // Back to the first byte of a character.
         while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
     }
-    std::memcpy(out, text.text, length);
-    out[length] = '\0';
+    std::memcpy(sink, text.text, length);
+    sink[length] = '\0';
 }
 
 bool ReadScala(TextLines &lines, Failure &failure, bool ascl, MicrotuneScaleFile *scale,
-               TextOut &text) {
+               TextSink &text) {
     ScalaLines reader(lines);
     Directives directives{&failure, scale};
     if (ascl) reader.OnComment(&OnComment, &directives);
@@ -260,7 +260,8 @@ bool ReadScala(TextLines &lines, Failure &failure, bool ascl, MicrotuneScaleFile
             .Put("' is not a whole number");
         return failure.Done();
     }
-    const int count = countText.length > 6 ? MAX_PITCHES + 1 : std::atoi(countText.text);
+    const int count =
+        countText.length > 6 ? MAX_PITCHES + 1 : static_cast<int>(WholeValue(countText));
     if (count > MAX_PITCHES) {
         failure.At(countLine)
             .Put("note count ")

@@ -14,11 +14,11 @@ namespace mtfiles {
 constexpr int MAX_PITCHES = 1022;
 
 bool ReadScala(TextLines &lines, Failure &failure, bool ascl, MicrotuneScaleFile *scale,
-               TextOut &text);
+               TextSink &text);
 
 // Keeps as much of a text as fits in size - 1 bytes, cut where a UTF-8
 // character begins.
-void CopyWholeCharacters(Span text, char *out, std::size_t size);
+void CopyWholeCharacters(Span text, char *sink, std::size_t size);
 
 }  // namespace mtfiles
 

@@ -83,7 +83,7 @@ extern "C" {
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneCheckScaleText(const char *text, char *problem,
                                                             int problemSize) {
     using namespace mtfiles;
-    TextOut out(problem, problemSize);
+    TextSink sink(problem, problemSize);
     if (!text) return 1;
     std::size_t at = 0;
     Span word{}, before{};
@@ -104,8 +104,8 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneCheckScaleText(const char *text, ch
             what = PitchValueProblem(word, cents);
         }
         if (what) {
-            out.Put("word ").Int(n).Put(", '").Printable(word.text, word.length).Put("': ");
-            out.Put(what).Finish();
+            sink.Put("word ").Int(n).Put(", '").Printable(word.text, word.length).Put("': ");
+            sink.Put(what).Finish();
             return 0;
         }
     }

@@ -209,6 +209,14 @@ bool IsWholeNumber(Span text) {
     return true;
 }
 
+long WholeValue(Span text) {
+    std::size_t i = (text.length > 0 && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+    long value = 0;
+    for (; i < text.length && IsDigit(text[i]); ++i)
+        value = value < 100000000 ? value * 10 + (text[i] - '0') : 1000000000;
+    return text.length > 0 && text[0] == '-' ? -value : value;
+}
+
 double ReadDecimal(Span text) {
     // strtod reads the locale's decimal point: give it that one.
     char number[128];

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "files/text_out.h"
+#include "files/text_sink.h"
 
 namespace mtfiles {
 
@@ -112,6 +112,8 @@ private:
 bool IsDecimal(Span text, bool exponent);
 // [+-]digits
 bool IsWholeNumber(Span text);
+// The value of [+-]digits, held at +-1e9 for longer numbers.
+long WholeValue(Span text);
 // Reads a number that IsDecimal accepted, whatever the locale.
 double ReadDecimal(Span text);
 

@@ -36,14 +36,14 @@ bool ReadValue(Failure &failure, int line, Span value, const char *what, double 
 bool NoteKey(Failure &failure, int line, Span name, int *key) {
     const Span number = After(name, 4);
     if (!IsWholeNumber(number) || number[0] == '+' || number[0] == '-' || number.length > 3 ||
-        std::atoi(number.text) > 127) {
+        WholeValue(number) > 127) {
         failure.At(line)
             .Put("'")
             .Printable(name.text, name.length)
             .Put("' is not a key: notes are 0 to 127");
         return failure.Done();
     }
-    *key = std::atoi(number.text);
+    *key = static_cast<int>(WholeValue(number));
     return true;
 }
 
@@ -56,7 +56,7 @@ Span WithoutComment(Span text) {
 
 }  // namespace
 
-bool ReadTun(TextLines &lines, Failure &failure, MicrotuneScaleFile *scale, TextOut &text) {
+bool ReadTun(TextLines &lines, Failure &failure, MicrotuneScaleFile *scale, TextSink &text) {
     Key keys[MICROTUNE_KEYS];
     for (int k = 0; k < MICROTUNE_KEYS; ++k) keys[k].cents = 100.0 * k;
     double exactBase = TUN_BASE_HZ;

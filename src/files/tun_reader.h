@@ -18,7 +18,7 @@ constexpr double TUN_BASE_HZ = 8.1757989156437073;
 
 // The scale text is the 127 keys above key 0 in cents from key 0, which is
 // the 1/1: key k plays degree k.
-bool ReadTun(TextLines &lines, Failure &failure, MicrotuneScaleFile *scale, TextOut &text);
+bool ReadTun(TextLines &lines, Failure &failure, MicrotuneScaleFile *scale, TextSink &text);
 
 }  // namespace mtfiles
 

@@ -17,17 +17,17 @@ double Cents(double ratio) { return 1200.0 * mt::Log(ratio) / mt::LN2; }
 
 // One line of text from a caller: control characters as '?', and no '!' at
 // its start, which would make a description line a comment.
-void PutLine(TextOut &out, const char *text) {
+void PutLine(TextSink &sink, const char *text) {
     for (const char *c = text ? text : ""; *c; ++c) {
         const unsigned char u = static_cast<unsigned char>(*c);
-        out.Put(u < 0x20 || u == 0x7f || (c == text && u == '!') ? '?' : *c);
+        sink.Put(u < 0x20 || u == 0x7f || (c == text && u == '!') ? '?' : *c);
     }
-    out.Put('\n');
+    sink.Put('\n');
 }
 
 // A value of a scale text as a Scala pitch: ratios of whole numbers and
 // cents as written, anything else as cents.
-void PutPitch(TextOut &out, Span word, bool asCents) {
+void PutPitch(TextSink &sink, Span word, bool asCents) {
     std::size_t slash = 0;
     while (slash < word.length && word[slash] != '/') ++slash;
     const bool dot = std::memchr(word.text, '.', word.length) != nullptr;
@@ -35,27 +35,27 @@ void PutPitch(TextOut &out, Span word, bool asCents) {
     const auto unsigned_ = [](Span s) {
         return (s.length > 0 && (s[0] == '+' || s[0] == '-')) ? Span{s.text + 1, s.length - 1} : s;
     };
-    out.Put(' ');
+    sink.Put(' ');
     if (!power && !asCents) {
         const Span a{word.text, slash};
         if (slash < word.length) {
             const Span b{word.text + slash + 1, word.length - slash - 1};
             if (IsWholeNumber(a) && IsWholeNumber(b)) {
                 const Span ua = unsigned_(a), ub = unsigned_(b);
-                out.Put(ua.text, ua.length).Put('/').Put(ub.text, ub.length).Put('\n');
+                sink.Put(ua.text, ua.length).Put('/').Put(ub.text, ub.length).Put('\n');
                 return;
             }
         } else if (IsWholeNumber(word)) {
             const Span u = unsigned_(word);
-            out.Put(u.text, u.length).Put('\n');
+            sink.Put(u.text, u.length).Put('\n');
             return;
         } else if (dot && IsDecimal(word, false)) {
-            out.Put(word.text, word.length).Put('\n');
+            sink.Put(word.text, word.length).Put('\n');
             return;
         }
     }
     if (asCents && dot && IsDecimal(word, false)) {
-        out.Put(word.text, word.length).Put('\n');
+        sink.Put(word.text, word.length).Put('\n');
         return;
     }
     // The value as the checker read it.
@@ -72,11 +72,11 @@ void PutPitch(TextOut &out, Span word, bool asCents) {
         Number(text, &value);
     }
     const double cents = power ? 1200.0 * value : asCents || dot ? value : Cents(value);
-    out.Decimal(cents, 9).Put('\n');
+    sink.Decimal(cents, 9).Put('\n');
 }
 
 // The pitches of a checked scale text as the lines of a Scala file.
-int PutScalaBody(TextOut &out, const char *scaleText, const char *description, Failure &failure) {
+int PutScalaBody(TextSink &sink, const char *scaleText, const char *description, Failure &failure) {
     char problem[MICROTUNE_MESSAGE_SIZE];
     if (!scaleText || !MicrotuneCheckScaleText(scaleText, problem, sizeof problem)) {
         failure.Plain().Put("scale text, ").Put(scaleText ? problem : "none given");
@@ -99,19 +99,19 @@ int PutScalaBody(TextOut &out, const char *scaleText, const char *description, F
         failure.Done();
         return -1;
     }
-    PutLine(out, description);
-    out.Put(' ').Int(values).Put("\n!\n");
+    PutLine(sink, description);
+    sink.Put(' ').Int(values).Put("\n!\n");
     for (std::size_t at = 0; NextWord(scaleText, &at, &word);) {
         if (IsCentsKeyword(word)) continue;
         std::size_t after = at;
-        PutPitch(out, word, NextWord(scaleText, &after, &next) && IsCentsKeyword(next));
+        PutPitch(sink, word, NextWord(scaleText, &after, &next) && IsCentsKeyword(next));
     }
     return values;
 }
 
-int Finished(TextOut &out) {
-    out.Finish();
-    return out.Length();
+int Finished(TextSink &sink) {
+    sink.Finish();
+    return sink.Length();
 }
 
 // Whether a frequency can be a .kbm reference as the reader takes it.
@@ -122,10 +122,10 @@ bool IsReferenceHz(double hz) { return hz >= LOWEST_REFERENCE_HZ && hz <= HIGHES
 extern "C" {
 
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteScala(const char *scaleText,
-                                                        const char *description, char *out,
+                                                        const char *description, char *sink,
                                                         int outSize, char *error, int errorSize) {
     Failure failure(error, errorSize, nullptr);
-    TextOut text(out, outSize);
+    TextSink text(sink, outSize);
     text.Put("! written by microtune\n");
     if (PutScalaBody(text, scaleText, description, failure) < 0) return -1;
     return Finished(text);
@@ -134,10 +134,10 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteScala(const char *scaleText,
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteAscl(const char *scaleText,
                                                        const char *description, double oneOneHz,
                                                        int referenceOctave, const char *noteNames,
-                                                       char *out, int outSize, char *error,
+                                                       char *sink, int outSize, char *error,
                                                        int errorSize) {
     Failure failure(error, errorSize, nullptr);
-    TextOut text(out, outSize);
+    TextSink text(sink, outSize);
     text.Put("! written by microtune\n");
     if (oneOneHz > 0.0 && std::isfinite(oneOneHz)) {
         text.Put("! @ABL REFERENCE_PITCH ").Int(referenceOctave).Put(" 0 ");
@@ -162,7 +162,7 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteAscl(const char *scaleText,
 
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteKeyboardMap(const MicrotuneKeyboardMap *map,
                                                               const MicrotuneKeyTable *table,
-                                                              char *out, int outSize, char *error,
+                                                              char *sink, int outSize, char *error,
                                                               int errorSize) {
     Failure failure(error, errorSize, nullptr);
     if (!map || !table || map->size < 0 || map->size > MICROTUNE_MAX_MAP_SIZE) {
@@ -185,7 +185,7 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteKeyboardMap(const MicrotuneKey
             "no mapped key sounds between 8.1758 and 13289.66 Hz, the range of a .kbm reference");
         return failure.Done(), -1;
     }
-    TextOut text(out, outSize);
+    TextSink text(sink, outSize);
     text.Put("! written by microtune\n! Size of map:\n").Int(map->size);
     text.Put("\n! First MIDI note number to retune:\n").Int(map->first_key);
     text.Put("\n! Last MIDI note number to retune:\n").Int(map->last_key);
@@ -205,9 +205,9 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteKeyboardMap(const MicrotuneKey
 }
 
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteTun(const MicrotuneKeyTable *table,
-                                                      const char *description, char *out,
+                                                      const char *description, char *sink,
                                                       int outSize) {
-    TextOut text(out, outSize);
+    TextSink text(sink, outSize);
     if (!table) return -1;
     text.Put("; ");
     PutLine(text, description);
@@ -230,7 +230,7 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneWriteTun(const MicrotuneKeyTable *t
 }
 
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneScaleOfKeys(const double keyHz[MICROTUNE_KEYS],
-                                                         char *out, int outSize,
+                                                         char *sink, int outSize,
                                                          MicrotuneKeyboardMap *map) {
     if (!keyHz || !map) return -1;
     double cents[MICROTUNE_KEYS];
@@ -252,7 +252,7 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneScaleOfKeys(const double keyHz[MICR
         }
     }
     const int from = period ? 60 : 0, steps = period ? period : MICROTUNE_KEYS - 1;
-    TextOut text(out, outSize);
+    TextSink text(sink, outSize);
     for (int j = 1; j <= steps; ++j) {
         if (j > 1) text.Put(' ');
         text.Decimal(cents[from + j] - cents[from], 6);

@@ -8,6 +8,7 @@
 
 #include "fixture.h"
 #include "microtune_files.h"
+#include "tuning_files_sample.h"
 
 namespace {
 
@@ -262,6 +263,22 @@ TEST_F(TuningFilesTest, KeyboardsBecomeScalesAtTheirPeriod) {
     for (int k = 0; k < 128; ++k) EXPECT_NEAR(table.keys[k].hz / hz[k], 1.0, 1e-8) << k;
     hz[5] = 0.0;
     EXPECT_EQ(MicrotuneScaleOfKeys(hz, text, sizeof text, &map), -1);
+}
+
+// The sample the Windows conformance host reads through the DLL: the same
+// scale text and, to the bit, the same key table.
+TEST_F(TuningFilesTest, TheSampleReadsAsOnEveryBuild) {
+    const Scale scale = ReadScale(TUNING_SAMPLE_SCL, "sample.scl");
+    ASSERT_TRUE(scale.ok) << scale.error;
+    EXPECT_EQ(scale.text, TUNING_SAMPLE_TEXT);
+    MicrotuneKeyboardMap map;
+    char error[MICROTUNE_MESSAGE_SIZE];
+    ASSERT_EQ(MicrotuneReadKeyboardMapMemory(TUNING_SAMPLE_KBM, sizeof TUNING_SAMPLE_KBM - 1,
+                                             "sample.kbm", &map, error, sizeof error),
+              1);
+    const MicrotuneKeyTable table = KeyTable(scale.text, &map);
+    EXPECT_EQ(TuningSampleDigest(&table), TUNING_SAMPLE_DIGEST)
+        << std::hex << TuningSampleDigest(&table);
 }
 
 }  // namespace

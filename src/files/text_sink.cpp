@@ -1,4 +1,4 @@
-#include "files/text_out.h"
+#include "files/text_sink.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,30 +10,30 @@ bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
 }  // namespace
 
-TextOut &TextOut::Put(const char *text) {
+TextSink &TextSink::Put(const char *text) {
     if (text)
         while (*text) Put(*text++);
     return *this;
 }
 
-TextOut &TextOut::Put(const char *text, std::size_t length) {
+TextSink &TextSink::Put(const char *text, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) Put(text[i]);
     return *this;
 }
 
-TextOut &TextOut::Int(long long value) {
+TextSink &TextSink::Int(long long value) {
     char text[32];
     std::snprintf(text, sizeof text, "%lld", value);
     return Put(text);
 }
 
-TextOut &TextOut::Number(double value, int digits, bool general) {
+TextSink &TextSink::Number(double value, int digits, bool general) {
     char text[512];
     std::snprintf(text, sizeof text, general ? "%.*g" : "%.*f", digits, value);
     return Put(text);
 }
 
-TextOut &TextOut::Decimal(double value, int decimals) {
+TextSink &TextSink::Decimal(double value, int decimals) {
     char number[512];
     std::snprintf(number, sizeof number, "%.*f", decimals, value);
     std::size_t length = std::strlen(number);
@@ -43,7 +43,7 @@ TextOut &TextOut::Decimal(double value, int decimals) {
     return Put(number, length);
 }
 
-TextOut &TextOut::Printable(const char *text, std::size_t length, std::size_t maxLength) {
+TextSink &TextSink::Printable(const char *text, std::size_t length, std::size_t maxLength) {
     for (std::size_t i = 0; i < length; ++i) {
         if (i == maxLength) return Put("...");
         Put(IsControl(static_cast<unsigned char>(text[i])) ? '?' : text[i]);
@@ -51,7 +51,7 @@ TextOut &TextOut::Printable(const char *text, std::size_t length, std::size_t ma
     return *this;
 }
 
-TextOut &TextOut::Name(const char *name) {
+TextSink &TextSink::Name(const char *name) {
     for (; name && *name; ++name) {
         const unsigned char c = static_cast<unsigned char>(*name);
         if (c == '\\') {
@@ -67,7 +67,7 @@ TextOut &TextOut::Name(const char *name) {
     return *this;
 }
 
-TextOut &Failure::At(int line) {
+TextSink &Failure::At(int line) {
     out_.Name(name_);
     if (line > 0) out_.Put(':').Int(line);
     return out_.Put(": ");

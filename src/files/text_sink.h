@@ -2,34 +2,34 @@
 // the whole length is counted, so that a caller can learn the size it needs.
 // Messages are built the same way, a file name escaped and values from a
 // file made printable.
-#ifndef MICROTUNE_FILES_TEXT_OUT_H
-#define MICROTUNE_FILES_TEXT_OUT_H
+#ifndef MICROTUNE_FILES_TEXT_SINK_H
+#define MICROTUNE_FILES_TEXT_SINK_H
 
 #include <cstddef>
 
 namespace mtfiles {
 
-class TextOut {
+class TextSink {
 public:
-    TextOut(char *data, int size) : data_(data), size_(data && size > 0 ? size : 0) { Finish(); }
+    TextSink(char *data, int size) : data_(data), size_(data && size > 0 ? size : 0) { Finish(); }
 
-    TextOut &Put(char c) {
+    TextSink &Put(char c) {
         if (length_ + 1 < size_) data_[length_] = c;
         ++length_;
         return *this;
     }
-    TextOut &Put(const char *text);
-    TextOut &Put(const char *text, std::size_t length);
-    TextOut &Int(long long value);
+    TextSink &Put(const char *text);
+    TextSink &Put(const char *text, std::size_t length);
+    TextSink &Int(long long value);
     // printf's %.Nf, or %.Ng with `general`.
-    TextOut &Number(double value, int digits, bool general = false);
+    TextSink &Number(double value, int digits, bool general = false);
     // A decimal number as scale texts and .kbm files write it: fixed-point
     // with a '.', without the zeros the form would leave at its end.
-    TextOut &Decimal(double value, int decimals);
+    TextSink &Decimal(double value, int decimals);
     // Control characters and DEL as '?', cut after maxLength with "...".
-    TextOut &Printable(const char *text, std::size_t length, std::size_t maxLength = 40);
+    TextSink &Printable(const char *text, std::size_t length, std::size_t maxLength = 40);
     // A file name whole, with control characters, DEL and '\' as C escapes.
-    TextOut &Name(const char *name);
+    TextSink &Name(const char *name);
 
     // The NUL after what fits; call once done.
     void Finish() {
@@ -49,9 +49,9 @@ class Failure {
 public:
     Failure(char *error, int size, const char *name) : out_(error, size), name_(name) {}
     // "NAME:LINE: " (line 0: "NAME: "); the caller adds what is wrong.
-    TextOut &At(int line);
+    TextSink &At(int line);
     // A message without the file's name.
-    TextOut &Plain() { return out_; }
+    TextSink &Plain() { return out_; }
     bool Done() {
         out_.Finish();
         return false;
@@ -59,7 +59,7 @@ public:
     const char *Name() const { return name_; }
 
 private:
-    TextOut out_;
+    TextSink out_;
     const char *name_;
 };
 

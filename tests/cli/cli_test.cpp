@@ -513,6 +513,52 @@ TEST_F(CliTest, KeysListsWhatEachKeyPlays) {
     }
 }
 
+// `convert` writes each format by its extension: a .tun that an independent
+// reader finds at the listed frequencies, and that `keys` then lists as they
+// are; a .tun back to a .scl and a .kbm at its period; standard output with
+// --format; several scales into a folder; a .tun's keys cannot be moved.
+TEST_F(CliTest, ConvertWritesEveryFormat) {
+    const std::string scales = std::string(MICROTUNE_SCALES) + "/";
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"--scale", scales + "just-major.scl", "--kbm",
+                                   scales + "white-keys-7.kbm"},
+          {"--scale", scales + "bohlen-pierce.scl", "--root", "50", "--1o1", "100"},
+          {"--scale", scales + "19-tet.scl", "--kbm", scales + "19-tet.kbm"}}) {
+        std::vector<std::string> convert = {"convert", "-o", "t.tun"}, keys = {"keys", "--csv"};
+        convert.insert(convert.end(), args.begin(), args.end());
+        keys.insert(keys.end(), args.begin(), args.end());
+        ASSERT_EQ(Run(convert).status, 0) << args[1];
+        const Result listed = Run(keys);
+        Write("keys.csv", listed.out);
+        CheckerLines(RunProgram("/usr/bin/python3",
+                                {MICROTUNE_TUN_CHECKER, Path("t.tun"), Path("keys.csv")}));
+        // The .tun as a scale: key k plays the file's frequency.
+        const Result tun = Run({"keys", "--csv", "--scale", "t.tun"});
+        ASSERT_EQ(tun.status, 0) << tun.err;
+        Write("keys.csv", tun.out);
+        CheckerLines(RunProgram("/usr/bin/python3",
+                                {MICROTUNE_TUN_CHECKER, Path("t.tun"), Path("keys.csv")}));
+        EXPECT_EQ(Run({"keys", "--scale", "t.tun", "--kbm", scales + "19-tet.kbm"}).status, 2);
+    }
+    const Result back = Run({"convert", "t.tun", "-o", "back.scl"});
+    ASSERT_EQ(back.status, 0) << back.err;
+    EXPECT_NE(back.out.find("t.tun repeats every 19 keys"), std::string::npos) << back.out;
+    Write("keys.csv", Run({"keys", "--csv", "--scale", "back.scl", "--kbm", "back.kbm"}).out);
+    CheckerLines(
+        RunProgram("/usr/bin/python3", {MICROTUNE_TUN_CHECKER, Path("t.tun"), Path("keys.csv")}));
+    const Result piped = Run({"convert", "--scale", "9/8 5/4 2/1", "-o", "-", "--format", "ascl"});
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_NE(piped.out.find("! @ABL REFERENCE_PITCH 4 0 261.625565301\n"), std::string::npos);
+    EXPECT_NE(piped.err.find("Wrote -: Ableton scale"), std::string::npos) << piped.err;
+    const Result many = Run({"convert", scales + "just12.scl", scales + "31-edo.scl", "missing.scl",
+                             "-o", "out/", "--format", "syx"});
+    EXPECT_EQ(many.status, 1);
+    EXPECT_EQ(ReadFile(Path("out/31-edo.syx")).size(), 408u);
+    EXPECT_TRUE(fs::exists(Path("out/just12.syx")));
+    EXPECT_NE(many.out.find("3 scales, 2 converted, 1 refused"), std::string::npos) << many.out;
+    EXPECT_EQ(Run({"convert", "--scale", "5/4 2", "-o", "x.txt"}).status, 2);
+}
+
 // The rows of a scale table: degree, ratio, cents, Hz.
 std::vector<std::vector<std::string>> TableRows(const std::string &out) {
     std::vector<std::vector<std::string>> rows;

@@ -40,14 +40,14 @@ const std::vector<std::string> WHITE_KEYS = {"0", "x", "1", "x", "2", "3",
 TEST(KeyboardMap, ReadsCommentsRemarksAnyLineEndAndShortPatterns) {
     const std::string file =
         "\xEF\xBB\xBF! white keys\r\n12 keys\r\n! comment between values\r\n 0\r\n127\r"
-        "60 middle C\n\n69\n440.0 Hz\n7\n0\nX\n1\n";
+        "60 middle C\n69\n440.0 Hz\n7\n0\nX\n1\n\n \n";
     const KeyboardMap map = mthost::ParseKbm(file, "k.kbm");
     EXPECT_EQ(map.size, 12);
     EXPECT_EQ(map.firstKey, 0);
     EXPECT_EQ(map.lastKey, 127);
     EXPECT_EQ(map.middleKey, 60);
     EXPECT_EQ(map.referenceKey, 69);
-    EXPECT_EQ(map.referenceLine, 8);
+    EXPECT_EQ(map.referenceLine, 7);
     EXPECT_EQ(map.referenceHz, 440.0);
     EXPECT_EQ(map.octaveDegree, 7);
     ASSERT_EQ(map.mapping.size(), 12u);
@@ -80,6 +80,15 @@ TEST(KeyboardMap, MalformedFilesNameTheLine) {
         {Kbm(12, 0, 127, 60, 69, "inf", 12, {}), "k.kbm:7: reference frequency 'inf'"},
         {Kbm(12, 0, 127, 60, 69, "nan", 12, {}), "k.kbm:7: reference frequency 'nan'"},
         {Kbm(12, 0, 127, 60, 69, "440Hz", 12, {}), "k.kbm:7: reference frequency '440Hz'"},
+        // Hexadecimal is not a frequency; ends past what MIDI keys reach are refused.
+        {Kbm(12, 0, 127, 60, 69, "0x1b8", 12, {}), "k.kbm:7: reference frequency '0x1b8'"},
+        {Kbm(12, 0, 127, 60, 69, "1e-300", 12, {}),
+         "k.kbm:7: reference frequency 1e-300 Hz is out of range 8.1758 to 13289.66 Hz"},
+        {Kbm(12, 0, 127, 60, 69, "13290", 12, {}), "k.kbm:7: reference frequency 13290 Hz is out"},
+        // A blank line among the values would move each later value up one.
+        {"12\n0\n\n127\n", "k.kbm:3: blank line before the last key"},
+        {Kbm(3, 0, 127, 60, 69, "440", 12, {"0", "", "2"}),
+         "k.kbm:10: blank line before mapping entry 1 (an unmapped key is written x)"},
         {Kbm(2, 0, 127, 60, 69, "440", 12, {"0", "y"}), "k.kbm:10: mapping entry 'y' is neither"},
         {Kbm(2, 0, 127, 60, 69, "440", 12, {"0", "1.5"}), "k.kbm:10: mapping entry '1.5' is"},
         {Kbm(2, 0, 127, 60, 69, "440", 12, {"0", "1", "2"}),

@@ -30,6 +30,7 @@
 #include <sys/stat.h>
 
 #include "../support/pitch_corpus.h"
+#include "../support/tuning_files_sample.h"
 #include "recording_companion.h"
 
 /* ---- the exports ---------------------------------------------------- */
@@ -438,6 +439,65 @@ static void CheckScaleText(void) {
     CheckInt(mt.GetnScaleNotes(), 8, "GetnScaleNotes after SetMidiScale");
 }
 
+/* ---- tuning files ---------------------------------------------------------- */
+
+typedef int(__cdecl *FnReadScaleFile)(const char *, int, MicrotuneScaleFile *, char *, int, char *,
+                                      int);
+typedef int(__cdecl *FnReadMapFile)(const char *, MicrotuneKeyboardMap *, char *, int);
+typedef int(__cdecl *FnKeyTable)(const double *, int, const MicrotuneKeyboardMap *, const char *,
+                                 double, MicrotuneKeyTable *, char *, int);
+
+static void WriteSample(const char *name, const char *contents) {
+    FILE *file = fopen(name, "wb");
+    Check(file && fwrite(contents, 1, strlen(contents), file) == strlen(contents) &&
+              fclose(file) == 0,
+          name);
+}
+
+/* A .scl and a .kbm read by path through the DLL: the same scale text and
+ * key table as on Linux. */
+static void CheckTuningFiles(HMODULE dll) {
+    const FnReadScaleFile readScale =
+        (FnReadScaleFile)(void (*)(void))GetProcAddress(dll, "MicrotuneReadScaleFile");
+    const FnReadMapFile readMap =
+        (FnReadMapFile)(void (*)(void))GetProcAddress(dll, "MicrotuneReadKeyboardMapFile");
+    const FnKeyTable keyTable =
+        (FnKeyTable)(void (*)(void))GetProcAddress(dll, "MicrotuneMakeKeyTable");
+    Check(readScale && readMap && keyTable, "tuning-file exports found by their plain names");
+    if (!readScale || !readMap || !keyTable) return;
+    WriteSample("sample.scl", TUNING_SAMPLE_SCL);
+    WriteSample("sample.kbm", TUNING_SAMPLE_KBM);
+    static MicrotuneScaleFile scale;
+    static MicrotuneKeyboardMap map;
+    static MicrotuneKeyTable table;
+    static char text[MICROTUNE_SCALE_TEXT_SIZE];
+    static double ratios[1024];
+    char error[MICROTUNE_MESSAGE_SIZE] = "";
+    CheckInt(readScale("sample.scl", MICROTUNE_FORMAT_BY_NAME, &scale, text, sizeof text, error,
+                       sizeof error),
+             1, "MicrotuneReadScaleFile(sample.scl)");
+    CheckText(text, TUNING_SAMPLE_TEXT, "the sample's scale text");
+    CheckText(scale.description, "Just major, a quarter-comma E \xE2\x80\x94 test",
+              "the sample's UTF-8 description");
+    CheckInt(readMap("sample.kbm", &map, error, sizeof error), 1,
+             "MicrotuneReadKeyboardMapFile(sample.kbm)");
+    int count = 0;
+    mt.GetScaleFromText(ratios, &count, text, 1024);
+    CheckInt(keyTable(ratios, count, &map, "sample.kbm", 0.0, &table, error, sizeof error), 1,
+             "MicrotuneMakeKeyTable");
+    const uint64_t digest = TuningSampleDigest(&table);
+    char line[160];
+    snprintf(line, sizeof line, "key table digest 0x%08lx%08lx (expected 0x%08lx%08lx)",
+             (unsigned long)(digest >> 32), (unsigned long)(digest & 0xFFFFFFFF),
+             (unsigned long)(TUNING_SAMPLE_DIGEST >> 32),
+             (unsigned long)(TUNING_SAMPLE_DIGEST & 0xFFFFFFFF));
+    printf("%s\n", line);
+    Check(digest == TUNING_SAMPLE_DIGEST, line);
+    CheckInt(readScale("missing.scl", 0, &scale, text, sizeof text, error, sizeof error), 0,
+             "a missing scale file");
+    Check(strncmp(error, "cannot read missing.scl: ", 25) == 0, error);
+}
+
 /* ---- the companion route -------------------------------------------------- */
 
 static int(WINAPI *RecordedCount)(void);
@@ -665,6 +725,7 @@ static void RunBare(void) {
 
     CheckVoices();
     CheckScaleText();
+    CheckTuningFiles(GetModuleHandleA("microtune.dll"));
     CreateControls();
     if (listBox && comboBox) CheckVoiceControls();
 

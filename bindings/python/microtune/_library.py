@@ -63,6 +63,14 @@ _C_EXPORTS = {
 }
 _EXTENSIONS = {
     "MicrotuneSetMessageTap": (_c_int, [TAP, _c_void_p]),
+    "MicrotuneReadScaleFile": (_c_int, [_c_char_p, _c_int, _c_void_p, _c_void_p, _c_int, _c_void_p, _c_int]),
+    "MicrotuneReadScaleMemory": (_c_int, [_c_char_p, _c_int, _c_char_p, _c_int, _c_void_p, _c_void_p, _c_int,
+                                          _c_void_p, _c_int]),
+    "MicrotuneCheckScaleText": (_c_int, [_c_char_p, _c_void_p, _c_int]),
+    "MicrotuneReadKeyboardMapFile": (_c_int, [_c_char_p, _c_void_p, _c_void_p, _c_int]),
+    "MicrotuneLinearKeyboardMap": (None, [_c_int, _c_void_p]),
+    "MicrotuneKeyDegree": (_c_int, [_c_void_p, _c_int, _c_int]),
+    "MicrotuneScaleSize": (_c_int, [_c_double_p, _c_int]),
     "MicrotuneDegreePitch": (_c_int, [_c_int, _c_int_p, _c_int_p]),
     "MicrotuneRatioForScaleDegree": (_c_int, [_c_double_p, _c_int, _c_int, _c_double_p]),
     "MicrotuneVersion": (_c_char_p, []),

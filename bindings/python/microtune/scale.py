@@ -1,32 +1,52 @@
-"""Scales: a scale text or a Scala ``.scl`` file, read by the library's parser.
+"""Scales and keyboard maps: a scale text, or a tuning file read by the library.
 
 A scale text is a list of white-space separated tokens: ``5/4`` a ratio,
 ``386.3137`` cents (any token with a ``.``), ``3`` a whole-number ratio,
 ``700 cents``, ``n(7/12)`` a power of two, and ``h`` (the next value
 replaces the 1/1). Degree 0 is the 1/1; the last value is the period.
+
+Files are read by the library's own reader (``microtune_files.h``), the one
+the ``microtune`` host uses: Scala ``.scl``, Ableton ``.ascl``, AnaMark
+``.tun`` and Scala keyboard maps ``.kbm``, with the host's messages.
 """
 
 import ctypes
 import math
 import os
+from pathlib import Path
 from typing import List, Optional, Sequence, Tuple, Union
 
 from . import _library
 from .errors import ScaleError
 
-__all__ = ["Scale"]
+__all__ = ["Scale", "KeyboardMap"]
 
 # The parser writes at most 1023 entries.
 _MAX_ENTRIES = 1023
 _SEPARATORS = " \t\n\v\r"
-# The library drops values this close to 0; a user meant something else.
-_SMALLEST_VALUE = 1e-10
-_MAX_FILE_BYTES = 1 << 20
-_MAX_PITCHES = 1022
-_MAX_VALUE_LENGTH = 100
-_BLANKS = " \t\r\v\f"
+_KEYS = 128
+_MAX_MAP_SIZE = 1024
+_UNMAPPED = -2147483648
+# The library's buffer sizes (microtune_files.h).
+_SCALE_TEXT_SIZE = 104448
+_MESSAGE_SIZE = 8192
 
 PathLike = Union[str, "os.PathLike[str]"]
+
+
+class _ScaleFile(ctypes.Structure):
+    _fields_ = [("format", ctypes.c_int), ("pitches", ctypes.c_int),
+                ("description", ctypes.c_char * 1024), ("one_one_hz", ctypes.c_double),
+                ("reference_octave", ctypes.c_int), ("reference_degree", ctypes.c_int),
+                ("reference_hz", ctypes.c_double), ("note_names", ctypes.c_char * 4096),
+                ("full_keyboard", ctypes.c_int), ("key_hz", ctypes.c_double * _KEYS)]
+
+
+class _KeyboardMap(ctypes.Structure):
+    _fields_ = [("size", ctypes.c_int), ("first_key", ctypes.c_int), ("last_key", ctypes.c_int),
+                ("middle_key", ctypes.c_int), ("reference_key", ctypes.c_int),
+                ("reference_hz", ctypes.c_double), ("octave_degree", ctypes.c_int),
+                ("reference_line", ctypes.c_int), ("mapping", ctypes.c_int * _MAX_MAP_SIZE)]
 
 
 def _printable(text: str, limit: int = 40) -> str:
@@ -34,77 +54,8 @@ def _printable(text: str, limit: int = 40) -> str:
     return out + "..." if len(text) > limit else out
 
 
-def _number(text: str) -> Optional[float]:
-    """A whole word as a finite number, or None."""
-    if not text or text[0].isspace() or "_" in text:
-        return None
-    try:
-        value = float(text)
-    except ValueError:
-        return None
-    return value if math.isfinite(value) and text.lower() not in ("inf", "nan") else None
-
-
-def _pitch_problem(token: str, as_cents: bool = False) -> str:
-    """What keeps one value token from being a pitch, or an empty text."""
-    if any(ord(c) < 0x20 or c == "\x7f" for c in token):
-        return "not a number"
-    power = token.startswith("n(")
-    text = token[2:] if power else token
-    if power and text.endswith(")"):
-        text = text[:-1]
-    if "/" in text:
-        numerator, _, denominator = text.partition("/")
-        a, b = _number(numerator), _number(denominator)
-        if a is None or b is None:
-            return "not a number (ratios are written 5/4, without spaces)"
-        if b == 0.0:
-            return "division by zero"
-        value = a / b
-    else:
-        number = _number(text)
-        if number is None:
-            return "not a number"
-        value = number
-        if "." in text:
-            if power:
-                return "a value with a '.' is read as cents, not as a power of two"
-            return "out of any pitch range" if abs(value) > 1e6 else ""
-    if as_cents:
-        return "out of any pitch range" if abs(value) > 1e6 else ""
-    if power:
-        if abs(value) < _SMALLEST_VALUE:
-            return "2 to the power 0 is read as nothing"
-        return "out of any pitch range" if abs(value) > 100 else ""
-    if 0.0 < value < _SMALLEST_VALUE:
-        return "too small to be a ratio"
-    if not value > 0.0:
-        return "a ratio must be above 0"
-    if value > 1e30 or value < 1e-30:
-        return "out of any pitch range"
-    return ""
-
-
-def _is_cents_keyword(word: str) -> bool:
-    return word.lower() == "cents"
-
-
-def _text_problem(text: str) -> str:
-    """The first word of a scale text that is not a pitch, as the host reports it."""
-    words = "".join(" " if c in _SEPARATORS else c for c in text).split(" ")
-    words = [w for w in words if w]
-    for i, word in enumerate(words):
-        if word[0] == "h":
-            continue
-        if _is_cents_keyword(word):
-            before = words[i - 1] if i else ""
-            problem = ("'cents' must follow a value" if not before or before[0] == "h" or
-                       _is_cents_keyword(before) or before.startswith("n(") else "")
-        else:
-            problem = _pitch_problem(word, i + 1 < len(words) and _is_cents_keyword(words[i + 1]))
-        if problem:
-            return "word %d, '%s': %s" % (i + 1, _printable(word), problem)
-    return ""
+def _utf8(data: bytes) -> str:
+    return data.decode("utf-8", errors="replace")
 
 
 def _parse(text: str) -> Tuple[float, ...]:
@@ -112,23 +63,56 @@ def _parse(text: str) -> Tuple[float, ...]:
     library = _library.lib()
     ratios = (ctypes.c_double * (_MAX_ENTRIES + 1))()
     count = ctypes.c_int(0)
-    library.GetScaleFromText(ratios, ctypes.byref(count), text.encode("latin-1"), _MAX_ENTRIES + 1)
+    library.GetScaleFromText(ratios, ctypes.byref(count), text.encode("utf-8"), _MAX_ENTRIES + 1)
     return tuple(ratios[: max(count.value, 0)])
+
+
+def _shipped_folders() -> List[Path]:
+    """Where the scales installed with microtune are, nearest first."""
+    folders = []  # type: List[Path]
+    for start in (Path(os.path.realpath(_library.library_path())), Path(__file__).resolve()):
+        for ancestor in start.parents:
+            for folder in (ancestor / "share" / "microtune" / "scales", ancestor / "tools" / "microtune" / "scales"):
+                if folder.is_dir() and folder not in folders:
+                    folders.append(folder)
+    return folders
+
+
+def _resolve(path: PathLike) -> str:
+    """A path as given, or the shipped file of that bare name (as the host finds them)."""
+    name = os.fspath(path)
+    if not name or os.sep in name or (os.altsep and os.altsep in name) or os.path.exists(name):
+        return name
+    for folder in _shipped_folders():
+        if (folder / name).is_file():
+            return str(folder / name)
+    return name
+
+
+def _check(text: str) -> Optional[str]:
+    problem = ctypes.create_string_buffer(_MESSAGE_SIZE)
+    if _library.ext("MicrotuneCheckScaleText")(text.encode("utf-8"), problem, _MESSAGE_SIZE):
+        return None
+    return _utf8(problem.value)
 
 
 class Scale:
     """A tuning: the ratios of one period, from the 1/1 (entry 0) to the period (last).
 
-    Make one with :meth:`from_text` or :meth:`from_scl`; install it with
+    Make one with :meth:`from_text` or :meth:`from_file`; install it with
     ``output.scale = scale``. A scale is immutable.
     """
 
-    __slots__ = ("_text", "_ratios", "_description")
+    __slots__ = ("_text", "_ratios", "_description", "_one_one", "_note_names", "_key_hz")
 
-    def __init__(self, text: str, ratios: Sequence[float], description: str = "") -> None:
+    def __init__(self, text: str, ratios: Sequence[float], description: str = "", one_one: Optional[float] = None,
+                 note_names: Sequence[str] = (), key_hz: Optional[Sequence[float]] = None) -> None:
         self._text = text
         self._ratios = tuple(float(r) for r in ratios)
         self._description = description
+        self._one_one = one_one
+        self._note_names = tuple(note_names)
+        self._key_hz = tuple(key_hz) if key_hz is not None else None
 
     @classmethod
     def from_text(cls, text: str) -> "Scale":
@@ -143,41 +127,47 @@ class Scale:
         """
         if not isinstance(text, str):
             raise TypeError("a scale text is a str, not %s" % type(text).__name__)
-        try:
-            text.encode("latin-1")
-        except UnicodeEncodeError:
-            raise ScaleError("a scale text is written in ASCII: %r" % _printable(text)) from None
         if not text.strip(_SEPARATORS):
             raise ScaleError("empty scale text")
-        problem = _text_problem(text)
+        problem = _check(text)
         if problem:
             raise ScaleError("scale text %s" % problem)
         return cls(text, _parse(text))
 
     @classmethod
-    def from_scl(cls, path: PathLike) -> "Scale":
-        """Reads a Scala ``.scl`` file, by the rules of the ``microtune`` host.
+    def from_file(cls, path: PathLike) -> "Scale":
+        """Reads a tuning file with the library's reader, by its extension.
 
-        ``!`` starts a comment line; the first other line is the description,
-        the next the number of pitches, then one pitch per line: a value with
-        a ``.`` is in cents, otherwise a ratio (``3/2``, also ``3 / 2``) or a
-        whole number; text after the value is ignored. The 1/1 is implied and
-        the last pitch is the period. Windows, old Mac and Unix line ends and
-        a byte-order mark are read. A malformed file raises
-        :class:`~microtune.errors.ScaleError` as ``file:line: what is wrong``.
+        ``.scl`` (and any other name): Scala. ``!`` starts a comment line; the
+        first other line is the description, the next the number of pitches,
+        then one pitch per line: a value with a ``.`` is in cents, otherwise a
+        ratio (``3/2``, also ``3 / 2``) or a whole number; text after the
+        value is ignored. ``.ascl``: Scala with Ableton's ``! @ABL``
+        directives; its reference pitch sets :attr:`one_one` and its note
+        names :attr:`note_names`. ``.tun``: AnaMark's table of the 128 keys,
+        a scale whose degree k is key k (:attr:`key_hz`), from the 1/1 of
+        key 0. A bare name that is no file here is looked up among the
+        scales installed with microtune. Descriptions are UTF-8. A malformed
+        file raises :class:`~microtune.errors.ScaleError` as
+        ``file:line: what is wrong``.
         """
-        name = os.fspath(path)
-        if os.path.isdir(name):
-            raise ScaleError("cannot read %s: it is a directory" % name)
-        try:
-            with open(name, "rb") as file:
-                data = file.read(_MAX_FILE_BYTES + 1)
-        except OSError as error:
-            raise ScaleError("cannot read %s: %s" % (name, error.strerror or error)) from None
-        if len(data) > _MAX_FILE_BYTES:
-            raise ScaleError("%s: larger than %d KiB: not a scale file" % (name, _MAX_FILE_BYTES // 1024))
-        description, tokens = _read_scala(data.decode("latin-1"), name)
-        return cls(" ".join(tokens), _parse(" ".join(tokens)), description)
+        name = _resolve(path)
+        file = _ScaleFile()
+        text = ctypes.create_string_buffer(_SCALE_TEXT_SIZE)
+        error = ctypes.create_string_buffer(_MESSAGE_SIZE)
+        if not _library.ext("MicrotuneReadScaleFile")(os.fsencode(name), 0, ctypes.byref(file), text,
+                                                      _SCALE_TEXT_SIZE, error, _MESSAGE_SIZE):
+            raise ScaleError(_utf8(error.value))
+        scale_text = _utf8(text.value)
+        names = [n for n in _utf8(file.note_names).split("\n") if n]
+        return cls(scale_text, _parse(scale_text), _utf8(file.description),
+                   file.one_one_hz if file.one_one_hz > 0 else None, names,
+                   tuple(file.key_hz) if file.full_keyboard else None)
+
+    @classmethod
+    def from_scl(cls, path: PathLike) -> "Scale":
+        """Reads a Scala ``.scl`` file (see :meth:`from_file`)."""
+        return cls.from_file(path)
 
     @property
     def text(self) -> str:
@@ -188,6 +178,27 @@ class Scale:
     def description(self) -> str:
         """The description line of a Scala file ('' for a scale text)."""
         return self._description
+
+    @property
+    def one_one(self) -> Optional[float]:
+        """The 1/1 in Hz that the file sets (an ``.ascl``'s reference pitch, a ``.tun``'s key 0), or None."""
+        return self._one_one
+
+    @property
+    def note_names(self) -> Tuple[str, ...]:
+        """An ``.ascl``'s note names, one per degree ('' for none)."""
+        return self._note_names
+
+    @property
+    def key_hz(self) -> Optional[Tuple[float, ...]]:
+        """A ``.tun``'s 128 key frequencies (key k plays degree k), or None."""
+        return self._key_hz
+
+    @property
+    def size(self) -> int:
+        """The degrees per period, as a keyboard map counts them (0: no period)."""
+        return int(_library.ext("MicrotuneScaleSize")((ctypes.c_double * max(len(self._ratios), 1))(*self._ratios),
+                                                     len(self._ratios)))
 
     @property
     def ratios(self) -> Tuple[float, ...]:
@@ -230,123 +241,72 @@ def _ratio_for_degree(ratios: Sequence[float], k: int) -> float:
     return ratio.value
 
 
-def _split_lines(contents: str, name: str) -> List[str]:
-    if contents.startswith("\xef\xbb\xbf"):
-        contents = contents[3:]
-    if any((ord(c) < 0x20 and c not in "\t\r\n") or c == "\x7f" for c in contents):
-        raise ScaleError("%s: not a text file" % name)
-    lines = contents.replace("\r\n", "\n").replace("\r", "\n").split("\n")
-    if lines and lines[-1] == "":
-        lines.pop()
-    return lines
+class KeyboardMap:
+    """A Scala keyboard map: which MIDI key plays which degree, read by the library.
 
+    ``KeyboardMap.from_file("white-keys-7.kbm")`` (a bare name finds the
+    installed maps); ``KeyboardMap.linear(root)`` is key k playing degree
+    k - root. :meth:`degree` gives a key's degree for a scale.
+    """
 
-def _pitch_value(line: str) -> str:
-    """The value of a pitch line: its first word, spaces around a '/' closed up."""
-    text = line.strip(_BLANKS)
-    words = _words(text)
-    value = words[0] if words else ""
-    if "." in value:
-        return value
-    rest = text[len(value):].lstrip(_BLANKS)
-    if "/" not in value:
-        if not rest.startswith("/"):
-            return value
-        value, rest = value + "/", rest[1:].lstrip(_BLANKS)
-    elif not value.endswith("/"):
-        return value
-    more = _words(rest)
-    return value + (more[0] if more else "")
+    __slots__ = ("_map", "_name")
 
+    def __init__(self, map_: _KeyboardMap, name: str = "") -> None:
+        self._map = map_
+        self._name = name
 
-def _words(text: str) -> List[str]:
-    return "".join(" " if c in _BLANKS else c for c in text).split()
+    @classmethod
+    def from_file(cls, path: PathLike) -> "KeyboardMap":
+        """Reads a ``.kbm`` file; a malformed one raises ScaleError ``file:line: what``."""
+        name = _resolve(path)
+        map_ = _KeyboardMap()
+        error = ctypes.create_string_buffer(_MESSAGE_SIZE)
+        if not _library.ext("MicrotuneReadKeyboardMapFile")(os.fsencode(name), ctypes.byref(map_), error,
+                                                            _MESSAGE_SIZE):
+            raise ScaleError(_utf8(error.value))
+        return cls(map_, name)
 
+    @classmethod
+    def linear(cls, root: int = 60) -> "KeyboardMap":
+        """Key k plays degree k - root on every key."""
+        map_ = _KeyboardMap()
+        _library.ext("MicrotuneLinearKeyboardMap")(int(root), ctypes.byref(map_))
+        return cls(map_)
 
-def _is_whole(text: str) -> bool:
-    digits = text[1:] if text[:1] in ("+", "-") else text
-    return digits.isdigit() and digits.isascii()
+    @property
+    def size(self) -> int:
+        """Keys in the repeating pattern; 0 for a linear map."""
+        return int(self._map.size)
 
+    @property
+    def keys(self) -> range:
+        """The keys the map retunes."""
+        return range(self._map.first_key, self._map.last_key + 1)
 
-def _is_cents(text: str) -> bool:
-    body = text[1:] if text[:1] in ("+", "-") else text
-    return body.count(".") == 1 and all(c in "0123456789." for c in body) and any(c.isdigit() for c in body)
+    @property
+    def middle_key(self) -> int:
+        return int(self._map.middle_key)
 
+    @property
+    def reference(self) -> Optional[Tuple[int, float]]:
+        """The reference key and its frequency in Hz, or None."""
+        return (int(self._map.reference_key), float(self._map.reference_hz)) if self._map.reference_hz > 0 else None
 
-def _pitch_token(value: str, fail) -> str:  # type: ignore[no-untyped-def]
-    if len(value) > _MAX_VALUE_LENGTH:
-        fail("pitch value is too long")
-    if "." in value:
-        if not _is_cents(value):
-            fail("'%s' is not a value in cents" % _printable(value))
-        problem = _pitch_problem(value)
-        if problem:
-            fail("%s cents: %s" % (value, problem))
-        return value
-    numerator, slash, denominator = value.partition("/")
-    if not slash:
-        denominator = "1"
-    if not _is_whole(numerator) or not _is_whole(denominator):
-        fail("'%s' is not a ratio, a whole number or a value in cents" % _printable(value))
-    a, b = float(numerator), float(denominator)
-    if b == 0.0:
-        fail("ratio %s has a zero denominator" % value)
-    if a / b <= 0.0:
-        fail("ratio %s is not positive" % value)
-    if a / b < 1e-9:
-        fail("ratio %s is too small" % value)
-    if a / b > 1e30:
-        fail("ratio %s is out of any pitch range" % value)
-    numerator, denominator = numerator.lstrip("+-"), denominator.lstrip("+-")
-    return numerator + "/" + denominator if slash else numerator
+    @property
+    def octave_degree(self) -> int:
+        """The degrees one pattern repeat moves by (0: the scale's size)."""
+        return int(self._map.octave_degree)
 
+    @property
+    def mapping(self) -> Tuple[Optional[int], ...]:
+        """The pattern: a degree per key, None for a silent one."""
+        return tuple(None if d == _UNMAPPED else int(d) for d in self._map.mapping[: self._map.size])
 
-def _read_scala(contents: str, name: str) -> Tuple[str, List[str]]:
-    """The description and the pitches as scale text tokens."""
-    lines = _split_lines(contents, name)
-    index = 0
+    def degree(self, key: int, scale: Union[Scale, int]) -> Optional[int]:
+        """The degree a key plays for a scale (or a scale size), None when it is silent."""
+        size = scale.size if isinstance(scale, Scale) else int(scale)
+        degree = _library.ext("MicrotuneKeyDegree")(ctypes.byref(self._map), int(key), size)
+        return None if degree == _UNMAPPED else int(degree)
 
-    def fail(line: int, what: str) -> None:
-        raise ScaleError("%s:%d: %s" % (name, line, what))
-
-    def next_line(skip_blank: bool) -> Optional[str]:
-        nonlocal index
-        while index < len(lines):
-            candidate = lines[index]
-            index += 1
-            trimmed = candidate.strip(_BLANKS)
-            if trimmed.startswith("!") or (skip_blank and not trimmed):
-                continue
-            return candidate
-        return None
-
-    line = next_line(False)
-    if line is None:
-        fail(1, "the file is empty: no description line")
-    description = line.strip(_BLANKS)  # type: ignore[union-attr]
-    line = next_line(True)
-    if line is None:
-        fail(len(lines), "missing note count after the description")
-    count_line = index
-    count_text = (_words(line) or [""])[0]  # type: ignore[arg-type]
-    if not (count_text.isdigit() and count_text.isascii()):
-        fail(count_line, "note count '%s' is not a whole number" % _printable(count_text))
-    if len(count_text) > 6 or int(count_text) > _MAX_PITCHES:
-        fail(count_line, "note count %s is more than the %d pitches a scale can hold"
-             % (count_text, _MAX_PITCHES))
-    count = int(count_text)
-    if count == 0:
-        fail(count_line, "note count is 0: a scale needs at least one pitch")
-    tokens = []  # type: List[str]
-    while True:
-        line = next_line(True)
-        if line is None:
-            break
-        number = index
-        if len(tokens) == count:
-            fail(number, "more pitch lines than the note count %s on line %d" % (count_text, count_line))
-        tokens.append(_pitch_token(_pitch_value(line), lambda what: fail(number, what)))
-    if len(tokens) < count:
-        fail(count_line, "note count is %s but the file has %d pitch line%s"
-             % (count_text, len(tokens), "" if len(tokens) == 1 else "s"))
-    return description, tokens
+    def __repr__(self) -> str:
+        return "KeyboardMap.from_file(%r)" % self._name if self._name else "KeyboardMap(...)"

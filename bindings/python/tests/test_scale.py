@@ -3,7 +3,7 @@ from pathlib import Path
 
 import pytest
 
-from microtune import Scale, ScaleError
+from microtune import KeyboardMap, Scale, ScaleError
 
 SCALES = Path(__file__).resolve().parents[3] / "tools" / "microtune" / "scales"
 JUST_MAJOR = "9/8 5/4 4/3 3/2 5/3 15/8 2/1"
@@ -40,6 +40,8 @@ def test_cents():
     ("3/0", "division by zero"),
     ("-3/2 2", "a ratio must be above 0"),
     ("cents 2", "'cents' must follow a value"),
+    ("9/8 hello 2/1", "word 2, 'hello': not a number"),
+    ("0x10 2", "word 1, '0x10': not a number"),
     ("n(0)", "2 to the power 0"),
     ("   ", "empty scale text"),
 ])
@@ -75,3 +77,33 @@ def test_scala_rules_follow_the_host(tmp_path, monkeypatch, contents, ratios_or_
     else:
         assert Scale.from_scl("x.scl").ratios == pytest.approx(ratios_or_problem, rel=1e-12)
         assert not math.isnan(Scale.from_scl("x.scl").cents[-1])
+
+
+@pytest.mark.parametrize("name, contents, ratios, one_one, description", [
+    ("a.ascl", "! @ABL REFERENCE_PITCH 4 1 495\n! @ABL NOTE_NAMES Do R\u00e9\nGamme \u00e0 deux\n2\n9/8\n2/1\n",
+     [1, 1.125, 2], 440.0, "Gamme \u00e0 deux"),
+    ("a.tun", "[Exact Tuning]\nbasefreq=440\nnote 0=0\nnote 1=1200\n", [1, 2], 440.0, ""),
+])
+def test_files_of_every_format(tmp_path, name, contents, ratios, one_one, description):
+    (tmp_path / name).write_text(contents, encoding="utf-8")
+    scale = Scale.from_file(tmp_path / name)
+    assert scale.ratios[:len(ratios)] == pytest.approx(ratios)
+    assert scale.one_one == pytest.approx(one_one)
+    assert scale.description == description
+    if name.endswith(".ascl"):
+        assert scale.note_names == ("Do", "R\u00e9")
+    else:
+        # Keys the table leaves out keep 12-TET.
+        assert len(scale.key_hz) == 128 and scale.key_hz[69] == pytest.approx(440.0)
+
+
+def test_shipped_files_by_bare_name_and_maps(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    just = Scale.from_file("just-major.scl")
+    white = KeyboardMap.from_file("white-keys-7.kbm")
+    assert white.reference == (69, 440.0) and white.size == 12
+    assert [white.degree(key, just) for key in (59, 60, 61, 62, 72)] == [-1, 0, None, 1, 7]
+    assert KeyboardMap.linear(57).degree(60, just) == 3
+    Path("k.kbm").write_text("12\n0\n\n127\n")
+    with pytest.raises(ScaleError, match=r"^k.kbm:3: blank line before the last key"):
+        KeyboardMap.from_file("k.kbm")

@@ -94,6 +94,7 @@ int RunCommandLine(int argc, char **argv) {
     AddRelayCommand(app);
     AddKeysCommand(app);
     AddRetuneCommand(app);
+    AddConvertCommand(app);
     AddCalibrateCommand(app);
 
     InstallEndSignalHandler();

@@ -45,6 +45,7 @@ void AddRelayCommand(CLI::App &app);
 void AddKeysCommand(CLI::App &app);
 void AddMidOption(CLI::App &command, std::string &path);
 void AddCalibrateCommand(CLI::App &app);
+void AddConvertCommand(CLI::App &app);
 
 }  // namespace mthost
 

@@ -168,7 +168,9 @@ void AddDemoCommand(CLI::App &app) {
 
         int number = 0;
         for (const Section &section : Sections()) {
-            const Tuning tuning = InstallTuning({section.scale, "", ""}, 0.0);
+            ScaleArgument scale;
+            scale.text = section.scale;
+            const Tuning tuning = InstallTuning(scale, 0.0);
             std::printf("\n%d. %s\n", ++number, section.title);
             std::printf("   scale: %s; 1/1 = %.3f Hz\n",
                         *section.scale ? section.scale : "the library's default (12-TET)",
@@ -187,7 +189,9 @@ void AddDemoCommand(CLI::App &app) {
             for (int degree : section.chord) Stop(0, degree);
             output.Wait(GAP_SECONDS);
         }
-        const Tuning just = InstallTuning({JUST_MAJOR, "", ""}, 0.0);
+        ScaleArgument justMajor;
+        justMajor.text = JUST_MAJOR;
+        const Tuning just = InstallTuning(justMajor, 0.0);
         std::printf("\n%d. Two instruments at once: a just chord on strings, a line on the flute\n",
                     ++number);
         std::printf("   scale: %s; 1/1 = %.3f Hz\n", JUST_MAJOR, just.hz1o1);

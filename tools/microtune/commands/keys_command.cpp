@@ -43,7 +43,7 @@ Sent AsTheLibrarySendsIt(int degree) {
 
 void Keys(const Options &options) {
     const ScaleArgument scale = LoadScaleArgument(options.scale);
-    const KeyLayout keys = LayOutKeys(options.kbm, options.root, options.hz, ScaleRatios(scale));
+    const KeyLayout keys = LayOutKeys(scale, options.kbm, options.root, options.hz);
     const Tuning tuning = InstallTuning(scale, keys.hz1o1);
 
     if (options.csv) {

@@ -36,7 +36,7 @@ void RetuneWithMts(const MtsRetuneRequest &request) {
                         2);
     const MidiFile file = ReadMidiFile(request.input);
     const ScaleArgument scale = LoadScaleArgument(request.scale);
-    const KeyLayout keys = LayOutKeys(request.kbm, request.root, request.hz, ScaleRatios(scale));
+    const KeyLayout keys = LayOutKeys(scale, request.kbm, request.root, request.hz);
     const Tuning tuning = PreviewTuning(scale, keys.hz1o1);
     const MtsTable table = MtsTableForKeys(keys, tuning);
 

@@ -127,7 +127,7 @@ void Relay(const Options &options) {
     const EndSignalCatcher endSignals;  // from the start: a signal now ends it cleanly
     // Everything the user typed is checked before anything sounds.
     const ScaleArgument scale = LoadScaleArgument(options.scale);
-    const KeyLayout keys = LayOutKeys(options.kbm, options.root, options.hz, ScaleRatios(scale));
+    const KeyLayout keys = LayOutKeys(scale, options.kbm, options.root, options.hz);
     const KeyDegrees degrees = DegreesOfKeys(keys);
     Voice voice;
     voice.name = VoiceName(0);

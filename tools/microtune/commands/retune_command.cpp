@@ -240,7 +240,7 @@ void AddRetuneCommand(CLI::App &app) {
         // Everything is read and checked before anything is written.
         RetuneSetup setup;
         setup.scale = LoadScaleArgument(options->scale);
-        setup.keys = LayOutKeys(options->kbm, options->root, options->hz, ScaleRatios(setup.scale));
+        setup.keys = LayOutKeys(setup.scale, options->kbm, options->root, options->hz);
         setup.degrees = DegreesOfKeys(setup.keys);
         if (files.size() > 1 || folder || NamesAFolder(options->midi)) {
             RetuneMany(*options, setup, files);

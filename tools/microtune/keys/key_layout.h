@@ -1,6 +1,7 @@
 // The keys of a command: a keyboard map applied to an installed scale,
 // giving each MIDI key its degree and the 1/1 that puts the map's reference
-// key at its frequency (formats/kbm_file.h has the map itself).
+// key at its frequency, by the library's key table (library/tuning_files.h
+// has the map itself).
 #ifndef MICROTUNE_KEYS_KEY_LAYOUT_H
 #define MICROTUNE_KEYS_KEY_LAYOUT_H
 
@@ -9,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "formats/kbm_file.h"
+#include "library/tuning.h"
+#include "library/tuning_files.h"
 
 namespace mthost {
 
@@ -46,6 +48,13 @@ struct KeyLayout {
 // checked against the scale's table (see OneOneForMap).
 KeyLayout LayOutKeys(const std::string &kbmPath, int rootKey, double hz,
                      const std::vector<double> &installedRatios);
+
+// The same for a scale argument: a .tun is a whole keyboard (key k plays
+// degree k from the 1/1 of the file's key 0), which --kbm, --root and --1o1
+// cannot move (a usage error); an .ascl's reference pitch is the 1/1 unless
+// the map or --1o1 gives one.
+KeyLayout LayOutKeys(const ScaleArgument &scale, const std::string &kbmPath, int rootKey,
+                     double hz);
 
 // Throws HostError unless every retuned key of the map sounds at a finite,
 // positive frequency.

@@ -1,20 +1,12 @@
 #include "keys/mts_tuning.h"
 
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
+
+#include "host_error.h"
 
 namespace mthost {
 namespace {
-
-constexpr unsigned char SYSEX = 0xF0, END_OF_SYSEX = 0xF7;
-constexpr unsigned char NON_REAL_TIME = 0x7E, REAL_TIME = 0x7F;
-constexpr unsigned char MIDI_TUNING = 0x08, BULK_DUMP = 0x01, SINGLE_NOTE = 0x02;
-// Steps of 1/16384 semitone from key 0: the largest is 7F 7F 7E.
-constexpr int64_t HIGHEST_STEP = 127 * int64_t{MTS_FRACTIONS} + MTS_FRACTIONS - 2;
-constexpr int KEYS_PER_MESSAGE = 64;
-
-double TwelveTetHz(int key) { return 440.0 * std::exp2((key - 69) / 12.0); }
 
 std::string KeyList(const MtsTable &table, bool (*pick)(const MtsKey &)) {
     std::string list;
@@ -23,26 +15,19 @@ std::string KeyList(const MtsTable &table, bool (*pick)(const MtsKey &)) {
     return list;
 }
 
+MtsRange RangeOf(int range) {
+    return range < 0 ? MtsRange::BELOW : range > 0 ? MtsRange::ABOVE : MtsRange::INSIDE;
+}
+
+MtsFrequency FrequencyOf(const unsigned char data[3]) { return {data[0], data[1], data[2]}; }
+
 }  // namespace
 
 MtsFrequency MtsFrequencyOf(double hz, MtsRange *range) {
-    MtsRange where = MtsRange::INSIDE;
-    int64_t step = 0;
-    // Rounded to the step first, so that a fraction that rounds up to a whole
-    // semitone carries into the note instead of reading 16384.
-    const double semitones = 69.0 + 12.0 * std::log2(hz / 440.0);
-    if (!(hz > 0.0) || semitones * MTS_FRACTIONS < -0.5) {
-        where = MtsRange::BELOW;
-    } else if (!(semitones * MTS_FRACTIONS < HIGHEST_STEP + 0.5)) {
-        where = MtsRange::ABOVE;
-        step = HIGHEST_STEP;
-    } else {
-        step = std::llround(semitones * MTS_FRACTIONS);
-    }
-    if (range) *range = where;
-    const int fraction = static_cast<int>(step % MTS_FRACTIONS);
-    return {static_cast<unsigned char>(step / MTS_FRACTIONS),
-            static_cast<unsigned char>(fraction >> 7), static_cast<unsigned char>(fraction & 0x7F)};
+    unsigned char data[3];
+    const int where = MicrotuneMtsFrequency(hz, data);
+    if (range) *range = RangeOf(where);
+    return FrequencyOf(data);
 }
 
 std::optional<double> HzOfMtsFrequency(const MtsFrequency &data) {
@@ -53,58 +38,42 @@ std::optional<double> HzOfMtsFrequency(const MtsFrequency &data) {
 
 MtsTable MtsTableForKeys(const KeyLayout &keys, const Tuning &tuning) {
     MtsTable table;
+    // The tuning's 1/1 as it is: the map's reference was applied when the
+    // keys were laid out.
+    MicrotuneKeyboardMap map = LibraryMap(keys.map);
+    map.reference_hz = 0.0;
+    char error[4 * MICROTUNE_MESSAGE_SIZE];
+    if (MicrotuneMakeKeyTable(tuning.ratios.data(), static_cast<int>(tuning.ratios.size()), &map,
+                              keys.map.fileName.c_str(), tuning.hz1o1, &table.library, error,
+                              sizeof error) != 1)
+        throw HostError(error);
     for (int key = 0; key < MTS_KEYS; ++key) {
+        const MicrotuneKey &from = table.library.keys[key];
         MtsKey &entry = table.keys[key];
-        entry.degree = DegreeForKey(keys.map, key, keys.scaleSize);
-        if (entry.degree) {
-            entry.hz = tuning.hz1o1 * RatioOfDegree(tuning.ratios, *entry.degree);
-        } else {
-            entry.hz = TwelveTetHz(key);
-            ++table.unmapped;
-        }
-        entry.data = MtsFrequencyOf(entry.hz, &entry.range);
+        if (from.degree != MICROTUNE_UNMAPPED) entry.degree = from.degree;
+        entry.hz = from.hz;
+        entry.data = FrequencyOf(from.mts);
+        entry.range = RangeOf(from.mts_range);
     }
+    table.unmapped = table.library.unmapped;
     return table;
 }
 
 std::vector<unsigned char> MtsBulkDump(const MtsTable &table, const std::string &name,
                                        int program) {
-    std::vector<unsigned char> message = {
-        SYSEX,       NON_REAL_TIME, MTS_ALL_DEVICES,
-        MIDI_TUNING, BULK_DUMP,     static_cast<unsigned char>(program & 0x7F)};
-    // Printable ASCII only, padded with spaces: anything else reads as '?'.
-    for (int i = 0; i < MTS_NAME_LENGTH; ++i) {
-        const unsigned char c = i < static_cast<int>(name.size()) ? name[i] : ' ';
-        message.push_back(c >= 0x20 && c < 0x7F ? c : '?');
-    }
-    for (const MtsKey &key : table.keys) {
-        message.push_back(key.data.semitone);
-        message.push_back(key.data.msb);
-        message.push_back(key.data.lsb);
-    }
-    unsigned char checksum = 0;
-    for (size_t i = 1; i < message.size(); ++i) checksum ^= message[i];
-    message.push_back(checksum & 0x7F);
-    message.push_back(END_OF_SYSEX);
+    std::vector<unsigned char> message(MICROTUNE_MTS_BULK_DUMP_SIZE);
+    MicrotuneWriteMtsBulkDump(&table.library, name.c_str(), MTS_ALL_DEVICES, program,
+                              message.data(), static_cast<int>(message.size()));
     return message;
 }
 
 std::vector<std::vector<unsigned char>> MtsSingleNoteChanges(const MtsTable &table, int program) {
-    std::vector<std::vector<unsigned char>> messages;
-    for (int first = 0; first < MTS_KEYS; first += KEYS_PER_MESSAGE) {
-        std::vector<unsigned char> message = {
-            SYSEX,           REAL_TIME,   MTS_ALL_DEVICES,
-            MIDI_TUNING,     SINGLE_NOTE, static_cast<unsigned char>(program & 0x7F),
-            KEYS_PER_MESSAGE};
-        for (int key = first; key < first + KEYS_PER_MESSAGE; ++key) {
-            const MtsFrequency &data = table.keys[key].data;
-            message.insert(message.end(),
-                           {static_cast<unsigned char>(key), data.semitone, data.msb, data.lsb});
-        }
-        message.push_back(END_OF_SYSEX);
-        messages.push_back(message);
-    }
-    return messages;
+    std::vector<unsigned char> bytes(MICROTUNE_MTS_SINGLE_NOTE_SIZE);
+    MicrotuneWriteMtsSingleNote(&table.library, MTS_ALL_DEVICES, program, bytes.data(),
+                                static_cast<int>(bytes.size()));
+    const auto half = bytes.begin() + MICROTUNE_MTS_SINGLE_NOTE_SIZE / 2;
+    return {std::vector<unsigned char>(bytes.begin(), half),
+            std::vector<unsigned char>(half, bytes.end())};
 }
 
 std::vector<std::vector<unsigned char>> MtsSelectTuning(int channel, int bank, int program) {

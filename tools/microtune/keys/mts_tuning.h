@@ -17,6 +17,7 @@
 
 #include "keys/key_layout.h"
 #include "library/tuning.h"
+#include "microtune_files.h"
 
 namespace mthost {
 
@@ -28,8 +29,8 @@ constexpr unsigned char MTS_ALL_DEVICES = 0x7F;
 constexpr int MTS_NAME_LENGTH = 16;
 // Key 0 in 12-TET (00 00 00) and the highest frequency short of the reserved
 // 7F 7F 7F (7F 7F 7E).
-constexpr double MTS_LOWEST_HZ = 8.175798915643707;
-constexpr double MTS_HIGHEST_HZ = 13289.65661609167;
+constexpr double MTS_LOWEST_HZ = MICROTUNE_MTS_LOWEST_HZ;
+constexpr double MTS_HIGHEST_HZ = MICROTUNE_MTS_HIGHEST_HZ;
 
 struct MtsFrequency {
     unsigned char semitone = 0, msb = 0, lsb = 0;
@@ -59,9 +60,10 @@ struct MtsKey {
 struct MtsTable {
     std::array<MtsKey, MTS_KEYS> keys;
     int unmapped = 0;
+    MicrotuneKeyTable library;  // the library's key table, which the messages are made of
 };
 
-// Every key's frequency by the library's degree rule (as `keys` lists it):
+// Every key's frequency by the library's key table (as `keys` lists it):
 // the 1/1 of the tuning times the ratio of the key's degree.
 MtsTable MtsTableForKeys(const KeyLayout &keys, const Tuning &tuning);
 

@@ -7,11 +7,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "formats/scala.h"
-#include "formats/scale_text_check.h"
 #include "formats/shipped_files.h"
 #include "formats/text_file.h"
 #include "host_error.h"
+#include "library/tuning_files.h"
 #include "microtune.h"
 #include "microtune_ext.h"
 
@@ -36,7 +35,7 @@ bool LooksLikeFileName(const std::string &argument) {
     if (std::none_of(argument.begin(), argument.end(),
                      [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }))
         return false;
-    return PitchValueProblem(argument).compare(0, 12, "not a number") == 0;
+    return ScaleTextProblem(argument).find("': not a number") != std::string::npos;
 }
 
 std::string Hz(double hz) {
@@ -60,6 +59,21 @@ std::vector<double> ParseWithLibrary(const std::string &text) {
     return ratios;
 }
 
+std::string ReadingOf(const ScaleFile &file) {
+    char hz[64];
+    std::snprintf(hz, sizeof hz, "%.3f Hz", file.oneOneHz);
+    if (file.format == MICROTUNE_FORMAT_TUN)
+        return std::string(
+                   " as an AnaMark .tun file: key k plays degree k, from the 1/1 of key 0 "
+                   "at ") +
+               hz;
+    if (file.format == MICROTUNE_FORMAT_ASCL)
+        return file.oneOneHz > 0.0 ? std::string(" as an Ableton .ascl file: 1/1 = ") + hz +
+                                         " from its reference pitch"
+                                   : " as an Ableton .ascl file";
+    return " as a Scala file";
+}
+
 }  // namespace
 
 ScaleArgument LoadScaleArgument(const std::string &argument) {
@@ -72,11 +86,16 @@ ScaleArgument LoadScaleArgument(const std::string &argument) {
     std::error_code ignored;
     const std::string path = ResolveShippedFile(argument);
     if (std::filesystem::exists(path, ignored)) {
-        const ScalaScale scala = ReadScalaFile(path);
-        scale.text = scala.scaleText;
-        scale.description =
-            scala.description.empty() ? argument : scala.description + " (" + argument + ")";
-        scale.reading = "read " + path + " as a Scala file";
+        const ScaleFile file = ReadScaleFile(path);
+        scale.text = file.scaleText;
+        scale.description = file.description.empty()
+                                ? argument
+                                : PrintableName(file.description) + " (" + argument + ")";
+        scale.oneOneHz = file.oneOneHz;
+        scale.fullKeyboard = file.fullKeyboard;
+        scale.file = path;
+        scale.source = file;
+        scale.reading = "read " + path + ReadingOf(file);
         return scale;
     }
     if (LooksLikeFileName(argument))
@@ -107,14 +126,14 @@ std::vector<double> ScaleRatios(const ScaleArgument &scale) {
 Tuning PreviewTuning(const ScaleArgument &scale, double hz) {
     Tuning tuning;
     tuning.description = scale.description;
-    tuning.hz1o1 = hz > 0.0 ? hz : DEFAULT_1O1_HZ;
+    tuning.hz1o1 = hz > 0.0 ? hz : scale.oneOneHz > 0.0 ? scale.oneOneHz : DEFAULT_1O1_HZ;
     tuning.ratios = ScaleRatios(scale);
     return tuning;
 }
 
 Tuning InstallTuning(const ScaleArgument &scale, double hz) {
     const Tuning tuning = PreviewTuning(scale, hz);
-    Set1o1(hz);  // 0 selects the library's default 1/1
+    Set1o1(hz > 0.0 ? hz : scale.oneOneHz);  // 0 selects the library's default 1/1
     std::vector<char> buffer(scale.text.begin(), scale.text.end());
     buffer.push_back('\0');
     SetMidiScale(buffer.data());

@@ -1,10 +1,13 @@
-// Scale arguments (a scale text or a .scl file) and installing a tuning
-// through the library, with the installed table read back for listings.
+// Scale arguments (a scale text or a .scl, .ascl or .tun file) and
+// installing a tuning through the library, with the installed table read
+// back for listings.
 #ifndef MICROTUNE_TUNING_H
 #define MICROTUNE_TUNING_H
 
 #include <string>
 #include <vector>
+
+#include "library/tuning_files.h"
 
 namespace mthost {
 
@@ -15,14 +18,19 @@ struct ScaleArgument {
     std::string text;         // scale text for SetMidiScale; empty: 12-TET
     std::string description;  // what the listing calls it
     std::string reading;      // how the argument was read, for -v
+    double oneOneHz = 0.0;    // the 1/1 the file sets (.ascl, .tun); 0: none
+    // A .tun: a whole keyboard, key k playing degree k from the 1/1.
+    bool fullKeyboard = false;
+    std::string file;  // the file read, or ""
+    ScaleFile source;  // what the file gave (its format 0 for a scale text)
 };
 
-// One rule for SCALE: a path to an existing file is read as a Scala file,
-// whatever its name; anything else is a scale text, every word of which
-// must be a pitch value. A word that looks like a file name names a missing
-// file. An empty argument means twelve-tone equal temperament. Unreadable
-// or malformed files, texts with a word that is not a pitch and texts
-// without a pitch besides the 1/1 throw HostError.
+// One rule for SCALE: a path to an existing file is read as a tuning file,
+// its format by its extension (.tun, .ascl, anything else Scala); anything
+// else is a scale text, every word of which must be a pitch value. A word that looks like a file
+// name names a missing file. An empty argument means twelve-tone equal temperament. Unreadable or
+// malformed files, texts with a word that is not a pitch and texts without a pitch besides the 1/1
+// throw HostError.
 ScaleArgument LoadScaleArgument(const std::string &argument);
 
 struct Tuning {
@@ -38,7 +46,8 @@ std::vector<double> ScaleRatios(const ScaleArgument &scale);
 // The tuning that InstallTuning would install, without touching the library.
 Tuning PreviewTuning(const ScaleArgument &scale, double hz);
 
-// Sets the 1/1 (hz 0: the library's default) and installs the scale.
+// Sets the 1/1 (hz 0: the file's, else the library's default) and installs
+// the scale.
 Tuning InstallTuning(const ScaleArgument &scale, double hz);
 
 // Entry 0 is not the 1/1: the degrees play a series, not a repeating scale.

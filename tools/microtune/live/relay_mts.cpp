@@ -109,7 +109,7 @@ void RelayWithMts(const MtsRelayRequest &request) {
             2);
     const EndSignalCatcher endSignals;  // from the start: a signal now ends it cleanly
     const ScaleArgument scale = LoadScaleArgument(request.scale);
-    const KeyLayout keys = LayOutKeys(request.kbm, request.root, request.hz, ScaleRatios(scale));
+    const KeyLayout keys = LayOutKeys(scale, request.kbm, request.root, request.hz);
     const Tuning tuning = PreviewTuning(scale, keys.hz1o1);
     const MtsTable table = MtsTableForKeys(keys, tuning);
     Voice voice;

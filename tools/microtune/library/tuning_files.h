@@ -1,6 +1,10 @@
-// Keyboard maps as files say them: which MIDI key plays which scale degree,
-// and which key sounds at which frequency. Either linear with a root (key k
-// plays degree k - root, the 1/1 given apart) or read from a Scala .kbm file:
+// Tuning files through the library's reader (microtune_files.h): scales
+// from .scl, .ascl and .tun files, keyboard maps from .kbm files, and the
+// check of a scale text, with the library's messages as HostError.
+//
+// A keyboard map says which MIDI key plays which scale degree, and which key
+// sounds at which frequency. Either linear with a root (key k plays degree
+// k - root, the 1/1 given apart) or read from a Scala .kbm file:
 //
 //   ! comments anywhere
 //   12       size of the mapping pattern (0: linear, key i plays degree i)
@@ -17,21 +21,20 @@
 // For a key k in [first, last] with i = k - middle: size 0 plays degree i;
 // otherwise block = floor(i / size), j = i - block * size, and the key plays
 // block * octaveDegree + mapping[j].
-//
-// The scale's size is the number of degrees in one period of the installed
-// table (ScaleSize below), so a map written for a 12-note scale works on
-// any 12-note scale whatever its period.
-#ifndef MICROTUNE_FORMATS_KBM_FILE_H
-#define MICROTUNE_FORMATS_KBM_FILE_H
+#ifndef MICROTUNE_LIBRARY_TUNING_FILES_H
+#define MICROTUNE_LIBRARY_TUNING_FILES_H
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "microtune_files.h"
+
 namespace mthost {
 
 // A pattern longer than a scale can be serves no purpose.
-constexpr int MAX_KBM_SIZE = 1024;
+constexpr int MAX_KBM_SIZE = MICROTUNE_MAX_MAP_SIZE;
 
 struct KeyboardMap {
     int size = 0;  // 0: linear
@@ -55,6 +58,31 @@ KeyboardMap ParseKbm(const std::string &contents, const std::string &fileName);
 
 // Reads and parses a .kbm file; an unreadable file throws HostError.
 KeyboardMap ReadKbmFile(const std::string &path);
+
+// The map as the library takes it.
+MicrotuneKeyboardMap LibraryMap(const KeyboardMap &map);
+// And back; fileName empty for a map of no file.
+KeyboardMap HostMap(const MicrotuneKeyboardMap &map, const std::string &fileName);
+
+struct ScaleFile {
+    int format = MICROTUNE_FORMAT_BY_NAME;  // none: a scale text
+    std::string description;
+    std::string scaleText;      // what SetMidiScale installs
+    double oneOneHz = 0.0;      // the 1/1 the file sets; 0: none
+    bool fullKeyboard = false;  // a .tun: key k plays degree k
+    std::string noteNames;      // .ascl's, one per line
+    int referenceOctave = 4;    // .ascl's
+    std::array<double, MICROTUNE_KEYS> keyHz{};
+};
+
+// Reads a scale file, its format by its extension (.tun, .ascl, anything
+// else Scala). A malformed file throws HostError "fileName:line: what".
+ScaleFile ReadScaleFile(const std::string &path);
+ScaleFile ParseScaleFile(const std::string &contents, const std::string &fileName);
+
+// The first problem of a scale text, as "word N, 'TOKEN': what", or an
+// empty text when every word is a value, a lone `h` or the keyword "cents".
+std::string ScaleTextProblem(const std::string &text);
 
 }  // namespace mthost
 

@@ -1,0 +1,7 @@
+// The .scl reader from memory (fuzz_scale_file.h).
+#include "fuzz_scale_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    fuzz::ReadScale(data, size, "fuzz.scl");
+    return 0;
+}

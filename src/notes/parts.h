@@ -4,13 +4,17 @@
 
 namespace mt {
 
-// The program change of SetMidiVoice: every channel in use but 9.
+// The program change of SetMidiVoice: every channel in use but 9; in an
+// MPE zone, the manager channel.
 void SendVoiceToAllChannels(int voice);
 // SetMidiVoice: every part plays the voice.
 void VoiceForEveryPart(int voice);
 // Opening the output sent part 0's program to every channel; the part's
 // controllers are restated at each channel's next note of a part.
 void ChannelsOpenedForPartZero();
+
+// The controllers the part has been given, sent to the channel.
+void SendPartControllers(int channel, int part);
 
 // PlayScaleDegree and StopScaleDegree for a part (part 0 is theirs). Until
 // parts are in use, the classic channel rule places the note.

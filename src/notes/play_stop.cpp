@@ -4,6 +4,7 @@
 #include "microtune.h"
 #include "notes/choose_channel.h"
 #include "notes/degree_pitch.h"
+#include "notes/mpe_zone.h"
 #include "notes/notes_in_play.h"
 #include "notes/parts.h"
 #include "output/channel_messages.h"
@@ -14,6 +15,9 @@
 namespace mt {
 
 int DoBendForScaleDegreeFlags(int flags, int degree) {
+    // A zone bends each member before its note; a bend sent ahead would
+    // bend a member, or the manager and so the whole zone, by the wrong range.
+    if (iMpeMembers) return 0;
     // No default scale here: a bend asked for before any scale bends by the
     // table as it stands.
     const Pitch pitch = PitchOfDegree(degree);
@@ -51,6 +55,8 @@ MICROTUNE_EXPORT int MICROTUNE_API DoBendForScaleDegreeInLoop(int degree) {
 MICROTUNE_EXPORT int MICROTUNE_API PlayNonMelodicPercussion(int note, int velocity) {
     mt::ExportLock lock;
     if (!lock) return 0;
+    // A zone of 9 members or more holds the drum channel.
+    if (!mt::IsPercussionChannel(mt::PERCUSSION_CHANNEL)) return mt::nNotesInPlay;
     mt::MidiNoteOn(mt::hMidiOut, mt::PERCUSSION_CHANNEL, note, velocity);
     return mt::AddNoteInPlay(note, 1.0, mt::PERCUSSION_CHANNEL, note);
 }
@@ -58,6 +64,8 @@ MICROTUNE_EXPORT int MICROTUNE_API PlayNonMelodicPercussion(int note, int veloci
 MICROTUNE_EXPORT int MICROTUNE_API StopNonMelodicPercussion(int note, int /*unused*/) {
     mt::ExportLock lock;
     if (!lock) return 0;
+    // The zone's notes on channel 9 are no drums.
+    if (!mt::IsPercussionChannel(mt::PERCUSSION_CHANNEL)) return mt::nNotesInPlay;
     for (int row = 0; row < mt::nNotesInPlay;) {
         if (mt::iDegree[row] == note && mt::iChannel[row] == mt::PERCUSSION_CHANNEL) {
             mt::MidiNoteOff(mt::hMidiOut, mt::PERCUSSION_CHANNEL, note, 127);

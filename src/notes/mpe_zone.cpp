@@ -49,7 +49,8 @@ int MpeBend(double offset) {
 int ChooseMpeMember(int note, int bend) {
     int chosen = -1;
     for (int ch = 1; ch <= iMpeMembers; ++ch)
-        if (nSounding[ch] == 0 && (chosen < 0 || dwReleaseTime[ch] < dwReleaseTime[chosen]))
+        if (nSounding[ch] == 0 &&
+            (chosen < 0 || iMpeReleaseOrder[ch] < iMpeReleaseOrder[chosen]))
             chosen = ch;
     if (chosen >= 0) return chosen;
     // Every member sounds: a note may join one already at its bend, unless
@@ -58,7 +59,7 @@ int ChooseMpeMember(int note, int bend) {
         if (dBend[ch] == bend && !FindNoteInPlay(-1, ch, note, nullptr)) return ch;
     chosen = 1;
     for (int ch = 2; ch <= iMpeMembers; ++ch)
-        if (dwReleaseTime[ch] < dwReleaseTime[chosen]) chosen = ch;
+        if (iMpeReleaseOrder[ch] < iMpeReleaseOrder[chosen]) chosen = ch;
     StopAllNotesPlayedInChannel(127, chosen);
     return chosen;
 }
@@ -69,6 +70,8 @@ void SendMpeBend(int channel, int bend) {
 }
 
 void ConfigureMpeZone() {
+    nMpeReleases = 0;
+    for (uint32_t &order : iMpeReleaseOrder) order = 0;
     SendRpn(MPE_MANAGER_CHANNEL, RPN_MPE_CONFIGURATION, iMpeMembers);
     for (int ch = 1; ch <= iMpeMembers; ++ch)
         SendRpn(ch, RPN_PITCH_BEND_SENSITIVITY, iMpeBendSemitones);

@@ -19,6 +19,9 @@ inline bool PartOutsideZone(int part) { return iMpeMembers != 0 && part != 0; }
 // rounded to the nearest step.
 int MpeBend(double offset);
 
+// The member has let its last note go.
+inline void MpeMemberReleased(int channel) { iMpeReleaseOrder[channel] = ++nMpeReleases; }
+
 // The member for a note of this key and bend: the silent member released
 // longest ago; with every member sounding, one already at the bend that
 // does not sound the key; else the member released longest ago, silenced.

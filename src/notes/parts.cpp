@@ -148,6 +148,7 @@ int StopDegreeOfPart(int part, int degree, int velocity) {
         // The fresh stamp makes this channel the last choice among silent ones.
         const uint32_t now = PlatformMilliseconds();
         dwReleaseTime[channel] = now;
+        if (iMpeMembers && nSounding[channel] == 0) MpeMemberReleased(channel);
         return static_cast<int>(now);
     }
     return nNotesInPlay;

@@ -52,6 +52,8 @@ uint8_t bmChannelControllers[MAX_CHANNELS];
 
 int iMpeMembers;
 int iMpeBendSemitones;
+uint32_t nMpeReleases;
+uint32_t iMpeReleaseOrder[MAX_CHANNELS];
 
 void ResetStateForTests() {
     std::memset(nSounding, 0, sizeof nSounding);
@@ -103,6 +105,8 @@ void ResetStateForTests() {
 
     iMpeMembers = 0;
     iMpeBendSemitones = 0;
+    nMpeReleases = 0;
+    std::memset(iMpeReleaseOrder, 0, sizeof iMpeReleaseOrder);
 }
 
 }  // namespace mt

@@ -126,6 +126,11 @@ constexpr int MPE_MAX_MEMBERS = 15;
 constexpr int MPE_MAX_BEND_SEMITONES = 96;
 extern int iMpeMembers;
 extern int iMpeBendSemitones;
+// The order members were released in (0: not since the zone was set or the
+// output opened): a count rather than a time, since many notes end within
+// one millisecond when a file is retuned.
+extern uint32_t nMpeReleases;
+extern uint32_t iMpeReleaseOrder[MAX_CHANNELS];
 
 // Returns every piece of state to its value at load. For test fixtures
 // only; it neither closes outputs nor unloads modules.

@@ -121,7 +121,7 @@ TEST_F(MpeZoneTest, WhatEachStepSends) {
         {"a member on channel 9 plays and stops like any other",
          {{zone(15, 48), Configuration(15, 48)},
           {[] {
-               for (int ch = 0; ch < 16; ++ch) mt::dwReleaseTime[ch] = ch == 9 ? 0 : 10;
+               for (int ch = 0; ch < 16; ++ch) mt::iMpeReleaseOrder[ch] = ch == 9 ? 0 : 10;
            },
            {}},
           {play(0), {Bend(9, 8192), NoteOn(9, 60, 100)}},

@@ -42,8 +42,8 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetMessageTap(MicrotuneMessageTap t
 
 /* The MIDI note (0-127) and 14-bit bend (0-16383, 8192 is none) that
  * PlayScaleDegree would send for the degree with the current scale and
- * 1/1 (on the MPE zone's range while one is set), computed the same way, without playing anything or changing any
- * state (before any scale is installed: those of the default scale that
+ * 1/1 (on the MPE zone's range while one is set), computed the same way, without playing anything
+ * or changing any state (before any scale is installed: those of the default scale that
  * PlayScaleDegree would install). Either pointer may be null.
  *
  * Returns 1. 0 would mean a degree without a pitch, which the present

@@ -64,9 +64,7 @@ Pitch PitchToPlay(int degree) {
     return PitchFrom(ratios, 2, IsUnset1o1(d1o1Hz) ? DEFAULT_1O1_HZ : d1o1Hz, degree);
 }
 
-int BendToSend(const Pitch &pitch) {
-    return iMpeMembers ? MpeBend(pitch.offset) : pitch.bend;
-}
+int BendToSend(const Pitch &pitch) { return iMpeMembers ? MpeBend(pitch.offset) : pitch.bend; }
 
 }  // namespace mt
 

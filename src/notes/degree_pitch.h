@@ -5,9 +5,9 @@
 namespace mt {
 
 struct Pitch {
-    double ratio;  // from RatioForScaleDegree
-    int note;      // MIDI note of d1o1Hz * ratio
-    int bend;      // 14-bit bend of d1o1Hz * ratio on a 2-semitone range
+    double ratio;   // from RatioForScaleDegree
+    int note;       // MIDI note of d1o1Hz * ratio
+    int bend;       // 14-bit bend of d1o1Hz * ratio on a 2-semitone range
     double offset;  // semitones from note to d1o1Hz * ratio, for a zone's wider range
 };
 

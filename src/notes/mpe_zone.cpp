@@ -49,8 +49,7 @@ int MpeBend(double offset) {
 int ChooseMpeMember(int note, int bend) {
     int chosen = -1;
     for (int ch = 1; ch <= iMpeMembers; ++ch)
-        if (nSounding[ch] == 0 &&
-            (chosen < 0 || iMpeReleaseOrder[ch] < iMpeReleaseOrder[chosen]))
+        if (nSounding[ch] == 0 && (chosen < 0 || iMpeReleaseOrder[ch] < iMpeReleaseOrder[chosen]))
             chosen = ch;
     if (chosen >= 0) return chosen;
     // Every member sounds: a note may join one already at its bend, unless

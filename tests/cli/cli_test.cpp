@@ -895,20 +895,17 @@ TEST_F(CliTest, RetunedPartsKeepTheirInstrumentsOnOnePort) {
     const int programs[] = {11, 3, 38, 66, 61};
     for (uint32_t ch = 0; ch < 5; ++ch) {
         const int c = static_cast<int>(ch);
-        std::vector<TrackEvent> events = {{0, Bytes({0xC0 | c, programs[ch]})},
-                                          {0, Bytes({0xB0 | c, 7, 60 + 10 * c})},
-                                          {0, Bytes({0xB0 | c, 10, 10 + 25 * c})},
-                                          {0, Bytes({0xB0 | c, 11, 120 - c})},
-                                          {400, Bytes({0xC0 | c, programs[4 - ch]})},
-                                          {500, Bytes({0xB0 | c, 10 + c % 2, 90})}};
+        std::vector<TrackEvent> events = {
+            {0, Bytes({0xC0 | c, programs[ch]})},       {0, Bytes({0xB0 | c, 7, 60 + 10 * c})},
+            {0, Bytes({0xB0 | c, 10, 10 + 25 * c})},    {0, Bytes({0xB0 | c, 11, 120 - c})},
+            {400, Bytes({0xC0 | c, programs[4 - ch]})}, {500, Bytes({0xB0 | c, 10 + c % 2, 90})}};
         for (uint32_t i = 0; i < 10; ++i) {
             const int key = 60 + static_cast<int>(i * (ch + 1)) % 12;
             events.push_back({i * 96, Bytes({0x90 | c, key, 90})});
             events.push_back({i * 96 + 90 + 10 * ch, Bytes({0x80 | c, key, 0})});
         }
-        std::stable_sort(events.begin(), events.end(), [](const TrackEvent &a, const TrackEvent &b) {
-            return a.tick < b.tick;
-        });
+        std::stable_sort(events.begin(), events.end(),
+                         [](const TrackEvent &a, const TrackEvent &b) { return a.tick < b.tick; });
         tracks.push_back(Track(events));
     }
     tracks.push_back(Track({{0, Bytes({0x99, 36, 100})}, {96, Bytes({0x89, 36, 0})}}));
@@ -916,7 +913,8 @@ TEST_F(CliTest, RetunedPartsKeepTheirInstrumentsOnOnePort) {
     const Result r = Run({"retune", "parts.mid", "--scale",
                           std::string(MICROTUNE_SCALES) + "/31-edo.scl", "-o", "parts-31.mid"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("programs (11 Vibraphone, 3 Honky-tonk Piano"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("programs (11 Vibraphone, 3 Honky-tonk Piano"), std::string::npos)
+        << r.out;
     CheckerLines(RunProgram("/usr/bin/python3", args));
 }
 
@@ -953,8 +951,8 @@ TEST_F(CliTest, RetunedMidiFilePlaysInTuneOnAnotherPlayer) {
     write("chorale", chorale);
     const std::string edo31 = std::string(MICROTUNE_SCALES) + "/31-edo.scl";
     const std::string meantone = std::string(MICROTUNE_SCALES) + "/31-edo-meantone.kbm";
-    const double just[] = {1.0, 16 / 15.0, 9 / 8.0, 6 / 5.0, 5 / 4.0, 4 / 3.0,
-                           45 / 32.0, 3 / 2.0, 8 / 5.0, 5 / 3.0, 9 / 5.0, 15 / 8.0};
+    const double just[] = {1.0,       16 / 15.0, 9 / 8.0, 6 / 5.0, 5 / 4.0, 4 / 3.0,
+                           45 / 32.0, 3 / 2.0,   8 / 5.0, 5 / 3.0, 9 / 5.0, 15 / 8.0};
     // Due frequencies: key k plays degree k - 60 from middle C, or, by the
     // meantone map, its 31-EDO degree with key 69 at 440 Hz.
     auto justHz = [&just](int key) {
@@ -1005,10 +1003,11 @@ TEST_F(CliTest, RetunedMidiFilePlaysInTuneOnAnotherPlayer) {
                 const double tet = 261.6255653005986 * std::exp2((key - 60) / 12.0);
                 const double due = run.due(key);
                 const double a = plain.Peak(tet, 60.0), b = bent.Peak(due, 60.0);
-                std::printf("%s %s, key %d: %.3f Hz unbent, %.3f Hz retuned (%+.2f cents, %+.2f "
-                            "due)\n",
-                            run.options[1].c_str(), run.options.back().c_str(), key, a, b,
-                            Cents(b / a), Cents(due / tet));
+                std::printf(
+                    "%s %s, key %d: %.3f Hz unbent, %.3f Hz retuned (%+.2f cents, %+.2f "
+                    "due)\n",
+                    run.options[1].c_str(), run.options.back().c_str(), key, a, b, Cents(b / a),
+                    Cents(due / tet));
                 // FluidSynth's whole cents alone take up to 1 (a pure fifth,
                 // +1.96 cents, sounds +1.00); the rest is the measurement's.
                 EXPECT_NEAR(Cents(b / a), Cents(due / tet), 1.5)

@@ -104,8 +104,8 @@ TEST_F(MpeZoneTest, WhatEachStepSends) {
           {play(0), {Bend(1, 8192), NoteOn(1, 60, 100)}},
           {zone(0, 0),
            [] {
-               Messages m = Join({{NoteOff(1, 60, 127), Bend(1, 8192), Bend(2, 8192)},
-                                  Rpn(0, 6, 0)});
+               Messages m =
+                   Join({{NoteOff(1, 60, 127), Bend(1, 8192), Bend(2, 8192)}, Rpn(0, 6, 0)});
                for (int ch = 0; ch < 16; ++ch) m = Join({m, Rpn(ch, 0, 2)});
                for (int ch = 0; ch < 16; ++ch)
                    if (ch != 9) m.push_back(Program(ch, 0));

@@ -42,15 +42,15 @@ void AddBendTestCommand(CLI::App &app) {
             const int s = zone.semitones < 12 ? zone.semitones : 12;
             std::printf("%s\n", DescribeMpeZone(zone).c_str());
             std::fflush(stdout);
-        if (zone.members && output.BuiltIn()) WarnOfDrumMember(zone, "the built-in software synthesizer");
+            if (zone.members && output.BuiltIn())
+                WarnOfDrumMember(zone, "the built-in software synthesizer");
             std::printf(
                 "Two tones follow: note %d on MIDI channel 2 bent %d semitone%s down, then note "
                 "%d on MIDI channel %d bent %d up.\nThe same pitch twice (middle C) means the "
                 "synthesizer bends its MPE members by %d semitones, as set;\na higher second "
                 "tone means a wider range, a lower one a narrower range (a synthesizer not in "
                 "MPE mode, or set to another bend range).\n",
-                60 + s, s, s == 1 ? "" : "s", 60 - s, zone.members > 1 ? 3 : 2, s,
-                zone.semitones);
+                60 + s, s, s == 1 ? "" : "s", 60 - s, zone.members > 1 ? 3 : 2, s, zone.semitones);
         } else {
             std::printf(
                 "Two tones follow: note 62 bent 2 semitones down, then note 58 bent 2 "

@@ -132,7 +132,8 @@ void Play(const Options &options, const MpeZone &zone) {
                 tuning.description.c_str(), tuning.hz1o1);
     if (zone.members) std::printf("%s\n", DescribeMpeZone(zone).c_str());
     std::fflush(stdout);
-    if (zone.members && output.BuiltIn()) WarnOfDrumMember(zone, "the built-in software synthesizer");
+    if (zone.members && output.BuiltIn())
+        WarnOfDrumMember(zone, "the built-in software synthesizer");
     if (output.Offline()) std::printf("Rendering to %s\n", output.WavPath().c_str());
     std::fflush(stdout);
     if (!options.verbose && !options.listing) output.ShowProgress(total);

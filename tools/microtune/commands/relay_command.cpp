@@ -159,7 +159,8 @@ void Relay(const Options &options, const MpeZone &zone) {
         output.Offline() ? output.WavPath().c_str() : "");
     if (zone.members) std::printf("%s\n", DescribeMpeZone(zone).c_str());
     std::fflush(stdout);
-    if (zone.members && output.BuiltIn()) WarnOfDrumMember(zone, "the built-in software synthesizer");
+    if (zone.members && output.BuiltIn())
+        WarnOfDrumMember(zone, "the built-in software synthesizer");
 
     InputWatch watch(port);
     const std::string problem = WaitForEnd(watch, [&session] { session.PrintPendingLines(); });

@@ -263,9 +263,8 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
                                    int zoneMembers) {
     std::vector<PlacedMessage> placed;
     placed.reserve(recording.Messages().size());
-    MidiFileSummary summary = zoneMembers > 0
-                                  ? PlaceZone(recording.Messages(), zoneMembers, placed)
-                                  : PlaceMessages(recording.Messages(), placed);
+    MidiFileSummary summary = zoneMembers > 0 ? PlaceZone(recording.Messages(), zoneMembers, placed)
+                                              : PlaceMessages(recording.Messages(), placed);
     for (int f : summary.fileChannels) {
         if (f >= CHANNELS_PER_PORT) summary.upperTrack = true;
         if (f == PERCUSSION_CHANNEL + CHANNELS_PER_PORT) summary.drumClash = true;

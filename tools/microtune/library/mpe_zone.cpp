@@ -36,8 +36,8 @@ void WarnOfDrumMember(const MpeZone &zone, const std::string &synthesizer) {
 }
 
 std::string DescribeMpeZone(const MpeZone &zone) {
-    const std::string members = zone.members == 1 ? "member 2"
-                                                  : "members 2-" + std::to_string(zone.members + 1);
+    const std::string members =
+        zone.members == 1 ? "member 2" : "members 2-" + std::to_string(zone.members + 1);
     return "MPE zone: manager channel 1, " + members + ", " + std::to_string(zone.semitones) +
            "-semitone bend range";
 }

@@ -119,8 +119,7 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
         send_ = reinterpret_cast<TembrelSendMidiEventEntry>(
             dlsym(companion_, TEMBREL_SEND_MIDI_EVENT_ENTRY));
     if (send_ && ZoneMembers())
-        zoneListener_.reset(
-            new ListenToLibrary(&MirrorToMembers, reinterpret_cast<void *>(send_)));
+        zoneListener_.reset(new ListenToLibrary(&MirrorToMembers, reinterpret_cast<void *>(send_)));
     std::string wav = request.wavPath;
     const char *fromEnvironment = std::getenv(TEMBREL_WAV_ENV);
     if (wav.empty() && fromEnvironment && *fromEnvironment) wav = fromEnvironment;

@@ -273,7 +273,7 @@ TEST_F(CliTest, BadArgumentsGiveOneLineAndNoSound) {
         {{"keys", "--mts-realtime"}, 2, "--mts-realtime requires --mts"},
         {{"keys", "--device", "0"}, 2, "--device requires --mts"},
         {{"keys", "--mts", "out.syx", "--device", "0"}, 1, "the built-in software synthesizer"},
-        {{"retune", "in.mid", "--tuning", "cents", "-o", "x.mid"}, 2, "'cents' is not bend or mts"},
+        {{"retune", "in.mid", "--tuning", "cents", "-o", "x.mid"}, 2, "'cents' is not bend, mts or mpe"},
         {{"retune", "in.mid", "--tuning", "mts"}, 2, "--tuning mts needs -o OUT.mid"},
         {{"retune", "in.mid", "--tuning", "mts", "-o", "x.mid", "--wav", "out.wav"},
          2,

@@ -39,6 +39,12 @@ void BM_PlayStopPair2047RowsOldestStopped(benchmark::State &state) {
 }
 BENCHMARK(BM_PlayStopPair2047RowsOldestStopped);
 
+void BM_PlayStopPair14RowsMpeZone(benchmark::State &state) {
+    FourteenRowsInMpeZone();
+    PlayStopPair(state);
+}
+BENCHMARK(BM_PlayStopPair14RowsMpeZone);
+
 void BM_SetMidiScaleJust(benchmark::State &state) {
     OpenWithJustScale();
     int n = 0;

@@ -4,6 +4,7 @@
 #define MICROTUNE_NOTE_ENGINE_SCENARIOS_H
 
 #include "microtune.h"
+#include "microtune_ext.h"
 #include "platform/fake.h"
 #include "state/state.h"
 
@@ -45,6 +46,19 @@ inline void ManyRowsNewestStopped() {
 inline void ManyRowsOldestStopped() {
     OpenWithJustScale();
     for (int i = 0; i < 2047; ++i) PlayScaleDegree(PAIR_DEGREE, 80);
+    fake::ClearEvents();
+}
+
+// An MPE zone of 15 members, 14 of them sounding other degrees: the pair's
+// note takes the one silent member, its bend sent every time.
+inline void FourteenRowsInMpeZone() {
+    mt::ResetStateForTests();
+    fake::Reset();
+    fake::SetDevices({{"Synth"}});
+    MicrotuneSetMpeZone(15, 48);
+    OpenMidiOut(0);
+    SetMidiScale(JUST);
+    for (int degree = -7; degree < 7; ++degree) PlayScaleDegree(degree, 80);
     fake::ClearEvents();
 }
 

@@ -42,8 +42,8 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetMessageTap(MicrotuneMessageTap t
 
 /* The MIDI note (0-127) and 14-bit bend (0-16383, 8192 is none) that
  * PlayScaleDegree would send for the degree with the current scale and
- * 1/1, computed the same way, without playing anything or changing any
- * state (before any scale is installed: those of the default scale that
+ * 1/1 (on the MPE zone's range while one is set), computed the same way, without playing anything
+ * or changing any state (before any scale is installed: those of the default scale that
  * PlayScaleDegree would install). Either pointer may be null.
  *
  * Returns 1. 0 would mean a degree without a pitch, which the present
@@ -137,6 +137,69 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotunePlayPartDegree(int part, int degree
  * never another part's, with the same result (the release stamp, or the
  * number of notes in play when the part plays no such note). */
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneStopPartDegree(int part, int degree, int velocity);
+
+/* MPE output: an MPE (MIDI Polyphonic Expression) zone, for the synthesizers
+ * that bend each note alone on a wide range but take no 2-semitone channel
+ * bends or tuning tables reliably.
+ *
+ * memberChannels 0 is the classic output, exactly as without this function
+ * (bendSemitones is then ignored). 1-15 sets a lower zone: the manager on
+ * channel 0 (MIDI channel 1), members on channels 1 to memberChannels, whose
+ * bend range is bendSemitones (1-96; MPE's default is 48); the manager
+ * keeps 2. A zone lives on one port's 16 channels on every route
+ * (nChannelsAvailable says 16 while one is set).
+ *
+ * The open output (and every later StartMidiOut..., and
+ * MicrotuneOpenRecordingOutput) first hears the MPE configuration message
+ * (registered parameter 6 on the manager with the member count, then the
+ * null parameter), then registered parameter 0 with the bend range on every
+ * member and 2 on the manager (each followed by the null parameter), then
+ * the voice and part 0's controllers on the manager, then centred bends.
+ *
+ * A note goes to the silent member released longest ago (ties to the
+ * lowest), so that a release tail is the last re-bent; only when every
+ * member sounds does it join a member already at its bend that does not
+ * sound its key, and failing that the member released longest ago is
+ * silenced (note-offs of velocity 127) and taken. Notes never go to the
+ * manager. The bend goes before every note-on, also when the member has
+ * it already (some synthesizers centre a member's bend at its note-off).
+ *
+ * The bend: the nearest key as always, and the rest, at most half a
+ * semitone, on the zone's range: 8192 / bendSemitones steps per semitone,
+ * rounded to the nearest step. A step is 100 * bendSemitones / 8192 cents
+ * and the worst error half a step: 0.146 cents at 24 semitones, 0.293 at
+ * 48, 0.586 at 96 (on the classic 2-semitone bends, under 0.025). A pitch
+ * beyond keys 0-127 gets as much of the distance as the range carries.
+ *
+ * One zone, one instrument: part 0 is the zone. Its voice (SetMidiVoice,
+ * MicrotuneSetPartVoice(0, ...)) and controllers
+ * (MicrotuneSetPartController(0, ...)) go to the manager channel alone, as
+ * MPE synthesizers apply them to the whole zone; the part functions for
+ * parts 1-15 return 0 and change nothing. Percussion: channel 9 is the drum
+ * channel only outside the zone. With 9 members or more (MIDI channel 10
+ * is then a member) PlayNonMelodicPercussion and StopNonMelodicPercussion
+ * send nothing and return the number of notes in play; with fewer, drums
+ * play on channel 9 as always.
+ *
+ * DoBendForScaleDegree, DoBendForScaleDegreeInLoop and SetMidiScale send no
+ * bends ahead in a zone (each note carries its own). TestPitchBendRange
+ * tests the zone's range: member 1 plays key 60 + s bent s semitones down,
+ * then member 2 key 60 - s bent s up, s the bend range or 12 if less; both
+ * sound as key 60 only when the synthesizer bends the members by the zone's
+ * range. StopAllNotesPlayed and closing the output end every member's note
+ * and send every member a centred bend.
+ *
+ * Changing the zone ends every note sounding (and centres the old members'
+ * bends); while the output is open, a new zone is configured at once, and
+ * channels that leave it get the 2-semitone range back. Returning to 0
+ * sends the configuration message with 0 members (the synthesizer leaves
+ * MPE), the 2-semitone range on all 16 channels and the voice on every
+ * channel but 9, as an open does. Setting the zone that is set changes
+ * nothing.
+ *
+ * Returns 1; 0 for invalid arguments (nothing changes); -1 from inside the
+ * message tap. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetMpeZone(int memberChannels, int bendSemitones);
 
 #ifdef __cplusplus
 }

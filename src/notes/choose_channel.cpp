@@ -32,7 +32,7 @@ int SaturatingInt(double v) {
 
 }  // namespace
 
-void NoteAndBend(double frequency, int *noteOut, int *bendOut) {
+void NoteAndBend(double frequency, int *noteOut, int *bendOut, double *offsetOut) {
     double x = frequency * RECIPROCAL_440;
     // Zero, negative, -inf and NaN all become the lowest pitch.
     if (!(x >= MULTIPLE_FLOOR)) x = MULTIPLE_FLOOR;
@@ -45,6 +45,7 @@ void NoteAndBend(double frequency, int *noteOut, int *bendOut) {
     const int64_t bend =
         8192 - static_cast<int64_t>(SaturatingInt(-BEND_UNITS_PER_SEMITONE * (p - note)));
     *noteOut = note;
+    if (offsetOut) *offsetOut = p - note;
     *bendOut = bend < 0 ? 0 : bend > BEND_MAX ? BEND_MAX : static_cast<int>(bend);
 }
 

@@ -10,8 +10,9 @@ enum : int {
 };
 
 // The nearest MIDI note (0..127) and the bend (0..16383) that reaches the
-// frequency from it.
-void NoteAndBend(double frequency, int *noteOut, int *bendOut);
+// frequency from it; offsetOut, when given, receives the exact distance in
+// semitones from that note to the frequency (what a wider bend carries).
+void NoteAndBend(double frequency, int *noteOut, int *bendOut, double *offsetOut = nullptr);
 
 // NoteAndBend, then ChooseChannelFor.
 void ChooseChannel(int flags, int *channelOut, int *noteOut, double *bendOut, double frequency);

@@ -8,6 +8,7 @@
 
 #include "microtune_ext.h"
 #include "notes/choose_channel.h"
+#include "notes/mpe_zone.h"
 #include "state/library_lock.h"
 #include "state/state.h"
 #include "tuning/scale_table.h"
@@ -19,7 +20,7 @@ namespace {
 Pitch PitchFrom(const double *ratios, int count, double hz, int degree) {
     Pitch pitch;
     pitch.ratio = RatioForScaleDegree(ratios, count, degree);
-    NoteAndBend(hz * pitch.ratio, &pitch.note, &pitch.bend);
+    NoteAndBend(hz * pitch.ratio, &pitch.note, &pitch.bend, &pitch.offset);
     return pitch;
 }
 
@@ -45,10 +46,11 @@ Pitch PitchOfDegree(int degree) {
     }
 
     DegreePitch &entry = DegreePitches[index];
-    if (entry.stamp == nTuningVersion) return {entry.ratio, entry.note, entry.bend};
+    if (entry.stamp == nTuningVersion) return {entry.ratio, entry.note, entry.bend, entry.offset};
 
     const Pitch pitch = FreshPitch(degree);
     entry.ratio = pitch.ratio;
+    entry.offset = pitch.offset;
     entry.stamp = nTuningVersion;
     entry.note = static_cast<int16_t>(pitch.note);  // 0..127
     entry.bend = static_cast<int16_t>(pitch.bend);  // 0..16383
@@ -62,6 +64,8 @@ Pitch PitchToPlay(int degree) {
     return PitchFrom(ratios, 2, IsUnset1o1(d1o1Hz) ? DEFAULT_1O1_HZ : d1o1Hz, degree);
 }
 
+int BendToSend(const Pitch &pitch) { return iMpeMembers ? MpeBend(pitch.offset) : pitch.bend; }
+
 }  // namespace mt
 
 extern "C" {
@@ -71,7 +75,7 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneDegreePitch(int degree, int *note, 
     if (!lock) return -1;
     const mt::Pitch pitch = mt::PitchToPlay(degree);
     if (note) *note = pitch.note;
-    if (bend) *bend = pitch.bend;
+    if (bend) *bend = mt::BendToSend(pitch);
     return 1;
 }
 

@@ -7,6 +7,7 @@
 #endif
 
 #include "microtune.h"
+#include "notes/mpe_zone.h"
 #include "output/channel_messages.h"
 #include "state/library_lock.h"
 #include "state/state.h"
@@ -82,6 +83,8 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI StopAllNotesPlayed(int velocity) {
     for (int row = 0; row < rows; ++row)
         mt::MidiNoteOff(mt::hMidiOut, mt::iChannel[row], mt::iNote[row], velocity);
     mt::nNotesInPlay = 0;
+    // No member keeps a bend that its next note would start from.
+    if (mt::iMpeMembers) mt::CentreMpeMemberBends();
     return rows;
 }
 

@@ -6,6 +6,7 @@
 #include "microtune_ext.h"
 #include "notes/choose_channel.h"
 #include "notes/degree_pitch.h"
+#include "notes/mpe_zone.h"
 #include "notes/notes_in_play.h"
 #include "notes/play_stop.h"
 #include "output/channel_messages.h"
@@ -42,9 +43,14 @@ void SendController(int channel, int k, int value) {
 }
 
 // A change of the part reaches the channels holding its notes; the silent
-// channels set for it learn it when they next play for it.
+// channels set for it learn it when they next play for it. In an MPE zone
+// the manager channel carries it for the whole zone.
 template <typename Send>
 void ChangePart(int part, Send send) {
+    if (iMpeMembers) {
+        send(MPE_MANAGER_CHANNEL);
+        return;
+    }
     const int channels = ChannelsInUse();
     for (int ch = 0; ch < channels; ++ch) {
         if (ch == PERCUSSION_CHANNEL || iChannelPart[ch] != part) continue;
@@ -76,7 +82,17 @@ void SetChannelForPart(int channel, int part) {
     bChannelPartStale[channel] = 0;
 }
 
+void SendPartControllers(int channel, int part) {
+    for (int k = 0; k < PART_CONTROLLERS; ++k)
+        if (bmPartControllers[part] & (1u << k))
+            SendController(channel, k, iPartControllerValue[part][k]);
+}
+
 void SendVoiceToAllChannels(int voice) {
+    if (iMpeMembers) {
+        SendChannelMessage(hMidiOut, STATUS_PROGRAM_CHANGE, MPE_MANAGER_CHANNEL, voice, 0, 1);
+        return;
+    }
     const int channels = ChannelsInUse();
     for (int channel = 0; channel < channels; ++channel)
         if (channel != PERCUSSION_CHANNEL)
@@ -104,7 +120,7 @@ extern "C" {
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetPartVoice(int part, int voice) {
     mt::ExportLock lock;
     if (!lock) return -1;
-    if (!mt::ValidPart(part) || voice < 0 || voice > 127) return 0;
+    if (!mt::ValidPart(part) || mt::PartOutsideZone(part) || voice < 0 || voice > 127) return 0;
     mt::bPartsInUse = 1;
     if (part == 0)
         mt::iCurrentVoice = voice;
@@ -121,7 +137,8 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetPartController(int part, int con
     mt::ExportLock lock;
     if (!lock) return -1;
     const int k = mt::PartControllerIndex(controller);
-    if (!mt::ValidPart(part) || k < 0 || value < 0 || value > 127) return 0;
+    if (!mt::ValidPart(part) || mt::PartOutsideZone(part) || k < 0 || value < 0 || value > 127)
+        return 0;
     mt::bPartsInUse = 1;
     const uint8_t bit = static_cast<uint8_t>(1u << k);
     mt::bmPartControllers[part] |= bit;
@@ -136,7 +153,7 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetPartController(int part, int con
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotunePlayPartDegree(int part, int degree, int velocity) {
     mt::ExportLock lock;
     if (!lock) return -1;
-    if (!mt::ValidPart(part)) return 0;
+    if (!mt::ValidPart(part) || mt::PartOutsideZone(part)) return 0;
     mt::bPartsInUse = 1;
     return mt::PlayDegreeOfPart(part, degree, velocity);
 }
@@ -144,7 +161,7 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotunePlayPartDegree(int part, int degree
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneStopPartDegree(int part, int degree, int velocity) {
     mt::ExportLock lock;
     if (!lock) return -1;
-    if (!mt::ValidPart(part)) return 0;
+    if (!mt::ValidPart(part) || mt::PartOutsideZone(part)) return 0;
     mt::bPartsInUse = 1;
     return mt::StopDegreeOfPart(part, degree, velocity);
 }

@@ -4,7 +4,8 @@
 
 namespace mt {
 
-// The program change of SetMidiVoice: every channel in use but 9.
+// The program change of SetMidiVoice: every channel in use but 9; in an
+// MPE zone, the manager channel.
 void SendVoiceToAllChannels(int voice);
 // SetMidiVoice: every part plays the voice.
 void VoiceForEveryPart(int voice);
@@ -13,6 +14,9 @@ void VoiceForEveryPart(int voice);
 void ChannelsOpenedForPartZero();
 // The part's program and controllers on the channel, unless it has them.
 void SetChannelForPart(int channel, int part);
+
+// The controllers the part has been given, sent to the channel.
+void SendPartControllers(int channel, int part);
 
 }  // namespace mt
 

@@ -4,6 +4,7 @@
 #include "microtune.h"
 #include "notes/choose_channel.h"
 #include "notes/degree_pitch.h"
+#include "notes/mpe_zone.h"
 #include "notes/notes_in_play.h"
 #include "notes/parts.h"
 #include "output/channel_messages.h"
@@ -20,6 +21,14 @@ int PlayDegreeOfPart(int part, int degree, int velocity) {
 
     const Pitch pitch = PitchOfDegree(degree);
     int channel;
+    if (iMpeMembers) {
+        // The bend goes before every note-on, also when the member has it.
+        const int bend = MpeBend(pitch.offset);
+        channel = ChooseMpeMember(pitch.note, bend);
+        SendMpeBend(channel, bend);
+        MidiNoteOn(hMidiOut, channel, pitch.note, velocity);
+        return AddNoteInPlay(degree, pitch.ratio, channel, pitch.note, part);
+    }
     if (bPartsInUse) {
         channel = ChooseChannelForPart(part, pitch.bend);
         SetChannelForPart(channel, part);
@@ -34,19 +43,23 @@ int PlayDegreeOfPart(int part, int degree, int velocity) {
 
 int StopDegreeOfPart(int part, int degree, int velocity) {
     for (int row = NextRowOfDegree(degree, 0); row >= 0; row = NextRowOfDegree(degree, row + 1)) {
-        if (iChannel[row] == PERCUSSION_CHANNEL || iPart[row] != part) continue;
+        if (IsPercussionChannel(iChannel[row]) || iPart[row] != part) continue;
         const int channel = iChannel[row];
         MidiNoteOff(hMidiOut, channel, iNote[row], velocity);
         RemoveNoteInPlay(row);
         // The fresh stamp makes this channel the last choice among silent ones.
         const uint32_t now = PlatformMilliseconds();
         dwReleaseTime[channel] = now;
+        if (iMpeMembers && nSounding[channel] == 0) MpeMemberReleased(channel);
         return static_cast<int>(now);
     }
     return nNotesInPlay;
 }
 
 int DoBendForScaleDegreeFlags(int flags, int degree) {
+    // A zone bends each member before its note; a bend sent ahead would
+    // bend a member, or the manager and so the whole zone, by the wrong range.
+    if (iMpeMembers) return 0;
     // No default scale here: a bend asked for before any scale bends by the
     // table as it stands.
     const Pitch pitch = PitchOfDegree(degree);
@@ -84,6 +97,8 @@ MICROTUNE_EXPORT int MICROTUNE_API DoBendForScaleDegreeInLoop(int degree) {
 MICROTUNE_EXPORT int MICROTUNE_API PlayNonMelodicPercussion(int note, int velocity) {
     mt::ExportLock lock;
     if (!lock) return 0;
+    // A zone of 9 members or more holds the drum channel.
+    if (!mt::IsPercussionChannel(mt::PERCUSSION_CHANNEL)) return mt::nNotesInPlay;
     mt::MidiNoteOn(mt::hMidiOut, mt::PERCUSSION_CHANNEL, note, velocity);
     return mt::AddNoteInPlay(note, 1.0, mt::PERCUSSION_CHANNEL, note);
 }
@@ -91,6 +106,8 @@ MICROTUNE_EXPORT int MICROTUNE_API PlayNonMelodicPercussion(int note, int veloci
 MICROTUNE_EXPORT int MICROTUNE_API StopNonMelodicPercussion(int note, int /*unused*/) {
     mt::ExportLock lock;
     if (!lock) return 0;
+    // The zone's notes on channel 9 are no drums.
+    if (!mt::IsPercussionChannel(mt::PERCUSSION_CHANNEL)) return mt::nNotesInPlay;
     for (int row = 0; row < mt::nNotesInPlay;) {
         if (mt::iDegree[row] == note && mt::iChannel[row] == mt::PERCUSSION_CHANNEL) {
             mt::MidiNoteOff(mt::hMidiOut, mt::PERCUSSION_CHANNEL, note, 127);

@@ -36,7 +36,8 @@ int NoteMessage(int status, MidiOutHandle handle, int channel, int note, int vel
 
 }  // namespace
 
-int ChannelsInUse() { return bQTActive || bRecordingOutput ? 32 : 16; }
+// A zone lives on one port's 16 channels on every route.
+int ChannelsInUse() { return (bQTActive || bRecordingOutput) && !iMpeMembers ? 32 : 16; }
 
 int SendChannelMessage(MidiOutHandle handle, int status, int channel, int data1, int data2,
                        int /*dataBytes: the program change carries 0 as its second byte*/) {

@@ -4,6 +4,7 @@
 
 #include "microtune.h"
 #include "microtune_ext.h"
+#include "notes/mpe_zone.h"
 #include "notes/parts.h"
 #include "output/channel_messages.h"
 #include "state/library_lock.h"
@@ -20,11 +21,12 @@ const char kNotAvailableName[] = "(not available)";
 // The platform device id behind a DeviceList index.
 int DeviceIdForIndex(int iDev) { return bMapperPresent ? iDev - 1 : iDev; }
 
-// What every route's open ends with: centred bends, part 0's voice, and
-// every channel released at the open.
+// What every route's open ends with: an MPE zone's configuration first,
+// centred bends, part 0's voice, and every channel released at the open.
 void FinishOpening() {
+    if (iMpeMembers) ConfigureMpeZone();  // with the voice, on the manager
     ResetChannelBends();
-    SendVoiceToAllChannels(iCurrentVoice);
+    if (!iMpeMembers) SendVoiceToAllChannels(iCurrentVoice);
     ChannelsOpenedForPartZero();
     dwStartTime = PlatformMilliseconds();
     const int channels = ChannelsInUse();
@@ -94,7 +96,7 @@ MICROTUNE_EXPORT int MICROTUNE_API OpenMidiOut(int deviceId) {
         hMidiOut = opened;
     }
     bMidiOutOpen = 1;
-    if (!bQTActive) SetPitchBendRangeAllChannels();
+    if (!bQTActive && !iMpeMembers) SetPitchBendRangeAllChannels();
     FinishOpening();
     return 1;
 }
@@ -133,6 +135,8 @@ MICROTUNE_EXPORT int MICROTUNE_API CloseMidiOut(void) {
     if (!lock) return 0;
     using namespace mt;
     if (!bMidiOutOpen) return 0;
+    // A zone's members are left silent and centred, for whatever plays next.
+    if (iMpeMembers) EndMpeNotes(127);
     if (hMidiOut) PlatformMidiOutClose(hMidiOut);
     hMidiOut = nullptr;
     bMidiOutOpen = 0;

@@ -50,6 +50,11 @@ int iChannelPart[MAX_CHANNELS];
 uint8_t bChannelPartStale[MAX_CHANNELS];
 uint8_t bmChannelControllers[MAX_CHANNELS];
 
+int iMpeMembers;
+int iMpeBendSemitones;
+uint32_t nMpeReleases;
+uint32_t iMpeReleaseOrder[MAX_CHANNELS];
+
 void ResetStateForTests() {
     std::memset(nSounding, 0, sizeof nSounding);
     std::memset(dwReleaseTime, 0, sizeof dwReleaseTime);
@@ -97,6 +102,11 @@ void ResetStateForTests() {
     std::memset(iChannelPart, 0, sizeof iChannelPart);
     std::memset(bChannelPartStale, 0, sizeof bChannelPartStale);
     std::memset(bmChannelControllers, 0, sizeof bmChannelControllers);
+
+    iMpeMembers = 0;
+    iMpeBendSemitones = 0;
+    nMpeReleases = 0;
+    std::memset(iMpeReleaseOrder, 0, sizeof iMpeReleaseOrder);
 }
 
 }  // namespace mt

@@ -75,6 +75,7 @@ constexpr int DEGREE_PITCH_LOWEST = -512;
 constexpr int DEGREE_PITCH_COUNT = 1024;
 struct DegreePitch {
     double ratio;
+    double offset;  // semitones from the note to the pitch
     uint32_t stamp;
     int16_t note;
     int16_t bend;
@@ -115,6 +116,21 @@ extern uint8_t iPartControllerValue[MAX_PARTS][PART_CONTROLLERS];
 extern int iChannelPart[MAX_CHANNELS];
 extern uint8_t bChannelPartStale[MAX_CHANNELS];
 extern uint8_t bmChannelControllers[MAX_CHANNELS];
+
+// The MPE zone: 0 members for the classic output; otherwise a lower zone
+// with the manager on channel 0 and members 1..iMpeMembers, whose bend
+// range is iMpeBendSemitones (the manager keeps 2). While a zone is set the
+// zone lives on one port's 16 channels, whatever the route.
+constexpr int MPE_MANAGER_CHANNEL = 0;
+constexpr int MPE_MAX_MEMBERS = 15;
+constexpr int MPE_MAX_BEND_SEMITONES = 96;
+extern int iMpeMembers;
+extern int iMpeBendSemitones;
+// The order members were released in (0: not since the zone was set or the
+// output opened): a count rather than a time, since many notes end within
+// one millisecond when a file is retuned.
+extern uint32_t nMpeReleases;
+extern uint32_t iMpeReleaseOrder[MAX_CHANNELS];
 
 // Returns every piece of state to its value at load. For test fixtures
 // only; it neither closes outputs nor unloads modules.

@@ -23,6 +23,8 @@ MICROTUNE_EXPORT void MICROTUNE_API SetMidiScale(char *text) {
     GetScaleFromText(mt::ScaleTable.ratios, &mt::ScaleTable.nScaleNotes, text,
                      mt::MAX_SCALE_ENTRIES);
     mt::TuningChanged();
+    // A zone bends each member before its note: nothing to pre-bend.
+    if (mt::iMpeMembers) return;
 
     // Forget every bend so that the pre-bends below may hand out channels afresh.
     const int channels = mt::ChannelsInUse();

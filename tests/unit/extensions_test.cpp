@@ -36,7 +36,8 @@ void MICROTUNE_CAPI Tap(void *context, int channel, int status, int data1, int d
                  MicrotuneSetPartVoice(1, 40),
                  MicrotuneSetPartController(1, 7, 90),
                  MicrotunePlayPartDegree(1, 0, 90),
-                 MicrotuneStopPartDegree(0, 0, 0)};
+                 MicrotuneStopPartDegree(0, 0, 0),
+                 MicrotuneSetMpeZone(15, 48)};
     SleepSeconds(5.0);
     t.acquisitionsInTap = fake::LockAcquisitions() - before;
 }
@@ -80,13 +81,14 @@ TEST_F(ExtensionsTest, CallsFromInsideTheTapReturnAtOnceWithoutEffect) {
     PlayScaleDegree(0, 100);  // a bend (maybe) and a note-on, each tapped
 
     ASSERT_FALSE(t.packed.empty());
-    EXPECT_EQ(t.answers, (std::vector<int>{0, 0, 0, -1, -1, 1, -1, -1, -1, -1, -1}));
+    EXPECT_EQ(t.answers, (std::vector<int>{0, 0, 0, -1, -1, 1, -1, -1, -1, -1, -1, -1}));
     EXPECT_EQ(t.acquisitionsInTap, 0);
     EXPECT_EQ(fake::LockAcquisitions() - before, 1);
     EXPECT_EQ(fake::ShortMessages().size(), t.packed.size());  // the tap's calls sent nothing
     EXPECT_EQ(fake::Clock(), 0u);                              // nor slept
     EXPECT_EQ(mt::nNotesInPlay, 1);
     EXPECT_EQ(mt::bPartsInUse, 0);
+    EXPECT_EQ(mt::iMpeMembers, 0);
     EXPECT_EQ(mt::ScaleTable.nScaleNotes, 2);  // still the default scale
     EXPECT_FALSE(fake::LockHeld());
     PlayScaleDegree(1, 100);  // and the tap stays installed

@@ -1,7 +1,6 @@
 // Parts: the channel rule with parts, what a channel passing to another part
 // is sent, and stops that keep to their part. Every scenario starts from an
 // output just opened on the default scale (degree 0 is note 60 at bend 8192).
-#include <functional>
 #include <vector>
 
 #include "microtune_ext.h"
@@ -24,17 +23,10 @@ void SetChannel(int channel, int part, double bend, uint32_t released) {
     mt::dwReleaseTime[channel] = released;
 }
 
-struct Step {
-    std::function<void()> call;
-    Messages sent;
+class PartsTest : public MicrotuneTest {
+public:
+    void ResetForScenario() { SetUp(); }
 };
-
-struct Scenario {
-    const char *name;
-    std::vector<Step> steps;
-};
-
-class PartsTest : public MicrotuneTest {};
 
 TEST_F(PartsTest, ChannelRuleAndWhatEachStepSends) {
     auto play = [](int part, int degree) {
@@ -47,7 +39,7 @@ TEST_F(PartsTest, ChannelRuleAndWhatEachStepSends) {
     auto control = [](int part, int c, int v) {
         return [=] { MicrotuneSetPartController(part, c, v); };
     };
-    const Scenario scenarios[] = {
+    const std::vector<Scenario> scenarios = {
         {"two parts on one degree; a stop ends its own part's note only",
          {{voice(1, 40), {}},
           {voice(2, 73), {}},
@@ -111,15 +103,7 @@ TEST_F(PartsTest, ChannelRuleAndWhatEachStepSends) {
             Program(11, 7), Program(12, 7), Program(13, 7), Program(14, 7), Program(15, 7)}},
           {play(3, 0), {Program(0, 7), NoteOn(0, 60, 100)}}}},
     };
-    for (const Scenario &s : scenarios) {
-        SetUp();
-        OpenOutput();
-        for (size_t i = 0; i < s.steps.size(); ++i) {
-            fake::ClearEvents();
-            s.steps[i].call();
-            EXPECT_EQ(fake::ShortMessages(), s.steps[i].sent) << s.name << ", step " << i;
-        }
-    }
+    RunScenarios(*this, scenarios);
 }
 
 TEST_F(PartsTest, InvalidArgumentsChangeNothingAndKeepTheClassicRule) {

@@ -4,6 +4,7 @@
 #define MICROTUNE_NOTES_TEST_HELPERS_H
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "fixture.h"
@@ -34,6 +35,31 @@ inline void OpenOutput() {
 }
 
 using Messages = std::vector<uint32_t>;
+
+// A scenario: calls, each with the messages it must send and nothing else.
+struct Step {
+    std::function<void()> call;
+    Messages sent;
+};
+
+struct Scenario {
+    const char *name;
+    std::vector<Step> steps;
+};
+
+// Each scenario from a fresh state on an output just opened.
+template <typename Fixture>
+void RunScenarios(Fixture &fixture, const std::vector<Scenario> &scenarios) {
+    for (const Scenario &s : scenarios) {
+        fixture.ResetForScenario();
+        OpenOutput();
+        for (size_t i = 0; i < s.steps.size(); ++i) {
+            fake::ClearEvents();
+            s.steps[i].call();
+            EXPECT_EQ(fake::ShortMessages(), s.steps[i].sent) << s.name << ", step " << i;
+        }
+    }
+}
 
 }  // namespace notes_test
 

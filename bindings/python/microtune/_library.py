@@ -78,6 +78,7 @@ _EXTENSIONS = {
     "MicrotuneSetPartController": (_c_int, [_c_int, _c_int, _c_int]),
     "MicrotunePlayPartDegree": (_c_int, [_c_int, _c_int, _c_int]),
     "MicrotuneStopPartDegree": (_c_int, [_c_int, _c_int, _c_int]),
+    "MicrotuneSetMpeZone": (_c_int, [_c_int, _c_int]),
 }
 
 

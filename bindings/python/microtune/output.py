@@ -129,6 +129,14 @@ class Output:
     it also sees the bends and the voice that opening sends (see
     :meth:`on_message`).
 
+    ``tuning="mpe"`` plays into an MPE zone for the synthesizers that bend
+    each note alone (Surge XT, Vital, Pianoteq...): manager MIDI channel 1,
+    ``mpe_members`` member channels after it (1-15), each note on a member
+    of its own, bent on the members' ``mpe_bend``-semitone range (1-96; set
+    the synthesizer to the same). The zone is one instrument: :meth:`part`
+    is refused. ``tuning="bend"`` (the default) bends on 2-semitone channels
+    for any General MIDI synthesizer.
+
     Every output starts in twelve-tone equal temperament from middle C
     (261.626 Hz). The library has one output per process: opening a second
     while one is open raises :class:`~microtune.errors.OutputError` with
@@ -141,9 +149,16 @@ class Output:
 
     def __init__(self, device: Union[None, int, str] = None, voice: Union[int, str] = "strings",
                  wav: Optional[Union[str, "os.PathLike[str]"]] = None,
-                 on_message: Optional[MessageCallback] = None, *, sample_format: str = "float") -> None:
+                 on_message: Optional[MessageCallback] = None, tuning: str = "bend",
+                 mpe_members: int = 15, mpe_bend: int = 48, *, sample_format: str = "float") -> None:
         global _current
         library = _library.lib()
+        if tuning not in ("bend", "mpe"):
+            raise ValueError("tuning is 'bend' or 'mpe', not %r" % (tuning,))
+        for name, value, top in (("mpe_members", mpe_members, 15), ("mpe_bend", mpe_bend, 96)):
+            if isinstance(value, bool) or not isinstance(value, int) or not 1 <= value <= top:
+                raise ValueError("%s is a whole number from 1 to %d, not %r" % (name, top, value))
+        self._mpe = tuning == "mpe"
         self._open = False
         self._delay = None  # type: Optional[Callable[[float], None]]
         self._companion = None  # type: Optional[ctypes.CDLL]
@@ -182,17 +197,27 @@ class Output:
             if self._wav is not None and sys.platform == "win32":
                 raise OutputError("rendering to a WAV file needs the Linux companion %s" % _COMPANION)
             library.SetMidiVoice(self._voice.number)
+            # Set before the open, which then configures the synthesizer.
+            if self._mpe and self._zone(library, mpe_members, mpe_bend) != 1:
+                raise OutputError("this libmicrotune has no MPE zone (%s)" % _library_file(library))
             if on_message is not None:
                 self._set_tap(on_message)
             try:
                 self._start(library)
             except BaseException:
                 self._set_tap(None)
+                if self._mpe:
+                    self._zone(library, 0, 0)
                 raise
             self._open = True
             _current = weakref.ref(self)
             _install_default_tuning(library)
         self._raise_tap_error()
+
+    @staticmethod
+    def _zone(library: "_library._Library", members: int, semitones: int) -> int:
+        zone = library.extensions.get("MicrotuneSetMpeZone")
+        return zone(members, semitones) if zone is not None else 0
 
     def _start(self, library: "_library._Library") -> None:
         number = self._device.number
@@ -287,6 +312,8 @@ class Output:
         ``stop`` and ``chord`` play part 0.
         """
         self._library()
+        if self._mpe:
+            raise OutputError("an MPE zone plays one instrument: parts need tuning='bend'")
         unknown = sorted(set(controllers) - set(PART_CONTROLLERS))
         if unknown:
             raise TypeError("a part has no controller %s (it has %s)" % (", ".join(unknown),
@@ -407,6 +434,8 @@ class Output:
             try:
                 library.StopAllNotesPlayed(0)
                 library.StopMidiOut()
+                if self._mpe:
+                    self._zone(library, 0, 0)  # the next output starts classic
                 if self._built_in:
                     library.StopQT()
                 _install_default_tuning(library)

@@ -241,3 +241,24 @@ def test_parts_play_on_their_own_instruments_and_stop_their_own_notes(silent):
     assert on[0] == 0x90 and on[3:] == (73, 100) and on[1] not in {n[1] for n in strings}
     assert off[:3] == (0x80, on[1], on[2])  # the flute's note, not the strings' degree 2
     assert notes[5][0] == 0x90 and notes[5][3:] == (73, 100)
+
+
+@needs_ext("MicrotuneSetMpeZone")
+def test_an_mpe_zone_configures_the_synthesizer_and_gives_each_note_a_member(silent):
+    tapped = []
+    for wrong in ({"tuning": "mts"}, {"tuning": "mpe", "mpe_members": 16}, {"mpe_bend": 0}):
+        with pytest.raises(ValueError):
+            Output(**wrong)
+    with Output(tuning="mpe", mpe_members=4, mpe_bend=24, on_message=tapped.append) as out:
+        assert tapped[:3] == [Message(0, 0xB0, 101, 0), Message(0, 0xB0, 100, 6), Message(0, 0xB0, 6, 4)]
+        assert Message(4, 0xB4, 6, 24) in tapped and Message(5, 0xB5, 6, 24) not in tapped
+        del tapped[:]
+        out.scale = JUST_MAJOR
+        out.chord([0, 2])  # 5/4: 13.7 cents flat of key 64, 8192 - 13.7 * 8192 / 2400 = 8145
+        assert tapped == [Message(1, 0xE1, 0, 64), Message(1, 0x91, 60, 100),
+                          Message(2, 0xE2, 8145 & 127, 8145 >> 7), Message(2, 0x92, 64, 100)]
+        with pytest.raises(microtune.OutputError, match="one instrument"):
+            out.part("flute")
+    del tapped[:]
+    with Output(voice=48, on_message=tapped.append):  # the next output is classic again
+        assert Message(14, 0xCE, 48, 0) in tapped

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "commands/commands.h"
+#include "commands/mpe_commands.h"
 #include "commands/mts_commands.h"
 #include "formats/names.h"
 #include "keys/key_layout.h"
@@ -28,6 +29,8 @@ struct Options {
     double hz = 0.0;
     bool csv = false;
     MtsKeysRequest mts;
+    TuningMethod tuning = TuningMethod::BEND;
+    MpeRequest mpe;
 };
 
 struct Sent {
@@ -41,7 +44,8 @@ Sent AsTheLibrarySendsIt(int degree) {
     return sent;
 }
 
-void Keys(const Options &options) {
+void Keys(const Options &options, const MpeZone &zone) {
+    if (zone.members) UseMpeZone(zone);  // the bends as the zone sends them
     const ScaleArgument scale = LoadScaleArgument(options.scale);
     const KeyLayout keys = LayOutKeys(scale, options.kbm, options.root, options.hz);
     const Tuning tuning = InstallTuning(scale, keys.hz1o1);
@@ -57,7 +61,12 @@ void Keys(const Options &options) {
         else
             std::printf("Keys: key k plays degree k - %d; 1/1 = %.3f Hz\n", options.root,
                         tuning.hz1o1);
-        std::printf("MIDI note and bend as sent on a 2-semitone bend range (8192: no bend)\n\n");
+        if (zone.members)
+            std::printf("MIDI note and bend as sent to the members of an %s (8192: no bend)\n\n",
+                        DescribeMpeZone(zone).c_str());
+        else
+            std::printf(
+                "MIDI note and bend as sent on a 2-semitone bend range (8192: no bend)\n\n");
         std::printf("%4s  %-4s  %8s  %11s  %10s  %4s  %5s\n", "Key", "Name", "Degree", "Hz",
                     "Cents", "Note", "Bend");
     }
@@ -99,7 +108,11 @@ void AddKeysCommand(CLI::App &app) {
     AddKbmOption(*command, options->kbm);
     command->add_flag("--csv", options->csv, "Comma-separated values with a header row");
     AddMtsKeysOptions(*command, options->mts);
-    command->callback([options] { Keys(*options); });
+    AddTuningMethodOption(*command, options->tuning, false);
+    AddMpeOptions(*command, options->mpe);
+    command->callback([options, command] {
+        Keys(*options, ZoneOfOptions(*command, options->tuning, options->mpe));
+    });
 }
 
 }  // namespace mthost

@@ -10,25 +10,34 @@
 
 namespace mthost {
 
-void AddTuningMethodOption(CLI::App &command, TuningMethod &method) {
+void AddTuningMethodOption(CLI::App &command, TuningMethod &method, bool mts) {
     auto lower = [](std::string s) {
         for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return s;
     };
+    const std::string names = mts ? "bend, mts or mpe" : "bend or mpe";
     command
         .add_option_function<std::string>(
             "--tuning",
             [&method, lower](const std::string &value) {
-                method = lower(value) == "mts" ? TuningMethod::MTS : TuningMethod::BEND;
-            },
-            "bend: notes and pitch bends for any General MIDI synthesizer; mts: the "
-            "synthesizer's own keys retuned by MIDI Tuning Standard messages (default: bend)")
-        ->type_name("bend|mts")
-        ->check(CLI::Validator(
-            [lower](std::string &value) {
                 const std::string l = lower(value);
-                return l == "bend" || l == "mts" ? std::string()
-                                                 : "'" + value + "' is not bend or mts";
+                method = l == "mts"   ? TuningMethod::MTS
+                         : l == "mpe" ? TuningMethod::MPE
+                                      : TuningMethod::BEND;
+            },
+            std::string("bend: notes and pitch bends for any General MIDI synthesizer; ") +
+                (mts ? "mts: the synthesizer's own keys retuned by MIDI Tuning Standard "
+                       "messages; "
+                     : "") +
+                "mpe: an MPE zone, each note on a channel of its own with a wide bend (see "
+                "--mpe-members, --mpe-bend) (default: bend)")
+        ->type_name(mts ? "bend|mts|mpe" : "bend|mpe")
+        ->check(CLI::Validator(
+            [lower, mts, names](std::string &value) {
+                const std::string l = lower(value);
+                return l == "bend" || l == "mpe" || (mts && l == "mts")
+                           ? std::string()
+                           : "'" + value + "' is not " + names;
             },
             ""));
 }

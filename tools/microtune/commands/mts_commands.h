@@ -1,5 +1,5 @@
 // The command-line side of MIDI Tuning Standard output: --tuning for retune
-// and the relay, --mts for keys.
+// and the relay, --mts for keys. (--tuning mpe: mpe_commands.h.)
 #ifndef MICROTUNE_MTS_COMMANDS_H
 #define MICROTUNE_MTS_COMMANDS_H
 
@@ -11,10 +11,11 @@
 
 namespace mthost {
 
-enum class TuningMethod { BEND, MTS };
+enum class TuningMethod { BEND, MTS, MPE };
 
-// --tuning bend|mts (default: bend).
-void AddTuningMethodOption(CLI::App &command, TuningMethod &method);
+// --tuning bend|mts|mpe (default: bend); without `mts` for the commands that
+// only play through the library.
+void AddTuningMethodOption(CLI::App &command, TuningMethod &method, bool mts = true);
 
 struct MtsKeysRequest {
     bool wanted = false;    // --mts given, with or without a file

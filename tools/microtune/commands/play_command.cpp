@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "commands/commands.h"
+#include "commands/mpe_commands.h"
 #include "formats/midi_recording.h"
 #include "host_error.h"
 #include "library/output.h"
@@ -91,9 +92,11 @@ struct Options {
     bool verbose = false;
     bool listing = false;
     std::vector<std::string> tokens;
+    TuningMethod tuning = TuningMethod::BEND;
+    MpeRequest mpe;
 };
 
-void Play(const Options &options) {
+void Play(const Options &options, const MpeZone &zone) {
     // Everything the user typed is checked before anything sounds.
     RefuseOneFileForTwoOutputs("--wav", options.wav, "--mid", options.mid);
     std::vector<Step> steps;
@@ -109,6 +112,7 @@ void Play(const Options &options) {
     if (!options.voice.empty()) voice = LookUpVoice(options.voice);
 
     SetMidiVoice(voice.number);  // remembered, and sent when the output opens
+    if (zone.members) UseMpeZone(zone);
     OutputRequest request;
     request.device = options.device;
     request.wavPath = options.wav;
@@ -129,6 +133,10 @@ void Play(const Options &options) {
                 output.BuiltIn() ? " (built-in software synthesizer)" : "");
     std::printf("Voice %d %s; scale %s; 1/1 = %.3f Hz\n", voice.number, voice.name.c_str(),
                 tuning.description.c_str(), tuning.hz1o1);
+    if (zone.members) std::printf("%s\n", DescribeMpeZone(zone).c_str());
+    std::fflush(stdout);
+    if (zone.members && output.BuiltIn())
+        WarnOfDrumMember(zone, "the built-in software synthesizer");
     if (output.Offline()) std::printf("Rendering to %s\n", output.WavPath().c_str());
     std::fflush(stdout);
     if (!options.verbose && !options.listing) output.ShowProgress(total);
@@ -150,7 +158,7 @@ void Play(const Options &options) {
     }
     output.Close();
     if (output.Offline()) std::printf("Wrote %s\n", output.WavPath().c_str());
-    if (!options.mid.empty()) WriteRecordingOnClock(options.mid, recording);
+    if (!options.mid.empty()) WriteRecordingOnClock(options.mid, recording, zone.members);
 }
 
 }  // namespace
@@ -185,7 +193,12 @@ void AddPlayCommand(CLI::App &app) {
         ->type_name("TOKEN")
         ->required();
 
-    command->callback([options] { Play(*options); });
+    AddTuningMethodOption(*command, options->tuning, false);
+    AddMpeOptions(*command, options->mpe);
+
+    command->callback([options, command] {
+        Play(*options, ZoneOfOptions(*command, options->tuning, options->mpe));
+    });
 }
 
 }  // namespace mthost

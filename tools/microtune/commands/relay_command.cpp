@@ -16,6 +16,7 @@
 #include <string>
 
 #include "commands/commands.h"
+#include "commands/mpe_commands.h"
 #include "commands/mts_commands.h"
 #include "host_error.h"
 #include "keys/key_layout.h"
@@ -48,6 +49,7 @@ struct Options {
     bool verbose = false;
     bool stats = false;
     TuningMethod tuning = TuningMethod::BEND;
+    MpeRequest mpe;
 };
 
 void ListInputsCommand() {
@@ -123,7 +125,7 @@ void PrintFigures(const Options &options, const Session &session) {
             session.notesCut);
 }
 
-void Relay(const Options &options) {
+void Relay(const Options &options, const MpeZone &zone) {
     const EndSignalCatcher endSignals;  // from the start: a signal now ends it cleanly
     // Everything the user typed is checked before anything sounds.
     const ScaleArgument scale = LoadScaleArgument(options.scale);
@@ -135,6 +137,7 @@ void Relay(const Options &options) {
     const InputPort port = ResolveInput(options.in);
 
     SetMidiVoice(voice.number);  // remembered, and sent when the output opens
+    if (zone.members) UseMpeZone(zone);
     OutputRequest request;
     request.device = options.device;
     request.wavPath = options.wav;
@@ -143,7 +146,8 @@ void Relay(const Options &options) {
     Output output(request);
     const Tuning tuning = InstallTuning(scale, keys.hz1o1);
 
-    Session session(degrees, options.verbose, options.stats, tuning);
+    // An MPE zone plays one instrument: the input channels are no parts.
+    Session session(degrees, options.verbose, options.stats, tuning, zone.members == 0);
     RelayInput input(port, session);
     const std::string where = WhereTheKeysAre(keys, options.root);
     if (options.verbose) std::printf("Scale: %s\n", scale.reading.c_str());
@@ -155,7 +159,10 @@ void Relay(const Options &options) {
         tuning.hz1o1, where.c_str(), voice.number, voice.name.c_str(),
         output.Offline() ? ", recording to " : "",
         output.Offline() ? output.WavPath().c_str() : "");
+    if (zone.members) std::printf("%s\n", DescribeMpeZone(zone).c_str());
     std::fflush(stdout);
+    if (zone.members && output.BuiltIn())
+        WarnOfDrumMember(zone, "the built-in software synthesizer");
 
     InputWatch watch(port);
     const std::string problem = WaitForEnd(watch, [&session] { session.PrintPendingLines(); });
@@ -195,9 +202,11 @@ void AddRelayCommand(CLI::App &app) {
     command->add_flag("-v,--verbose", options->verbose,
                       "Print a line per key: degree, MIDI note, channel and bend");
     AddTuningMethodOption(*command, options->tuning);
+    AddMpeOptions(*command, options->mpe);
     // Latency figures at the end without the per-key lines (for tests).
     command->add_flag("--stats", options->stats)->group("");
-    command->callback([options] {
+    command->callback([options, command] {
+        const MpeZone zone = ZoneOfOptions(*command, options->tuning, options->mpe);
         if (options->listInputs) {
             ListInputsCommand();
             return;
@@ -208,7 +217,7 @@ void AddRelayCommand(CLI::App &app) {
             return RelayWithMts({options->in, options->device, options->scale, options->kbm,
                                  options->hz, options->root, options->voice, !options->wav.empty(),
                                  options->verbose});
-        Relay(*options);
+        Relay(*options, zone);
     });
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/mpe_commands.h"
 #include "commands/mts_commands.h"
 #include "keys/key_layout.h"
 #include "library/companion_start.h"
@@ -26,6 +27,8 @@ struct RetuneOptions {
     SoundSettings sound;
     int jobs = 1;
     TuningMethod tuning = TuningMethod::BEND;
+    MpeRequest mpe;
+    MpeZone zone;  // what --tuning mpe and the --mpe options came to
 };
 
 // What every file of a run shares, read and checked once.

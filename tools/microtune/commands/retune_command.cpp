@@ -82,7 +82,7 @@ std::string ProgramList(const Programs &programs) {
 }
 
 // Each input channel is a part with its own programs, unless --voice gives
-// every part one voice.
+// every part one voice; an MPE zone plays one voice.
 void PrintRetuneHeader(const RetuneOptions &options, const MidiFile &file,
                        const std::string &shownInput, const Tuning &tuning, const Voice &voice,
                        const Programs &programs) {
@@ -93,7 +93,13 @@ void PrintRetuneHeader(const RetuneOptions &options, const MidiFile &file,
     if (!options.kbm.empty()) where = "from " + PrintableName(options.kbm);
     std::printf("Scale %s; 1/1 = %.3f Hz %s; ", tuning.description.c_str(), tuning.hz1o1,
                 where.c_str());
-    if (options.voice.empty()) {
+    if (options.zone.members) {
+        std::printf("voice %d %s for the whole zone\n%s\n", voice.number, voice.name.c_str(),
+                    DescribeMpeZone(options.zone).c_str());
+        if (programs.distinct.size() > 1)
+            std::printf("The melodic programs %s play as %d %s (an MPE zone is one instrument)\n",
+                        ProgramList(programs).c_str(), voice.number, voice.name.c_str());
+    } else if (options.voice.empty()) {
         std::printf(
             "each input channel a part with its own programs (%s)\n",
             programs.distinct.empty() ? "0 Acoustic Grand Piano" : ProgramList(programs).c_str());
@@ -131,7 +137,10 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     const std::string shownInput = PrintableName(input);
     const Programs programs = MelodicPrograms(file);
     Voice voice;
-    if (!options.voice.empty()) voice = LookUpVoice(options.voice);
+    if (!options.voice.empty())
+        voice = LookUpVoice(options.voice);
+    else if (options.zone.members && !programs.distinct.empty())
+        voice.number = programs.distinct[0];  // one instrument: the file's first
     voice.name = VoiceName(voice.number);
 
     MidiRecording recording;
@@ -140,6 +149,8 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     std::vector<MidiFileEvent> metaEvents;
     // Every part starts on the voice (General MIDI's program 0 unless given).
     SetMidiVoice(voice.number);
+    // The recorder's open then starts the file with the zone's configuration.
+    if (options.zone.members) UseMpeZone(options.zone);
     OutputRequest request;
     request.wavPath = options.wav;
     request.sound = options.sound;
@@ -150,11 +161,13 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     const Tuning tuning = InstallTuning(setup.scale, setup.keys.hz1o1);
 
     if (!brief) PrintRetuneHeader(options, file, shownInput, tuning, voice, programs);
+    if (!brief && output.BuiltIn())
+        WarnOfDrumMember(options.zone, "the built-in software synthesizer");
     if (output.Offline() && !options.wav.empty())
         output.ShowProgress(file.events.empty() ? 0.0 : file.events.back().seconds);
 
     PerformerOptions fileParts;
-    fileParts.parts = true;
+    fileParts.parts = options.zone.members == 0;
     fileParts.fixedVoice = !options.voice.empty();
     Performer performer(LibraryExports(), setup.degrees, fileParts);
     for (const MidiFileEvent &event : file.events) {
@@ -176,7 +189,8 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     if (!brief) std::printf("%s\n", summary.c_str());
     MidiFileSummary written;
     if (!midiPath.empty())
-        written = WriteMidiRecording(midiPath, file.division, metaEvents, recording, file.endTick);
+        written = WriteMidiRecording(midiPath, file.division, metaEvents, recording, file.endTick,
+                                     options.zone.members);
     if (brief) {
         counts.line = "Wrote " + PrintableName(midiPath) + ": " + summary;
         if (file.statusCarriedOver) counts.line += "; warning: " + CarriedOverWarning(file);
@@ -215,8 +229,10 @@ void AddRetuneCommand(CLI::App &app) {
     command->add_option("-j,--jobs", options->jobs, "Retune this many files at once (default 1)")
         ->check(WholeNumber(1, 64));
     AddTuningMethodOption(*command, options->tuning);
+    AddMpeOptions(*command, options->mpe);
 
-    command->callback([options] {
+    command->callback([options, command] {
+        options->zone = ZoneOfOptions(*command, options->tuning, options->mpe);
         if (!NamesAFolder(options->midi))
             RefuseOneFileForTwoOutputs("-o", options->midi, "--wav", options->wav);
         // Standard output by any name carries the data alone.

@@ -190,6 +190,33 @@ private:
     Channel file_[LIBRARY_CHANNELS];
 };
 
+// An MPE zone: every channel of the zone, and the drum channel when it
+// plays outside the zone, on its own file channel. General MIDI players
+// know no zone: the manager's voice and part controllers go to every
+// member as well, so that they play the zone's instrument there too.
+MidiFileSummary PlaceZone(const std::vector<RecordedMessage> &messages, int members,
+                          std::vector<PlacedMessage> &placed) {
+    bool drums = false;
+    for (const RecordedMessage &m : messages)
+        if (IsNoteOn(m) && m.channel == PERCUSSION_CHANNEL) drums = true;
+    auto kept = [members, drums](int c) {
+        return c <= members || (drums && c == PERCUSSION_CHANNEL);
+    };
+    MidiFileSummary summary;
+    summary.zoneMembers = members;
+    for (int c = 0; c < CHANNELS_PER_PORT; ++c)
+        if (kept(c)) summary.channels.push_back(c);
+    summary.fileChannels = summary.channels;
+    for (const RecordedMessage &m : messages) {
+        if (!kept(m.channel)) continue;
+        placed.push_back({m.tick, m.channel, m.status, m.data1, m.data2});
+        if (MirroredToMembers(m.channel, m.status, m.data1))
+            for (int member = 1; member <= members; ++member)
+                placed.push_back({m.tick, member, m.status, m.data1, m.data2});
+    }
+    return summary;
+}
+
 MidiFileSummary PlaceMessages(const std::vector<RecordedMessage> &messages,
                               std::vector<PlacedMessage> &placed) {
     bool used[LIBRARY_CHANNELS] = {};
@@ -232,10 +259,12 @@ void MidiRecording::Add(int status, int channel, int data1, int data2) {
 
 MidiFileSummary WriteMidiRecording(const std::string &path, int division,
                                    const std::vector<MidiFileEvent> &metaEvents,
-                                   const MidiRecording &recording, int64_t endTick) {
+                                   const MidiRecording &recording, int64_t endTick,
+                                   int zoneMembers) {
     std::vector<PlacedMessage> placed;
     placed.reserve(recording.Messages().size());
-    MidiFileSummary summary = PlaceMessages(recording.Messages(), placed);
+    MidiFileSummary summary = zoneMembers > 0 ? PlaceZone(recording.Messages(), zoneMembers, placed)
+                                              : PlaceMessages(recording.Messages(), placed);
     for (int f : summary.fileChannels) {
         if (f >= CHANNELS_PER_PORT) summary.upperTrack = true;
         if (f == PERCUSSION_CHANNEL + CHANNELS_PER_PORT) summary.drumClash = true;
@@ -257,11 +286,13 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
         const unsigned char port[] = {0xFF, 0x21, 0x01, 0x01};
         upper->Add(0, port, sizeof port);
     }
-    for (int f : summary.fileChannels) {
-        Track &track = f < CHANNELS_PER_PORT ? lower : *upper;
-        for (const auto &rpn : BEND_RANGE)
-            track.AddChannel(0, 0xB0, f % CHANNELS_PER_PORT, rpn[0], rpn[1]);
-    }
+    // A zone's recording starts with its own configuration and ranges.
+    if (zoneMembers == 0)
+        for (int f : summary.fileChannels) {
+            Track &track = f < CHANNELS_PER_PORT ? lower : *upper;
+            for (const auto &rpn : BEND_RANGE)
+                track.AddChannel(0, 0xB0, f % CHANNELS_PER_PORT, rpn[0], rpn[1]);
+        }
     auto addMeta = [&tracks](const MidiFileEvent &e) {
         Track &track = ConductorMeta(e) ? tracks.front() : tracks[static_cast<size_t>(e.track)];
         track.Add(e.tick, e.bytes.data(), e.bytes.size());
@@ -309,9 +340,21 @@ void SaveMidiFile(const std::string &path, int format, int division,
     if (!file.Commit()) throw HostError(file.Error());
 }
 
+bool MirroredToMembers(int channel, int status, int data1) {
+    if (channel != 0) return false;
+    if ((status & 0xF0) == 0xC0) return true;
+    if ((status & 0xF0) != 0xB0) return false;
+    for (int controller : {1, 7, 10, 11, 91, 93})
+        if (data1 == controller) return true;
+    return false;
+}
+
 std::string DescribeChannels(const MidiFileSummary &summary) {
     std::string text = "channels";
     for (int channel : summary.channels) text += " " + std::to_string(channel);
+    if (summary.zoneMembers > 0)
+        text += " (an MPE zone: manager 0, members 1-" + std::to_string(summary.zoneMembers) +
+                ", each note on a member of its own; configuration at tick 0)";
     if (!summary.moved.empty()) {
         text += "; moved to file channels";
         for (const auto &move : summary.moved)
@@ -328,7 +371,8 @@ std::string DescribeChannels(const MidiFileSummary &summary) {
     return text;
 }
 
-void WriteRecordingOnClock(const std::string &path, const MidiRecording &recording) {
+void WriteRecordingOnClock(const std::string &path, const MidiRecording &recording,
+                           int zoneMembers) {
     static const unsigned char tempoBytes[] = {
         0xFF,
         0x51,
@@ -339,7 +383,7 @@ void WriteRecordingOnClock(const std::string &path, const MidiRecording &recordi
     MidiFileEvent tempo;
     tempo.bytes = MidiBytes(tempoBytes, sizeof tempoBytes);
     const MidiFileSummary summary =
-        WriteMidiRecording(path, CLOCK_DIVISION, {tempo}, recording, recording.Tick());
+        WriteMidiRecording(path, CLOCK_DIVISION, {tempo}, recording, recording.Tick(), zoneMembers);
     std::printf("Wrote %s: %s\n", PrintableName(path).c_str(), DescribeChannels(summary).c_str());
 }
 

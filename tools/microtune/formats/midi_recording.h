@@ -60,7 +60,14 @@ struct MidiFileSummary {
     bool folded = false;
     bool upperTrack = false;  // file channels 16-31 written to a second track on port 1
     bool drumClash = false;   // file channel 25 (port 1's drum channel) had to be used
+    int zoneMembers = 0;      // an MPE zone's channels, kept as they are
 };
+
+// A General MIDI synthesizer (the built-in one, a file player) knows no MPE
+// zone: it plays members on their own programs. Whether a message of the
+// zone's manager channel is one such a receiver should also hear on every
+// member: a program change, or a controller that follows a part.
+bool MirroredToMembers(int channel, int status, int data1);
 
 // "channels 0 1 17; moved to file channels 17->2; ...", for the command's report.
 std::string DescribeChannels(const MidiFileSummary &summary);
@@ -73,9 +80,17 @@ std::string DescribeChannels(const MidiFileSummary &summary);
 // the other meta events go to the track of their event's `track` (tracks that hold nothing else
 // come before port 1's). Written to a temporary name and renamed; throws
 // HostError.
+//
+// zoneMembers > 0: the library played an MPE zone (manager channel 0,
+// members 1..zoneMembers, all on one port's channels): the zone's channels
+// are written as they are, the manager's too, with the configuration and
+// ranges the library sent at the start and no 2-semitone range before
+// them; channel 9 besides when it plays drums outside the zone. Nothing
+// moves or folds: a member is a note's own channel.
 MidiFileSummary WriteMidiRecording(const std::string &path, int division,
                                    const std::vector<MidiFileEvent> &metaEvents,
-                                   const MidiRecording &recording, int64_t endTick);
+                                   const MidiRecording &recording, int64_t endTick,
+                                   int zoneMembers = 0);
 
 // Writes the tracks as every output file is written (output_file/output_file.h); throws
 // HostError with the cause.
@@ -83,7 +98,8 @@ void SaveMidiFile(const std::string &path, int format, int division,
                   const std::vector<MidiTrackWriter> &tracks);
 
 // Writes a recording made on the clock and says so on standard output.
-void WriteRecordingOnClock(const std::string &path, const MidiRecording &recording);
+void WriteRecordingOnClock(const std::string &path, const MidiRecording &recording,
+                           int zoneMembers = 0);
 
 }  // namespace mthost
 

@@ -17,6 +17,7 @@
 #include "library/companion_start.h"
 #include "library/end_signals.h"
 #include "library/message_listeners.h"
+#include "library/mpe_zone.h"
 #include "microtune.h"
 #include "microtune_ext.h"
 #include "output_file/output_file.h"
@@ -33,6 +34,13 @@ constexpr double WAIT_SLICE_SECONDS = 0.05;
 
 void RecordMessage(void *recording, int channel, int status, int data1, int data2) {
     static_cast<MidiRecording *>(recording)->Add(status, channel, data1, data2);
+}
+
+void MirrorToMembers(void *send, int channel, int status, int data1, int data2) {
+    if (!MirroredToMembers(channel, status, data1)) return;
+    const int members = ZoneMembers();
+    for (int member = 1; member <= members; ++member)
+        reinterpret_cast<TembrelSendMidiEventEntry>(send)(status & 0xF0, member, data1, data2);
 }
 
 double WallSeconds() {
@@ -113,6 +121,8 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
     if (companion_)
         send_ = reinterpret_cast<TembrelSendMidiEventEntry>(
             dlsym(companion_, TEMBREL_SEND_MIDI_EVENT_ENTRY));
+    if (send_ && ZoneMembers())
+        zoneListener_.reset(new ListenToLibrary(&MirrorToMembers, reinterpret_cast<void *>(send_)));
     std::string wav = request.wavPath;
     const char *fromEnvironment = std::getenv(TEMBREL_WAV_ENV);
     if (wav.empty() && fromEnvironment && *fromEnvironment) wav = fromEnvironment;
@@ -234,6 +244,7 @@ void Output::Shut(bool keepWav) {
     wavFile_.reset();  // not kept: the temporary file goes
     // Also after a failed open: the listener must not outlive its recording.
     recordingListener_.reset();
+    zoneListener_.reset();
     if (companion_) dlclose(companion_);
     companion_ = nullptr;
     delay_ = nullptr;

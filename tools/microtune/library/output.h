@@ -101,6 +101,9 @@ private:
     double lastDrawn_ = -1.0;
     std::unique_ptr<EndSignalCatcher> endSignals_;
     std::unique_ptr<ListenToLibrary> recordingListener_;
+    // The built-in synthesizer knows no MPE zone: the manager's voice and
+    // controllers go to the members too.
+    std::unique_ptr<ListenToLibrary> zoneListener_;
 };
 
 }  // namespace mthost

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "library/message_listeners.h"
+#include "library/mpe_zone.h"
 
 namespace mthost {
 
@@ -43,8 +44,9 @@ private:
 
 // The 14-bit bend the library gives a degree; 8192 (none) if it cannot say.
 int BendOfDegree(int degree);
-// A 14-bit bend in cents from the note, on the 2-semitone range.
-inline double BendCents(int bend) { return (bend - 8192) * (100.0 / 4096.0); }
+// A 14-bit bend in cents from the note, on the range the library bends on
+// (2 semitones, or an MPE zone's).
+inline double BendCents(int bend) { return (bend - 8192) * BendSemitones() * (100.0 / 8192.0); }
 // The bend the library gives a degree, in cents from the note.
 inline double BendCentsOfDegree(int degree) { return BendCents(BendOfDegree(degree)); }
 

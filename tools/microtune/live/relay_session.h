@@ -21,16 +21,18 @@ namespace mthost {
 
 // A keyboard whose input channels are parts: a split or layered keyboard
 // plays its instruments.
-inline PerformerOptions KeyboardParts() {
+// One instrument (an MPE zone): program changes pick the voice.
+inline PerformerOptions KeyboardParts(bool parts = true) {
     PerformerOptions options;
     options.restrike = true;
-    options.parts = true;
+    options.parts = parts;
     return options;
 }
 
 struct Session {
-    Session(const KeyDegrees &degrees, bool verbose, bool stats, const Tuning &tuning)
-        : relay(LibraryExports(), degrees, KeyboardParts()),
+    Session(const KeyDegrees &degrees, bool verbose, bool stats, const Tuning &tuning,
+            bool parts = true)
+        : relay(LibraryExports(), degrees, KeyboardParts(parts)),
           verbose(verbose),
           stats(stats),
           tuning(tuning) {

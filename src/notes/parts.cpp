@@ -104,15 +104,23 @@ int PlayDegreeOfPart(int part, int degree, int velocity) {
     const Pitch pitch = PitchOfDegree(degree);
     int channel;
     if (bPartsInUse) {
-        channel = ChooseChannelForPart(part, pitch.bend);
-        SetChannelForPart(channel, part);
+        channel = StartPartNote(part, pitch.note, pitch.bend, velocity, false);
     } else {
         channel = ChooseChannelFor(CHOOSE_MAY_SILENCE, pitch.note, pitch.bend);
+        // The bend goes first so that the note starts at its pitch.
+        SendPitchBend(hMidiOut, channel, pitch.bend);
+        MidiNoteOn(hMidiOut, channel, pitch.note, velocity);
     }
-    // The bend goes first so that the note starts at its pitch.
-    SendPitchBend(hMidiOut, channel, pitch.bend);
-    MidiNoteOn(hMidiOut, channel, pitch.note, velocity);
     return AddNoteInPlay(degree, pitch.ratio, channel, pitch.note, part);
+}
+
+int StartPartNote(int part, int note, int bend, int velocity, bool alone) {
+    const int channel = ChooseChannelForPart(part, bend, alone);
+    SetChannelForPart(channel, part);
+    // The bend goes first so that the note starts at its pitch.
+    SendPitchBend(hMidiOut, channel, bend);
+    MidiNoteOn(hMidiOut, channel, note, velocity);
+    return channel;
 }
 
 int StopDegreeOfPart(int part, int degree, int velocity) {

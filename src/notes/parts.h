@@ -17,6 +17,10 @@ void ChannelsOpenedForPartZero();
 int PlayDegreeOfPart(int part, int degree, int velocity);
 int StopDegreeOfPart(int part, int degree, int velocity);
 
+// Starts a note of the part by the channel rule with parts (alone: on a
+// channel of its own) and returns its channel; the caller records the row.
+int StartPartNote(int part, int note, int bend, int velocity, bool alone);
+
 }  // namespace mt
 
 #endif

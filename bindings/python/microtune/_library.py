@@ -7,7 +7,11 @@ does, looking in this order:
 2. the library folder of the prefix this package is installed under
    (``<prefix>/lib/python3/dist-packages/microtune`` ->
    ``<prefix>/lib/<multiarch>/libmicrotune.so.0``, then ``<prefix>/lib/``);
-3. the system's dynamic loader (``libmicrotune.so.0``, then ``libmicrotune.so``;
+3. the library folder ``pkg-config`` names for microtune (set
+   ``PKG_CONFIG_PATH`` to ``<prefix>/lib/<multiarch>/pkgconfig`` for a prefix
+   that is not the system's: a package installed in a virtual environment
+   finds the library this way);
+4. the system's dynamic loader (``libmicrotune.so.0``, then ``libmicrotune.so``;
    ``microtune.dll`` on Windows).
 
 When none loads, :class:`~microtune.errors.LibraryNotFoundError` names every
@@ -16,6 +20,8 @@ place tried and why each failed.
 
 import ctypes
 import os
+import shutil
+import subprocess
 import sys
 import sysconfig
 import threading
@@ -78,6 +84,9 @@ _EXTENSIONS = {
     "MicrotuneSetPartController": (_c_int, [_c_int, _c_int, _c_int]),
     "MicrotunePlayPartDegree": (_c_int, [_c_int, _c_int, _c_int]),
     "MicrotuneStopPartDegree": (_c_int, [_c_int, _c_int, _c_int]),
+    "MicrotunePlayPartFrequency": (_c_int, [_c_int, _c_double, _c_int, _c_int]),
+    "MicrotuneStopNote": (_c_int, [_c_int, _c_int]),
+    "MicrotuneGlideNote": (_c_int, [_c_int, _c_double]),
 }
 
 
@@ -123,6 +132,20 @@ def _installed_folders() -> List[Path]:
     return folders
 
 
+def _pkg_config_folder() -> Optional[str]:
+    """The library folder of microtune's pkg-config file, or None."""
+    program = shutil.which("pkg-config")
+    if program is None:
+        return None
+    try:
+        answer = subprocess.run([program, "--variable=libdir", "microtune"], stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, timeout=10, check=False)
+    except (OSError, subprocess.SubprocessError):
+        return None
+    folder = answer.stdout.decode("utf-8", "replace").strip()
+    return folder if answer.returncode == 0 and folder else None
+
+
 def candidates() -> List[Tuple[str, str]]:
     """Every place the library is looked for, in order: (where, what to load)."""
     places = []  # type: List[Tuple[str, str]]
@@ -131,6 +154,9 @@ def candidates() -> List[Tuple[str, str]]:
         places.append(("$MICROTUNE_LIBRARY", named))
     for folder in _installed_folders():
         places.append(("installed beside this package", str(folder / _SONAME)))
+    folder = _pkg_config_folder()
+    if folder:
+        places.append(("pkg-config", str(Path(folder) / _SONAME)))
     places.append(("system loader", _SONAME))
     if _LINK_NAME:
         places.append(("system loader", _LINK_NAME))
@@ -153,7 +179,7 @@ def lib() -> _Library:
     with _lock:
         if _loaded is not None:
             return _loaded
-        tried = []
+        tried = []  # type: List[str]
         for where, name in candidates():
             try:
                 handle, c_handle = _open(name)

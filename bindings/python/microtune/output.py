@@ -170,6 +170,7 @@ class Output:
         self._scale = Scale.from_text(_TWELVE_TONE)
         self._one_one = DEFAULT_ONE_ONE
         self._clock = 0.0  # the synthesizer's clock when rendering
+        self._closed_at = None  # type: Optional[float]
         self._opened = time.monotonic()
         self._wav = None  # type: Optional[str]
         self._parts = []  # type: List[Part]
@@ -506,6 +507,7 @@ class Output:
     def _release(self) -> None:
         global _current
         with _lock:
+            self._closed_at = self._now()
             self._open = False
             self._performance.clear()
             library = _library.lib()
@@ -550,6 +552,8 @@ class Output:
         return [self._own] + self._parts
 
     def _now(self) -> float:
+        if self._closed_at is not None:
+            return self._closed_at
         return self._clock if self._delay is not None else time.monotonic() - self._opened
 
     def _wait_until(self, moment: float) -> None:

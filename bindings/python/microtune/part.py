@@ -75,7 +75,7 @@ class Part:
         """A frequency in Hz, scheduled or now; ``glide_to`` (Hz) glides to it over the beats."""
         hz = _checks.positive(hz, "a frequency")
         glide = None if glide_to is None else _checks.positive(glide_to, "glide_to")
-        return self._output._play_pitch(self, _checks.hz_text(hz), hz, glide, velocity, beats)
+        return self._output._play_pitch(self, "the pitch", hz, glide, velocity, beats)
 
     def play_midi(self, pitch: float, velocity: int = 100, *, beats: Optional[float] = None,
                   glide_to: Optional[float] = None) -> Optional[Note]:

@@ -26,7 +26,7 @@ import sys
 import sysconfig
 import threading
 from pathlib import Path
-from typing import Any, Callable, List, Optional, Tuple
+from typing import Any, Callable, Dict, List, Optional, Tuple
 
 from .errors import LibraryNotFoundError, MicrotuneError
 
@@ -44,7 +44,8 @@ _c_int_p, _c_double_p = ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_do
 
 # name: (result, arguments). char* results are taken as addresses, so that
 # ctypes does not read a caller's buffer before it is filled.
-_EXPORTS = {
+_Signatures = Dict[str, Tuple[Any, List[Any]]]
+_EXPORTS: _Signatures = {
     "nNumOutDevices": (_c_int, []),
     "szNameForDevice": (_c_void_p, [_c_int, _c_char_p, _c_int]),
     "StartMidiOutForiDev": (_c_int, [_c_int]),
@@ -63,11 +64,11 @@ _EXPORTS = {
     "FindMidiVoice": (_c_int, [_c_char_p, _c_char_p, _c_int]),
 }
 # The C calling convention on every platform.
-_C_EXPORTS = {
+_C_EXPORTS: _Signatures = {
     "StopAllNotesPlayed": (_c_int, [_c_int]),
     "StopAllNotesPlayedInChannel": (_c_int, [_c_int, _c_int]),
 }
-_EXTENSIONS = {
+_EXTENSIONS: _Signatures = {
     "MicrotuneSetMessageTap": (_c_int, [TAP, _c_void_p]),
     "MicrotuneReadScaleFile": (_c_int, [_c_char_p, _c_int, _c_void_p, _c_void_p, _c_int, _c_void_p, _c_int]),
     "MicrotuneReadScaleMemory": (_c_int, [_c_char_p, _c_int, _c_char_p, _c_int, _c_void_p, _c_void_p, _c_int,
@@ -90,8 +91,31 @@ _EXTENSIONS = {
 }
 
 
+_Function = Callable[..., Any]
+
+
 class _Library:
     """The loaded library: the exports as attributes, with their signatures."""
+
+    # The exports of _EXPORTS and _C_EXPORTS, set from those tables.
+    nNumOutDevices: _Function
+    szNameForDevice: _Function
+    StartMidiOutForiDev: _Function
+    StopMidiOut: _Function
+    SleepSeconds: _Function
+    SetMidiVoice: _Function
+    nChannelsAvailable: _Function
+    StopQT: _Function
+    Set1o1: _Function
+    GetnScaleNotes: _Function
+    GetScaleFromText: _Function
+    SetMidiScale: _Function
+    PlayScaleDegree: _Function
+    StopScaleDegree: _Function
+    GetMidiVoiceName: _Function
+    FindMidiVoice: _Function
+    StopAllNotesPlayed: _Function
+    StopAllNotesPlayedInChannel: _Function
 
     def __init__(self, path: str, handle: Any, c_handle: Any) -> None:
         self.path = path
@@ -102,7 +126,7 @@ class _Library:
                 function.restype = restype
                 function.argtypes = argtypes
                 setattr(self, name, function)
-        self.extensions = {}  # type: dict
+        self.extensions = {}  # type: Dict[str, _Function]
         for name, (restype, argtypes) in _EXTENSIONS.items():
             try:
                 function = getattr(c_handle, name)
@@ -154,9 +178,9 @@ def candidates() -> List[Tuple[str, str]]:
         places.append(("$MICROTUNE_LIBRARY", named))
     for folder in _installed_folders():
         places.append(("installed beside this package", str(folder / _SONAME)))
-    folder = _pkg_config_folder()
-    if folder:
-        places.append(("pkg-config", str(Path(folder) / _SONAME)))
+    configured = _pkg_config_folder()
+    if configured:
+        places.append(("pkg-config", str(Path(configured) / _SONAME)))
     places.append(("system loader", _SONAME))
     if _LINK_NAME:
         places.append(("system loader", _LINK_NAME))
@@ -197,7 +221,7 @@ def ext(name: str) -> Callable[..., Any]:
     """An export of microtune_ext.h, or an error saying the library lacks it."""
     loaded = lib()
     try:
-        return loaded.extensions[name]  # type: ignore[no-any-return]
+        return loaded.extensions[name]
     except KeyError:
         raise MicrotuneError("%s has no %s: it is older than this package" % (loaded.path, name)) from None
 

@@ -131,8 +131,8 @@ def write(path: str, sent: Sequence[Sent], tempo: float, end_seconds: float) -> 
     tracks = ([], [])  # type: Tuple[List[Tuple[int, bytes]], List[Tuple[int, bytes]]]
     microseconds = min(max(round(60e6 / tempo), 1), 0xFFFFFF)
     tracks[0].append((0, b"\xff\x51\x03" + microseconds.to_bytes(3, "big")))
-    for f, channel in enumerate(folder.files):
-        if channel.used and f != _PERCUSSION:
+    for f, held in enumerate(folder.files):
+        if held.used and f != _PERCUSSION:
             tracks[f // _PORT].extend((0, bytes((0xB0 | f % _PORT, c, v))) for c, v in _BEND_RANGE)
     for tick, f, kind, data1, data2 in folder.placed:
         message = bytes((kind | f % _PORT, data1)) if kind in (0xC0, 0xD0) else bytes((kind | f % _PORT, data1, data2))

@@ -74,7 +74,7 @@ def _library_file(library: "_library._Library") -> str:
     info = DlInfo()
     dladdr = ctypes.CDLL(None).dladdr
     dladdr.argtypes = [ctypes.c_void_p, ctypes.POINTER(DlInfo)]
-    address = ctypes.cast(library.nNumOutDevices, ctypes.c_void_p)
+    address = ctypes.cast(cast(Any, library.nNumOutDevices), ctypes.c_void_p)
     if dladdr(address, ctypes.byref(info)) and info.dli_fname:
         return os.fsdecode(info.dli_fname)
     return library.path
@@ -85,7 +85,7 @@ def _loaded_companion(library: "_library._Library") -> Optional[ctypes.CDLL]:
     folder = os.path.dirname(_library_file(library))
     for name in (os.path.join(folder, _COMPANION), os.path.join(folder, "microtune", _COMPANION), _COMPANION):
         try:
-            return ctypes.CDLL(name, mode=os.RTLD_NOW | os.RTLD_NOLOAD)  # type: ignore[attr-defined]
+            return ctypes.CDLL(name, mode=os.RTLD_NOW | os.RTLD_NOLOAD)
         except OSError:
             continue
     return None
@@ -586,7 +586,7 @@ class Output:
         part._cursor = max(part._cursor, self._now()) + _checks.positive(beats, "beats", zero=True) * 60.0 / self._tempo
 
     def _cents_hz(self, cents: float) -> float:
-        return self._one_one * 2.0 ** (cents / 1200.0)
+        return float(self._one_one * 2.0 ** (cents / 1200.0))
 
     def _degree_hz(self, degree: int) -> float:
         _check_pitch(degree, self._scale, self._one_one)
@@ -706,7 +706,7 @@ class Output:
         with _lock:
             self._callback = None
             if self._tap is not None:
-                _library.ext("MicrotuneSetMessageTap")(_library.TAP(), None)
+                _library.ext("MicrotuneSetMessageTap")(_library.TAP(0), None)
                 self._tap = None
 
     def _finished_wav(self) -> str:

@@ -113,7 +113,7 @@ class Part:
 
 
 def _midi_hz(pitch: float) -> float:
-    return 440.0 * 2.0 ** ((pitch - 69.0) / 12.0)
+    return float(440.0 * 2.0 ** ((pitch - 69.0) / 12.0))
 
 
 def _controller_property(name: str) -> property:

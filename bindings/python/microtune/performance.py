@@ -66,7 +66,7 @@ class Performance:
             step = seconds / (steps + 1)
             for k in range(1, steps + 1):
                 target = hz * 2.0 ** (cents * k / steps / 1200.0)
-                self._add(start + k * step, _GLIDE, lambda target=target: self._glided(key, target))
+                self._add(start + k * step, _GLIDE, self._glide_action(key, target))
         self._add(start + seconds, _OFF, lambda: self._ended(key))
 
     def earliest(self) -> Optional[float]:
@@ -92,6 +92,9 @@ class Performance:
 
     def _add(self, time: float, kind: int, action: Callable[[], None]) -> None:
         heapq.heappush(self._events, (time, kind, next(self._order), action))
+
+    def _glide_action(self, key: int, hz: float) -> Callable[[], None]:
+        return lambda: self._glided(key, hz)
 
     def _started(self, key: int, handle: int) -> None:
         if handle > 0:  # 0: the notes in play are full, and the note does not sound

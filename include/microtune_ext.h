@@ -201,6 +201,50 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneStopPartDegree(int part, int degree
  * message tap. */
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetMpeZone(int memberChannels, int bendSemitones);
 
+/* Frequency notes: any pitch, not only a degree of the scale, for a part.
+ * A frequency note is placed exactly as a degree of that frequency would be
+ * (the nearest MIDI note and the bend that reaches the frequency from it,
+ * by the channel rule above), and its pitch is absolute: a later change of
+ * the scale or the 1/1 does not move it. Like the part functions, the
+ * first call puts parts in use.
+ *
+ * The handle names the note until it ends. It goes stale when the note is
+ * stopped, and also when StopAllNotesPlayed, StopAllNotesPlayedInChannel
+ * or the channel rule (a channel silenced for a new note) ends it; a stale
+ * handle does nothing and gets 0. Handles count up from 1 and are not
+ * given again while any note holds them. StopScaleDegree and
+ * MicrotuneStopPartDegree never stop a frequency note; PrintNotesInPlay
+ * lists one with its handle where a degree stands.
+ *
+ * MICROTUNE_OWN_CHANNEL asks for a channel of the note's own: a silent
+ * channel (or, when every channel sounds, one silenced for it) that no
+ * later note joins while this one sounds. A note that is to glide needs
+ * one, so that its glide never bends another note. While an MPE zone is
+ * set, frequency notes are refused (0): a zone plays degrees. */
+#define MICROTUNE_OWN_CHANNEL 1
+
+/* Starts a note of the part at hz (above 0 and finite) with the velocity
+ * (clamped to 0-127 as PlayScaleDegree does); flags is 0 or
+ * MICROTUNE_OWN_CHANNEL. A frequency beyond what MIDI notes reach (about
+ * 7.28 Hz to 14080 Hz with the bend) plays at the nearest pitch they do.
+ * Returns the note's handle (above 0); 0 for an invalid part, frequency or
+ * flag, or when the notes in play are full (nothing is sent then); -1 from
+ * inside the message tap. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotunePlayPartFrequency(int part, double hz, int velocity,
+                                                               int flags);
+
+/* Stops the note with a note-off of the velocity (clamped to 0-127).
+ * Returns 1; 0 for a stale handle; -1 from inside the message tap. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneStopNote(int handle, int velocity);
+
+/* Moves the sounding note to hz by its channel's bend alone, from the same
+ * MIDI note. Returns 1 when done (or when the channel already had that
+ * bend); 0, with nothing sent, for a stale handle, a frequency that is not
+ * above 0 and finite, one beyond the 2-semitone bend range from the note,
+ * or while another note sounds on the channel (a note played without
+ * MICROTUNE_OWN_CHANNEL may share one); -1 from inside the message tap. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneGlideNote(int handle, double hz);
+
 #ifdef __cplusplus
 }
 #endif

@@ -9,7 +9,7 @@ PACKAGES=(
   libglib2.0-dev
   libcli11-dev locales-all
   python3-mido fluidsynth hyperfine
-  python3-pytest python3-numpy python3-setuptools python3-wheel python3-pip
+  python3-pytest python3-numpy python3-setuptools python3-wheel python3-pip mypy
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64
   g++-multilib qemu-user googletest

@@ -19,6 +19,8 @@ bash scripts/check-install.sh build
 # with Debian's pytest and numpy).
 MICROTUNE_LIBRARY="$PWD/build/lib/libmicrotune.so" PYTHONPATH="$PWD/bindings/python" \
   /usr/bin/python3 -m pytest -q -p no:cacheprovider bindings/python/tests
+# Its types: the package and its examples (pyproject.toml's [tool.mypy]).
+(cd bindings/python && mypy)
 
 # 32-bit code: the core and the unit tests under qemu-i386.
 cmake --preset linux-i386

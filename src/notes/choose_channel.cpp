@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "microtune.h"
+#include "notes/frequency_notes.h"
 #include "notes/notes_in_play.h"
 #include "output/channel_messages.h"
 #include "state/state.h"
@@ -30,24 +31,34 @@ int SaturatingInt(double v) {
     return static_cast<int>(v);
 }
 
-}  // namespace
-
-void NoteAndBend(double frequency, int *noteOut, int *bendOut, double *offsetOut) {
+// The frequency as a fractional MIDI note number.
+double MidiPitch(double frequency) {
     double x = frequency * RECIPROCAL_440;
     // Zero, negative, -inf and NaN all become the lowest pitch.
     if (!(x >= MULTIPLE_FLOOR)) x = MULTIPLE_FLOOR;
-    const double p = 69.0 + 12.0 * Log(x) / LN2;
+    return 69.0 + 12.0 * Log(x) / LN2;
+}
+
+int64_t BendFrom(double p, int note) {
+    return 8192 - static_cast<int64_t>(SaturatingInt(-BEND_UNITS_PER_SEMITONE * (p - note)));
+}
+
+}  // namespace
+
+void NoteAndBend(double frequency, int *noteOut, int *bendOut, double *offsetOut) {
+    const double p = MidiPitch(frequency);
 
     int note = SaturatingInt(std::floor(p + 0.5));
     if (note < 0) note = 0;
     if (note > NOTE_MAX) note = NOTE_MAX;
 
-    const int64_t bend =
-        8192 - static_cast<int64_t>(SaturatingInt(-BEND_UNITS_PER_SEMITONE * (p - note)));
+    const int64_t bend = BendFrom(p, note);
     *noteOut = note;
     if (offsetOut) *offsetOut = p - note;
     *bendOut = bend < 0 ? 0 : bend > BEND_MAX ? BEND_MAX : static_cast<int>(bend);
 }
+
+int64_t BendFromNote(double frequency, int note) { return BendFrom(MidiPitch(frequency), note); }
 
 void ChooseChannel(int flags, int *channelOut, int *noteOut, double *bendOut, double frequency) {
     int note, bend;
@@ -107,7 +118,7 @@ int SilenceChannelReleasedLongestAgo() {
     return chosen;
 }
 
-int ChooseChannelForPart(int part, int bend) {
+int ChooseChannelForPart(int part, int bend, bool alone) {
     const int n = ChannelsInUse();
     const double low = bend;
     const double high = low + 1.0;
@@ -121,8 +132,9 @@ int ChooseChannelForPart(int part, int bend) {
         const double rounded = dBend[ch] + 0.5;
         const bool ownPart = iChannelPart[ch] == part;
         const bool ownBend = rounded >= low && rounded < high;
-        // 1. A channel sounding this part at this bend: the notes share it.
-        if (nSounding[ch] > 0 && ownPart && ownBend) return ch;
+        // 1. A channel sounding this part at this bend: the notes share it,
+        // unless one of them asks for a channel of its own.
+        if (nSounding[ch] > 0 && ownPart && ownBend && !alone && !ChannelHeldAlone(ch)) return ch;
         if (nSounding[ch] != 0) continue;
         const int rank = ownPart ? (ownBend ? 3 : 2) : 1;
         if (rank > chosenRank ||

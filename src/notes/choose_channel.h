@@ -2,6 +2,8 @@
 #ifndef MICROTUNE_CHOOSE_CHANNEL_H
 #define MICROTUNE_CHOOSE_CHANNEL_H
 
+#include <cstdint>
+
 namespace mt {
 
 enum : int {
@@ -13,6 +15,9 @@ enum : int {
 // frequency from it; offsetOut, when given, receives the exact distance in
 // semitones from that note to the frequency (what a wider bend carries).
 void NoteAndBend(double frequency, int *noteOut, int *bendOut, double *offsetOut = nullptr);
+// The bend that reaches the frequency from the note, unclamped: outside
+// 0..16383 the note's bend range cannot reach it.
+int64_t BendFromNote(double frequency, int note);
 
 // NoteAndBend, then ChooseChannelFor.
 void ChooseChannel(int flags, int *channelOut, int *noteOut, double *bendOut, double frequency);
@@ -24,8 +29,9 @@ int ChooseChannelFor(int flags, int note, int bend);
 // channel is always found. In order: a channel sounding the part at the
 // bend; a silent channel set for the part and bend; a silent channel set
 // for the part; any silent channel; and, when every channel sounds, the
-// one released longest ago, silenced.
-int ChooseChannelForPart(int part, int bend);
+// one released longest ago, silenced. A channel held alone by a frequency
+// note is never shared; alone: the note wants a channel of its own.
+int ChooseChannelForPart(int part, int bend, bool alone = false);
 
 // Silences the channel (but 9) released longest ago, ties to the lowest,
 // and returns it.

@@ -113,6 +113,15 @@ void ChannelsOpenedForPartZero() {
     }
 }
 
+int StartPartNote(int part, int note, int bend, int velocity, bool alone) {
+    const int channel = ChooseChannelForPart(part, bend, alone);
+    SetChannelForPart(channel, part);
+    // The bend goes first so that the note starts at its pitch.
+    SendPitchBend(hMidiOut, channel, bend);
+    MidiNoteOn(hMidiOut, channel, note, velocity);
+    return channel;
+}
+
 }  // namespace mt
 
 extern "C" {

@@ -18,6 +18,10 @@ void SetChannelForPart(int channel, int part);
 // The controllers the part has been given, sent to the channel.
 void SendPartControllers(int channel, int part);
 
+// Starts a note of the part by the channel rule with parts (alone: on a
+// channel of its own) and returns its channel; the caller records the row.
+int StartPartNote(int part, int note, int bend, int velocity, bool alone);
+
 }  // namespace mt
 
 #endif

@@ -30,14 +30,13 @@ int PlayDegreeOfPart(int part, int degree, int velocity) {
         return AddNoteInPlay(degree, pitch.ratio, channel, pitch.note, part);
     }
     if (bPartsInUse) {
-        channel = ChooseChannelForPart(part, pitch.bend);
-        SetChannelForPart(channel, part);
+        channel = StartPartNote(part, pitch.note, pitch.bend, velocity, false);
     } else {
         channel = ChooseChannelFor(CHOOSE_MAY_SILENCE, pitch.note, pitch.bend);
+        // The bend goes first so that the note starts at its pitch.
+        SendPitchBend(hMidiOut, channel, pitch.bend);
+        MidiNoteOn(hMidiOut, channel, pitch.note, velocity);
     }
-    // The bend goes first so that the note starts at its pitch.
-    SendPitchBend(hMidiOut, channel, pitch.bend);
-    MidiNoteOn(hMidiOut, channel, pitch.note, velocity);
     return AddNoteInPlay(degree, pitch.ratio, channel, pitch.note, part);
 }
 

@@ -41,6 +41,8 @@ double dRatio[MAX_NOTES_IN_PLAY];
 int iChannel[MAX_NOTES_IN_PLAY];
 int iNote[MAX_NOTES_IN_PLAY];
 int8_t iPart[MAX_NOTES_IN_PLAY];
+int nNextNoteHandle = 1;
+int iChannelAloneHandle[MAX_CHANNELS];
 
 int bPartsInUse;
 int iPartVoice[MAX_PARTS];
@@ -94,6 +96,8 @@ void ResetStateForTests() {
     std::memset(iChannel, 0, sizeof iChannel);
     std::memset(iNote, 0, sizeof iNote);
     std::memset(iPart, 0, sizeof iPart);
+    nNextNoteHandle = 1;
+    std::memset(iChannelAloneHandle, 0, sizeof iChannelAloneHandle);
 
     bPartsInUse = 0;
     std::memset(iPartVoice, 0, sizeof iPartVoice);

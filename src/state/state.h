@@ -97,6 +97,15 @@ extern int iChannel[MAX_NOTES_IN_PLAY];
 extern int iNote[MAX_NOTES_IN_PLAY];
 extern int8_t iPart[MAX_NOTES_IN_PLAY];  // the part that plays the row, 0-15
 
+// Frequency notes: the row of one carries FREQUENCY_ROW in its iPart byte
+// and its handle in iDegree, so that no stop by degree ever matches it and
+// the handle moves with the row. A handle goes stale with its row.
+constexpr int8_t FREQUENCY_ROW = 0x10;
+extern int nNextNoteHandle;  // the next handle to give, 1 at load
+// The frequency note that has the channel to itself (no other note may
+// join it), or 0; stale once that note's row is gone.
+extern int iChannelAloneHandle[MAX_CHANNELS];
+
 // Parts: instruments that play together, each with its program and the
 // controllers that follow it, on channels of their own while they sound.
 // Part 0 is the classic interface's; its voice is iCurrentVoice. Until a

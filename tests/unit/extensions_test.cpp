@@ -37,7 +37,10 @@ void MICROTUNE_CAPI Tap(void *context, int channel, int status, int data1, int d
                  MicrotuneSetPartController(1, 7, 90),
                  MicrotunePlayPartDegree(1, 0, 90),
                  MicrotuneStopPartDegree(0, 0, 0),
-                 MicrotuneSetMpeZone(15, 48)};
+                 MicrotuneSetMpeZone(15, 48),
+                 MicrotunePlayPartFrequency(1, 440.0, 90, 0),
+                 MicrotuneStopNote(1, 0),
+                 MicrotuneGlideNote(1, 440.0)};
     SleepSeconds(5.0);
     t.acquisitionsInTap = fake::LockAcquisitions() - before;
 }
@@ -81,7 +84,8 @@ TEST_F(ExtensionsTest, CallsFromInsideTheTapReturnAtOnceWithoutEffect) {
     PlayScaleDegree(0, 100);  // a bend (maybe) and a note-on, each tapped
 
     ASSERT_FALSE(t.packed.empty());
-    EXPECT_EQ(t.answers, (std::vector<int>{0, 0, 0, -1, -1, 1, -1, -1, -1, -1, -1, -1}));
+    EXPECT_EQ(t.answers,
+              (std::vector<int>{0, 0, 0, -1, -1, 1, -1, -1, -1, -1, -1, -1, -1, -1, -1}));
     EXPECT_EQ(t.acquisitionsInTap, 0);
     EXPECT_EQ(fake::LockAcquisitions() - before, 1);
     EXPECT_EQ(fake::ShortMessages().size(), t.packed.size());  // the tap's calls sent nothing

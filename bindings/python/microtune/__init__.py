@@ -22,11 +22,12 @@ from .errors import (DeviceNotFoundError, LibraryNotFoundError, MicrotuneError, 
                      OutputError, ScaleError, VoiceNotFoundError)
 from .output import DEFAULT_ONE_ONE, Message, Output, pitch
 from .part import Part
+from .performance import Note
 from .scale import KeyboardMap, Scale
 from ._library import library_path
 
 __all__ = [
-    "BUILT_IN_SYNTHESIZER", "DEFAULT_ONE_ONE", "Device", "Voice", "Message", "Output", "Part", "Scale", "KeyboardMap",
+    "BUILT_IN_SYNTHESIZER", "DEFAULT_ONE_ONE", "Device", "Voice", "Message", "Note", "Output", "Part", "Scale", "KeyboardMap",
     "devices", "voices", "find_device", "find_voice", "pitch", "version", "library_path",
     "MicrotuneError", "LibraryNotFoundError", "OutputError", "OutputClosedError", "VoiceNotFoundError",
     "DeviceNotFoundError", "NoPitchError", "ScaleError",

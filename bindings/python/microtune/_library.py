@@ -7,7 +7,11 @@ does, looking in this order:
 2. the library folder of the prefix this package is installed under
    (``<prefix>/lib/python3/dist-packages/microtune`` ->
    ``<prefix>/lib/<multiarch>/libmicrotune.so.0``, then ``<prefix>/lib/``);
-3. the system's dynamic loader (``libmicrotune.so.0``, then ``libmicrotune.so``;
+3. the library folder ``pkg-config`` names for microtune (set
+   ``PKG_CONFIG_PATH`` to ``<prefix>/lib/<multiarch>/pkgconfig`` for a prefix
+   that is not the system's: a package installed in a virtual environment
+   finds the library this way);
+4. the system's dynamic loader (``libmicrotune.so.0``, then ``libmicrotune.so``;
    ``microtune.dll`` on Windows).
 
 When none loads, :class:`~microtune.errors.LibraryNotFoundError` names every
@@ -16,11 +20,13 @@ place tried and why each failed.
 
 import ctypes
 import os
+import shutil
+import subprocess
 import sys
 import sysconfig
 import threading
 from pathlib import Path
-from typing import Any, Callable, List, Optional, Tuple
+from typing import Any, Callable, Dict, List, Optional, Tuple
 
 from .errors import LibraryNotFoundError, MicrotuneError
 
@@ -38,7 +44,8 @@ _c_int_p, _c_double_p = ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_do
 
 # name: (result, arguments). char* results are taken as addresses, so that
 # ctypes does not read a caller's buffer before it is filled.
-_EXPORTS = {
+_Signatures = Dict[str, Tuple[Any, List[Any]]]
+_EXPORTS: _Signatures = {
     "nNumOutDevices": (_c_int, []),
     "szNameForDevice": (_c_void_p, [_c_int, _c_char_p, _c_int]),
     "StartMidiOutForiDev": (_c_int, [_c_int]),
@@ -57,11 +64,11 @@ _EXPORTS = {
     "FindMidiVoice": (_c_int, [_c_char_p, _c_char_p, _c_int]),
 }
 # The C calling convention on every platform.
-_C_EXPORTS = {
+_C_EXPORTS: _Signatures = {
     "StopAllNotesPlayed": (_c_int, [_c_int]),
     "StopAllNotesPlayedInChannel": (_c_int, [_c_int, _c_int]),
 }
-_EXTENSIONS = {
+_EXTENSIONS: _Signatures = {
     "MicrotuneSetMessageTap": (_c_int, [TAP, _c_void_p]),
     "MicrotuneReadScaleFile": (_c_int, [_c_char_p, _c_int, _c_void_p, _c_void_p, _c_int, _c_void_p, _c_int]),
     "MicrotuneReadScaleMemory": (_c_int, [_c_char_p, _c_int, _c_char_p, _c_int, _c_void_p, _c_void_p, _c_int,
@@ -79,11 +86,37 @@ _EXTENSIONS = {
     "MicrotunePlayPartDegree": (_c_int, [_c_int, _c_int, _c_int]),
     "MicrotuneStopPartDegree": (_c_int, [_c_int, _c_int, _c_int]),
     "MicrotuneSetMpeZone": (_c_int, [_c_int, _c_int]),
+    "MicrotunePlayPartFrequency": (_c_int, [_c_int, _c_double, _c_int, _c_int]),
+    "MicrotuneStopNote": (_c_int, [_c_int, _c_int]),
+    "MicrotuneGlideNote": (_c_int, [_c_int, _c_double]),
 }
+
+
+_Function = Callable[..., Any]
 
 
 class _Library:
     """The loaded library: the exports as attributes, with their signatures."""
+
+    # The exports of _EXPORTS and _C_EXPORTS, set from those tables.
+    nNumOutDevices: _Function
+    szNameForDevice: _Function
+    StartMidiOutForiDev: _Function
+    StopMidiOut: _Function
+    SleepSeconds: _Function
+    SetMidiVoice: _Function
+    nChannelsAvailable: _Function
+    StopQT: _Function
+    Set1o1: _Function
+    GetnScaleNotes: _Function
+    GetScaleFromText: _Function
+    SetMidiScale: _Function
+    PlayScaleDegree: _Function
+    StopScaleDegree: _Function
+    GetMidiVoiceName: _Function
+    FindMidiVoice: _Function
+    StopAllNotesPlayed: _Function
+    StopAllNotesPlayedInChannel: _Function
 
     def __init__(self, path: str, handle: Any, c_handle: Any) -> None:
         self.path = path
@@ -94,7 +127,7 @@ class _Library:
                 function.restype = restype
                 function.argtypes = argtypes
                 setattr(self, name, function)
-        self.extensions = {}  # type: dict
+        self.extensions = {}  # type: Dict[str, _Function]
         for name, (restype, argtypes) in _EXTENSIONS.items():
             try:
                 function = getattr(c_handle, name)
@@ -124,6 +157,20 @@ def _installed_folders() -> List[Path]:
     return folders
 
 
+def _pkg_config_folder() -> Optional[str]:
+    """The library folder of microtune's pkg-config file, or None."""
+    program = shutil.which("pkg-config")
+    if program is None:
+        return None
+    try:
+        answer = subprocess.run([program, "--variable=libdir", "microtune"], stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, timeout=10, check=False)
+    except (OSError, subprocess.SubprocessError):
+        return None
+    folder = answer.stdout.decode("utf-8", "replace").strip()
+    return folder if answer.returncode == 0 and folder else None
+
+
 def candidates() -> List[Tuple[str, str]]:
     """Every place the library is looked for, in order: (where, what to load)."""
     places = []  # type: List[Tuple[str, str]]
@@ -132,6 +179,9 @@ def candidates() -> List[Tuple[str, str]]:
         places.append(("$MICROTUNE_LIBRARY", named))
     for folder in _installed_folders():
         places.append(("installed beside this package", str(folder / _SONAME)))
+    configured = _pkg_config_folder()
+    if configured:
+        places.append(("pkg-config", str(Path(configured) / _SONAME)))
     places.append(("system loader", _SONAME))
     if _LINK_NAME:
         places.append(("system loader", _LINK_NAME))
@@ -154,7 +204,7 @@ def lib() -> _Library:
     with _lock:
         if _loaded is not None:
             return _loaded
-        tried = []
+        tried = []  # type: List[str]
         for where, name in candidates():
             try:
                 handle, c_handle = _open(name)
@@ -172,7 +222,7 @@ def ext(name: str) -> Callable[..., Any]:
     """An export of microtune_ext.h, or an error saying the library lacks it."""
     loaded = lib()
     try:
-        return loaded.extensions[name]  # type: ignore[no-any-return]
+        return loaded.extensions[name]
     except KeyError:
         raise MicrotuneError("%s has no %s: it is older than this package" % (loaded.path, name)) from None
 

@@ -150,4 +150,4 @@ def voices(query: Optional[Union[int, str]] = None) -> List[Voice]:
 def version() -> str:
     """The library's version, as it reports it."""
     answer = _library.ext("MicrotuneVersion")()
-    return answer.decode("latin-1") if answer else ""
+    return str(answer.decode("latin-1")) if answer else ""

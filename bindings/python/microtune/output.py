@@ -2,18 +2,21 @@
 
 import atexit
 import ctypes
+import html
 import math
 import os
 import sys
 import threading
 import time
+import warnings
 import weakref
-from typing import Callable, Iterable, NamedTuple, Optional, Tuple, Union
+from typing import Any, Callable, Iterable, List, NamedTuple, Optional, Tuple, Union, cast
 
-from . import _library
+from . import _audio, _checks, _library, _midi_file
 from .catalogue import BUILT_IN_SYNTHESIZER, Device, Voice, devices, find_device, find_voice
 from .errors import MicrotuneError, NoPitchError, OutputClosedError, OutputError
 from .part import PART_CONTROLLERS, Part
+from .performance import Note, Performance
 from .scale import Scale
 
 __all__ = ["Output", "Message", "pitch", "DEFAULT_ONE_ONE"]
@@ -71,7 +74,7 @@ def _library_file(library: "_library._Library") -> str:
     info = DlInfo()
     dladdr = ctypes.CDLL(None).dladdr
     dladdr.argtypes = [ctypes.c_void_p, ctypes.POINTER(DlInfo)]
-    address = ctypes.cast(library.nNumOutDevices, ctypes.c_void_p)
+    address = ctypes.cast(cast(Any, library.nNumOutDevices), ctypes.c_void_p)
     if dladdr(address, ctypes.byref(info)) and info.dli_fname:
         return os.fsdecode(info.dli_fname)
     return library.path
@@ -82,7 +85,7 @@ def _loaded_companion(library: "_library._Library") -> Optional[ctypes.CDLL]:
     folder = os.path.dirname(_library_file(library))
     for name in (os.path.join(folder, _COMPANION), os.path.join(folder, "microtune", _COMPANION), _COMPANION):
         try:
-            return ctypes.CDLL(name, mode=os.RTLD_NOW | os.RTLD_NOLOAD)  # type: ignore[attr-defined]
+            return ctypes.CDLL(name, mode=os.RTLD_NOW | os.RTLD_NOLOAD)
         except OSError:
             continue
     return None
@@ -125,9 +128,18 @@ class Output:
     sleeping. ``sample_format`` is the WAV file's samples: ``"float"``
     (32-bit floating point, which no chord can clip), ``"pcm16"`` or
     ``"pcm24"`` (integers, which more programs read, Python's :mod:`wave`
-    among them). ``on_message`` is registered before the output opens, so that
-    it also sees the bends and the voice that opening sends (see
-    :meth:`on_message`).
+    among them). The default is ``"float"`` because the synthesizer's mix
+    is floating point: a loud chord stays whole instead of clipping at full
+    scale, and no bits are lost in quiet passages; choose ``"pcm16"`` for
+    programs that read only integer samples. ``on_message`` is registered
+    before the output opens, so that it also sees the bends and the voice
+    that opening sends (see :meth:`on_message`). ``tempo`` is in beats per
+    minute, for the calls given ``beats`` (see :meth:`perform`).
+
+    In a notebook, an output that renders shows an audio player once it is
+    closed, and :attr:`audio` holds its samples. Opening an output while
+    another is still open outside a ``with`` block (a cell run again)
+    closes the earlier one, with a warning.
 
     ``tuning="mpe"`` plays into an MPE zone for the synthesizers that bend
     each note alone (Surge XT, Vital, Pianoteq...): manager MIDI channel 1,
@@ -139,10 +151,12 @@ class Output:
 
     Every output starts in twelve-tone equal temperament from middle C
     (261.626 Hz). The library has one output per process: opening a second
-    while one is open raises :class:`~microtune.errors.OutputError` with
-    result 2. Closing (leaving the ``with`` block, :meth:`close`, or the end
-    of the program) stops every note, closes the device, stops the built-in
-    synthesizer and, when rendering, finishes the WAV file.
+    inside the ``with`` block of one raises
+    :class:`~microtune.errors.OutputError` with result 2. Closing (leaving
+    the ``with`` block, :meth:`close`, or the end of the program) plays what
+    is scheduled, then stops every note, closes the device, stops the
+    built-in synthesizer and, when rendering, finishes the WAV file; leaving
+    the ``with`` block on an exception plays nothing more.
 
     Calls may come from any thread: the library serializes them.
     """
@@ -150,7 +164,8 @@ class Output:
     def __init__(self, device: Union[None, int, str] = None, voice: Union[int, str] = "strings",
                  wav: Optional[Union[str, "os.PathLike[str]"]] = None,
                  on_message: Optional[MessageCallback] = None, tuning: str = "bend",
-                 mpe_members: int = 15, mpe_bend: int = 48, *, sample_format: str = "float") -> None:
+                 mpe_members: int = 15, mpe_bend: int = 48, *, sample_format: str = "float",
+                 tempo: float = 120.0) -> None:
         global _current
         library = _library.lib()
         if tuning not in ("bend", "mpe"):
@@ -160,23 +175,36 @@ class Output:
                 raise ValueError("%s is a whole number from 1 to %d, not %r" % (name, top, value))
         self._mpe = tuning == "mpe"
         self._open = False
+        self._in_with = False
         self._delay = None  # type: Optional[Callable[[float], None]]
         self._companion = None  # type: Optional[ctypes.CDLL]
         self._tap = None  # type: Optional[object]
+        self._callback = None  # type: Optional[MessageCallback]
         self._tap_error = None  # type: Optional[BaseException]
+        self._sent = []  # type: List[_midi_file.Sent]
         self._scale = Scale.from_text(_TWELVE_TONE)
         self._one_one = DEFAULT_ONE_ONE
-        self._elapsed = 0.0
+        self._clock = 0.0  # the synthesizer's clock when rendering
+        self._closed_at = None  # type: Optional[float]
+        self._opened = time.monotonic()
         self._wav = None  # type: Optional[str]
-        self._parts = []  # type: list
+        self._parts = []  # type: List[Part]
+        self._tempo = self._file_tempo = _checks.positive(tempo, "tempo")
+        self._performance = Performance(_play_frequency, _stop_note, _glide_note)
         if sample_format not in _SAMPLE_FORMATS:
             raise ValueError("sample_format is %s, not %r" % (", ".join(map(repr, _SAMPLE_FORMATS)), sample_format))
         self._sample_format = sample_format
         with _lock:
             other = _current() if _current is not None else None
-            if other is not None:
+            if other is not None and other._in_with:
                 raise OutputError("an output is already open (%s): close it first" % other.device.name, 2)
+            if other is not None:
+                warnings.warn("closed the output still open (%r) to open this one" % other, stacklevel=2)
+                other._close(perform=False)
             self._voice = find_voice(voice)
+            # Part 0 is the output's own; a weak reference, so that an output
+            # dropped unclosed still closes at once.
+            self._own = Part(cast(Output, weakref.proxy(self)), 0, self._voice)
             listed = devices()
             built_in = next((d.number for d in listed if d.name == BUILT_IN_SYNTHESIZER), -1)
             if device is None:
@@ -200,12 +228,12 @@ class Output:
             # Set before the open, which then configures the synthesizer.
             if self._mpe and self._zone(library, mpe_members, mpe_bend) != 1:
                 raise OutputError("this libmicrotune has no MPE zone (%s)" % _library_file(library))
-            if on_message is not None:
-                self._set_tap(on_message)
+            self._set_tap(on_message)
+            self._opened = time.monotonic()
             try:
                 self._start(library)
             except BaseException:
-                self._set_tap(None)
+                self._remove_tap()
                 if self._mpe:
                     self._zone(library, 0, 0)
                 raise
@@ -282,8 +310,17 @@ class Output:
 
     @property
     def elapsed(self) -> float:
-        """Seconds of rests so far."""
-        return self._elapsed
+        """Seconds on the output's clock since it opened: the synthesizer's clock when rendering."""
+        return self._now()
+
+    @property
+    def tempo(self) -> float:
+        """Beats per minute of the calls given ``beats``; a change applies to the calls after it."""
+        return self._tempo
+
+    @tempo.setter
+    def tempo(self, bpm: float) -> None:
+        self._tempo = _checks.positive(bpm, "tempo")
 
     @property
     def voice(self) -> Voice:
@@ -356,21 +393,35 @@ class Output:
     @one_one.setter
     def one_one(self, hz: float) -> None:
         library = self._library()
-        hz = float(hz)
-        if not (math.isfinite(hz) and hz > 0.0):
-            raise ValueError("the 1/1 is a frequency above 0 Hz, not %r" % hz)
+        hz = _checks.positive(hz, "the 1/1")
         library.Set1o1(hz)
         self._one_one = hz
 
     # -- playing ---------------------------------------------------------
 
-    def play(self, degree: int, velocity: int = 100) -> int:
-        """Starts a scale degree; returns the number of notes in play.
+    def play(self, degree: int, velocity: int = 100, *, beats: Optional[float] = None) -> Optional[Note]:
+        """Part 0 plays a scale degree (see :meth:`Part.play`): for ``beats``, or now.
 
         Raises :class:`~microtune.errors.NoPitchError` for a degree whose
-        frequency is no pitch, ``ValueError`` for a velocity outside 1-127.
+        frequency is no pitch, TypeError for a degree or velocity that is
+        not a whole number, ValueError for a velocity outside 1-127.
         """
-        return self._play(0, degree, velocity)
+        return self._own.play(degree, velocity, beats=beats)
+
+    def play_hz(self, hz: float, velocity: int = 100, *, beats: Optional[float] = None,
+                glide_to: Optional[float] = None) -> Optional[Note]:
+        """Part 0 plays a frequency in Hz (see :meth:`Part.play_hz`)."""
+        return self._own.play_hz(hz, velocity, beats=beats, glide_to=glide_to)
+
+    def play_midi(self, pitch: float, velocity: int = 100, *, beats: Optional[float] = None,
+                  glide_to: Optional[float] = None) -> Optional[Note]:
+        """Part 0 plays a fractional MIDI pitch (see :meth:`Part.play_midi`)."""
+        return self._own.play_midi(pitch, velocity, beats=beats, glide_to=glide_to)
+
+    def play_cents(self, cents: float, velocity: int = 100, *, beats: Optional[float] = None,
+                   glide_to: Optional[float] = None) -> Optional[Note]:
+        """Part 0 plays a pitch in cents above the 1/1 (see :meth:`Part.play_cents`)."""
+        return self._own.play_cents(cents, velocity, beats=beats, glide_to=glide_to)
 
     def pitch(self, degree: int) -> Tuple[int, int]:
         """The MIDI note and 14-bit bend (8192: none) that a degree plays; nothing is sent.
@@ -382,16 +433,13 @@ class Output:
         self._library()
         return _pitch(int(degree), self._scale, self._one_one)
 
-    def chord(self, degrees: Iterable[int], velocity: int = 100) -> int:
-        """Starts several degrees at once; returns the number of notes in play."""
-        count = 0
-        for degree in list(degrees):
-            count = self.play(degree, velocity)
-        return count
+    def chord(self, degrees: Iterable[int], velocity: int = 100, *, beats: Optional[float] = None) -> Optional[Note]:
+        """Part 0 plays several degrees at once, for ``beats`` or now."""
+        return self._own.chord(degrees, velocity, beats=beats)
 
     def stop(self, degree: int, velocity: int = 0) -> None:
-        """Stops the oldest note of a degree; a degree not sounding is left alone."""
-        self._stop(0, degree, velocity)
+        """Stops part 0's oldest note of a degree; a degree not sounding is left alone."""
+        self._own.stop(degree, velocity)
 
     def all_off(self) -> None:
         """Stops every note in play."""
@@ -399,16 +447,60 @@ class Output:
         self._raise_tap_error()
 
     def rest(self, seconds: float) -> None:
-        """Lets time pass: sleeps when live, moves the synthesizer's clock when rendering."""
+        """Lets time pass, playing what is scheduled meanwhile: sleeps when live, moves the
+        synthesizer's clock when rendering."""
         self._library()
-        seconds = float(seconds)
-        if not (math.isfinite(seconds) and seconds >= 0.0):
-            raise ValueError("a rest lasts 0 seconds or more, not %r" % seconds)
-        if self._delay is not None:
-            self._delay(seconds)
-        else:
-            time.sleep(seconds)
-        self._elapsed += seconds
+        self._advance(self._now() + _checks.positive(seconds, "a rest", zero=True))
+
+    def perform(self) -> None:
+        """Plays everything the parts scheduled, together, in time order, up to the last part's end.
+
+        On the synthesizer's clock when rendering (far faster than real
+        time), in real time live; a live performance that starts after its
+        first note's time starts at once, its rhythm kept. Leaving the
+        ``with`` block and :meth:`close` perform too.
+        """
+        self._library()
+        now = self._now()
+        first = self._performance.earliest()
+        if first is not None and first < now:
+            self._performance.shift(now - first)
+            for part in self._all_parts():
+                if part._cursor >= first:
+                    part._cursor += now - first
+        self._advance(max([now, self._performance.latest() or now] + [p._cursor for p in self._all_parts()]))
+
+    def save_midi(self, path: Union[str, "os.PathLike[str]"]) -> None:
+        """Writes what the output sent so far (or in all, once closed) as a Standard MIDI File.
+
+        Programs, bend range, controllers and every message at its time on
+        the output's clock, at the output's first tempo. The built-in
+        synthesizer's 32 channels fold onto the 15 melodic channels of one
+        port while they sound (a second port only when more sound at once).
+        """
+        if self._tap is None and self._open:
+            _library.ext("MicrotuneSetMessageTap")  # says which library lacks it
+        _midi_file.write(os.fspath(path), self._sent, self._file_tempo, self._now())
+
+    @property
+    def audio(self) -> Any:
+        """The rendered samples, a numpy array of frames by channels in -1..1 (needs numpy).
+
+        The WAV file is whole once the output is closed.
+        """
+        return _audio.read_wav(self._finished_wav())[0]
+
+    @property
+    def sample_rate(self) -> int:
+        """Frames per second of the rendered WAV file."""
+        return _audio.read_wav(self._finished_wav(), samples=False)[1]
+
+    def _repr_html_(self) -> Optional[str]:
+        if self._wav is None:
+            return None
+        if self._open:
+            return "<p>%s: the player appears once the output is closed</p>" % html.escape(repr(self))
+        return _audio.html_player(self._wav)
 
     def on_message(self, callback: Optional[MessageCallback]) -> None:
         """Calls ``callback(message)`` with every channel message the library sends.
@@ -424,12 +516,27 @@ class Output:
         self._set_tap(callback)
 
     def close(self) -> None:
-        """Stops every note, closes the output and stops the built-in synthesizer."""
+        """Plays what is scheduled, stops every note, closes the output and stops the built-in synthesizer."""
+        self._close(perform=True)
+
+    def _close(self, perform: bool) -> None:
         global _current
         with _lock:
             if not self._open:
                 return
+            try:
+                if perform:
+                    self.perform()
+            finally:
+                self._release()
+        self._raise_tap_error()
+
+    def _release(self) -> None:
+        global _current
+        with _lock:
+            self._closed_at = self._now()
             self._open = False
+            self._performance.clear()
             library = _library.lib()
             try:
                 library.StopAllNotesPlayed(0)
@@ -440,28 +547,29 @@ class Output:
                     library.StopQT()
                 _install_default_tuning(library)
             finally:
-                self._set_tap(None)
+                self._remove_tap()
                 self._delay = None
                 if self._companion is not None:
                     _close_module(self._companion)
                     self._companion = None
                 if _current is not None and _current() in (self, None):
                     _current = None
-        self._raise_tap_error()
 
     def __del__(self) -> None:
         # Like a file: an output dropped without closing closes.
         if getattr(self, "_open", False):
             try:
-                self.close()
+                self._close(perform=False)
             except Exception:
                 pass
 
     def __enter__(self) -> "Output":
+        self._in_with = True
         return self
 
-    def __exit__(self, *exception: object) -> None:
-        self.close()
+    def __exit__(self, kind: Optional[type], *exception: object) -> None:
+        self._in_with = False
+        self._close(perform=kind is None)
 
     def __repr__(self) -> str:
         state = "closed" if not self._open else ("rendering to %s" % self._wav if self._wav else "open")
@@ -469,27 +577,112 @@ class Output:
 
     # -- helpers ---------------------------------------------------------
 
-    # Part 0 through the classic exports until a part exists, so that a
-    # script without parts sends what it always did.
-    def _play(self, part: int, degree: int, velocity: int) -> int:
-        library = self._library()
-        _check_velocity(velocity, 1)
-        degree = int(degree)
-        _check_pitch(degree, self._scale, self._one_one)
-        if part == 0 and not self._parts:
-            count = library.PlayScaleDegree(degree, velocity)  # type: int
+    def _all_parts(self) -> List[Part]:
+        return [self._own] + self._parts
+
+    def _now(self) -> float:
+        if self._closed_at is not None:
+            return self._closed_at
+        return self._clock if self._delay is not None else time.monotonic() - self._opened
+
+    def _wait_until(self, moment: float) -> None:
+        if self._delay is not None:
+            if moment > self._clock:
+                self._delay(moment - self._clock)
+                self._clock = moment
         else:
-            count = _library.ext("MicrotunePlayPartDegree")(part, degree, velocity)
+            pause = moment - self._now()
+            if pause > 0.0:
+                time.sleep(pause)
+
+    def _advance(self, until: float) -> None:
+        """Plays the scheduled events up to until, each at its time, and waits until then."""
+        for moment, action in self._performance.due(until):
+            self._wait_until(moment)
+            action()
+            self._raise_tap_error()
+        self._wait_until(until)
+
+    def _slot(self, part: Part, beats: Any) -> Tuple[float, float]:
+        """The start and length in seconds of a call of so many beats, moving the part's cursor on."""
+        seconds = _checks.positive(beats, "beats") * 60.0 / self._tempo
+        start = max(part._cursor, self._now())
+        part._cursor = start + seconds
+        return start, seconds
+
+    def _rest_part(self, part: Part, beats: Any) -> None:
+        self._library()
+        part._cursor = max(part._cursor, self._now()) + _checks.positive(beats, "beats", zero=True) * 60.0 / self._tempo
+
+    def _cents_hz(self, cents: float) -> float:
+        return float(self._one_one * 2.0 ** (cents / 1200.0))
+
+    def _degree_hz(self, degree: int) -> float:
+        _check_pitch(degree, self._scale, self._one_one)
+        hz = self._scale.ratio(degree) * self._one_one
+        _checks.warn_beyond_midi("degree %d" % degree, hz)
+        return hz
+
+    # Part 0 through the classic exports until a part exists, so that a
+    # script without parts sends what it always did. Scheduled degrees play
+    # as the frequency they had when scheduled.
+    def _play_degrees(self, part: Part, degrees: List[Any], velocity: Any, beats: Any) -> Optional[Note]:
+        library = self._library()
+        velocity = _checks.velocity(velocity)
+        checked = [_checks.degree(degree) for degree in degrees]
+        frequencies = [self._degree_hz(degree) for degree in checked]
+        if beats is not None:
+            start, seconds = self._slot(part, beats)
+            for hz in frequencies:
+                self._performance.note(start, seconds, part.number, hz, velocity)
+            return None
+        count = 0
+        for degree in checked:
+            if part.number == 0 and not self._parts:
+                count = library.PlayScaleDegree(degree, velocity)
+            else:
+                count = _library.ext("MicrotunePlayPartDegree")(part.number, degree, velocity)
+            self._raise_tap_error()
+        number = part.number
+
+        def stop(velocity: int) -> None:
+            velocity = _checks.velocity(velocity, 0)
+            for degree in checked:
+                self._stop(number, degree, velocity)
+
+        return Note(count, stop)
+
+    def _play_pitch(self, part: Part, what: str, hz: float, glide_hz: Optional[float], velocity: Any,
+                    beats: Any) -> Optional[Note]:
+        self._library()
+        velocity = _checks.velocity(velocity)
+        _checks.warn_beyond_midi(what, hz)
+        if glide_hz is not None:
+            if beats is None:
+                raise TypeError("glide_to needs beats: the pitch moves over the note's beats")
+            _check_glide(hz, glide_hz)
+        if beats is not None:
+            start, seconds = self._slot(part, beats)
+            self._performance.note(start, seconds, part.number, hz, velocity, glide_hz)
+            return None
+        handle = _play_frequency(part.number, hz, velocity, 0)
         self._raise_tap_error()
-        return count
+        if handle <= 0:
+            raise OutputError("%s did not start: the library's 2048 notes in play are full" % what, handle)
+
+        def stop(velocity: int) -> None:
+            self._library()
+            _stop_note(handle, _checks.velocity(velocity, 0))
+            self._raise_tap_error()
+
+        return Note(handle, stop)
 
     def _stop(self, part: int, degree: int, velocity: int) -> None:
         library = self._library()
-        _check_velocity(velocity, 0)
         if part == 0 and not self._parts:
-            library.StopScaleDegree(int(degree), velocity)
+            library.StopScaleDegree(degree, velocity)
         else:
-            _library.ext("MicrotuneStopPartDegree")(part, int(degree), velocity)
+            _library.ext("MicrotuneStopPartDegree")(part, degree, velocity)
         self._raise_tap_error()
 
     def _set_part_voice(self, part: int, voice: int) -> None:
@@ -508,25 +701,50 @@ class Output:
         return _library.lib()
 
     def _set_tap(self, callback: Optional[MessageCallback]) -> None:
+        """The caller's callback; the tap itself also records every message for :meth:`save_midi`."""
+        if callback is not None and not callable(callback):
+            raise TypeError("on_message takes a callable or None")
+        if callback is not None or not _library.has_ext("MicrotuneSetMessageTap"):
+            _library.ext("MicrotuneSetMessageTap")  # says which library lacks it
         with _lock:
-            if callback is None:
-                if self._tap is not None:
-                    _library.ext("MicrotuneSetMessageTap")(_library.TAP(), None)
-                    self._tap = None
+            self._callback = callback
+            if self._tap is not None:
                 return
-            if not callable(callback):
-                raise TypeError("on_message takes a callable or None")
+            # A weak reference: the library holds the tap, which must not keep the output alive.
+            output = weakref.ref(self)
 
             def tap(_context: Optional[int], channel: int, status: int, data1: int, data2: int) -> None:
+                this = output()
+                if this is None:
+                    return
+                this._sent.append((this._now(), channel, status, data1, data2))
+                callback = this._callback
+                if callback is None:
+                    return
                 try:
                     callback(Message(channel, status, data1, data2))
                 except BaseException as error:  # raised again from the library call
-                    if self._tap_error is None:
-                        self._tap_error = error
+                    if this._tap_error is None:
+                        this._tap_error = error
 
             pointer = _library.TAP(tap)
             _library.ext("MicrotuneSetMessageTap")(pointer, None)
             self._tap = pointer  # kept alive while the library holds it
+
+    def _remove_tap(self) -> None:
+        with _lock:
+            self._callback = None
+            if self._tap is not None:
+                _library.ext("MicrotuneSetMessageTap")(_library.TAP(0), None)
+                self._tap = None
+
+    def _finished_wav(self) -> str:
+        if self._wav is None:
+            raise OutputError("this output renders no WAV file: open it with wav=...")
+        if self._open:
+            raise OutputError("the WAV file is whole once the output is closed: leave the with block or call "
+                              "close() first")
+        return self._wav
 
     def _raise_tap_error(self) -> None:
         error, self._tap_error = self._tap_error, None
@@ -572,9 +790,26 @@ def _install_default_tuning(library: "_library._Library") -> None:
     library.Set1o1(DEFAULT_ONE_ONE)
 
 
-def _check_velocity(velocity: int, lowest: int) -> None:
-    if isinstance(velocity, bool) or not isinstance(velocity, int) or not lowest <= velocity <= 127:
-        raise ValueError("a velocity is a whole number from %d to 127, not %r" % (lowest, velocity))
+def _check_glide(hz: float, glide_hz: float) -> None:
+    """A glide is the bend of the note's own channel: 2 semitones at most from the note's MIDI key."""
+    start = 69.0 + 12.0 * math.log2(hz / 440.0)
+    key = min(max(math.floor(start + 0.5), 0), 127)
+    semitones = 69.0 + 12.0 * math.log2(glide_hz / 440.0) - key
+    if not 0 <= 8192 - int(-4096 * semitones) <= 16383:
+        raise ValueError("glide_to %s is %.3g semitones from the note's MIDI key %d: a glide reaches 2 at most "
+                         "(the bend range)" % (_checks.hz_text(glide_hz), semitones, key))
+
+
+def _play_frequency(part: int, hz: float, velocity: int, flags: int) -> int:
+    return int(_library.ext("MicrotunePlayPartFrequency")(part, hz, velocity, flags))
+
+
+def _stop_note(handle: int, velocity: int = 0) -> int:
+    return int(_library.ext("MicrotuneStopNote")(handle, velocity))
+
+
+def _glide_note(handle: int, hz: float) -> int:
+    return int(_library.ext("MicrotuneGlideNote")(handle, hz))
 
 
 def _close_module(module: ctypes.CDLL) -> None:

@@ -2,7 +2,9 @@
 
 from typing import TYPE_CHECKING, Dict, Iterable, Optional, Union
 
+from . import _checks
 from .catalogue import Voice, find_voice
+from .performance import Note
 
 if TYPE_CHECKING:
     from .output import Output
@@ -22,6 +24,10 @@ class Part:
     controller reaches its sounding notes at once and never another part's.
     Made by :meth:`Output.part`; the output's own ``play``, ``stop`` and
     ``chord`` play part 0.
+
+    Parts play in time: ``flute.play(4, beats=1)`` schedules the degree for
+    a beat at the part's own cursor (each part has one), ``flute.rest(1)``
+    moves it on, and :meth:`Output.perform` plays every part together.
     """
 
     def __init__(self, output: "Output", number: int, voice: Voice) -> None:
@@ -29,6 +35,7 @@ class Part:
         self._number = number
         self._voice = voice
         self._controllers = {}  # type: Dict[str, int]
+        self._cursor = 0.0  # where the part's next scheduled call starts, on the output's clock
 
     @property
     def number(self) -> int:
@@ -46,32 +53,67 @@ class Part:
         self._output._set_part_voice(self._number, chosen.number)
         self._voice = chosen
 
-    def play(self, degree: int, velocity: int = 100) -> int:
-        """Starts a scale degree on this part; returns the number of notes in play."""
-        return self._output._play(self._number, degree, velocity)
+    # With ``beats``, a call is scheduled at the part's own cursor, which it
+    # moves on: :meth:`Output.perform` plays it. Without, it plays now.
 
-    def chord(self, degrees: Iterable[int], velocity: int = 100) -> int:
-        """Starts several degrees at once on this part; returns the number of notes in play."""
-        count = 0
-        for degree in list(degrees):
-            count = self.play(degree, velocity)
-        return count
+    def play(self, degree: int, velocity: int = 100, *, beats: Optional[float] = None) -> Optional[Note]:
+        """A scale degree: for ``beats`` at the part's cursor, or now, returning the :class:`Note`.
+
+        A degree is a whole number (numpy's too); a float raises TypeError
+        (:meth:`play_hz`, :meth:`play_midi` and :meth:`play_cents` play any
+        pitch). A scheduled degree keeps the scale and 1/1 of the moment it
+        was scheduled.
+        """
+        return self._output._play_degrees(self, [degree], velocity, beats)
+
+    def chord(self, degrees: Iterable[int], velocity: int = 100, *, beats: Optional[float] = None) -> Optional[Note]:
+        """Several degrees at once, scheduled or now (one :class:`Note` stops them all)."""
+        return self._output._play_degrees(self, list(degrees), velocity, beats)
+
+    def play_hz(self, hz: float, velocity: int = 100, *, beats: Optional[float] = None,
+                glide_to: Optional[float] = None) -> Optional[Note]:
+        """A frequency in Hz, scheduled or now; ``glide_to`` (Hz) glides to it over the beats."""
+        hz = _checks.positive(hz, "a frequency")
+        glide = None if glide_to is None else _checks.positive(glide_to, "glide_to")
+        return self._output._play_pitch(self, "the pitch", hz, glide, velocity, beats)
+
+    def play_midi(self, pitch: float, velocity: int = 100, *, beats: Optional[float] = None,
+                  glide_to: Optional[float] = None) -> Optional[Note]:
+        """A MIDI pitch with a fraction, 67.3 being G4 and 30 cents, scheduled or now; ``glide_to`` likewise."""
+        pitch = _checks.real(pitch, "a MIDI pitch")
+        glide = None if glide_to is None else _midi_hz(_checks.real(glide_to, "glide_to"))
+        return self._output._play_pitch(self, "MIDI pitch %g" % pitch, _midi_hz(pitch), glide, velocity, beats)
+
+    def play_cents(self, cents: float, velocity: int = 100, *, beats: Optional[float] = None,
+                   glide_to: Optional[float] = None) -> Optional[Note]:
+        """A pitch in cents above the 1/1, scheduled or now; ``glide_to`` likewise."""
+        cents = _checks.real(cents, "cents")
+        glide = None if glide_to is None else self._output._cents_hz(_checks.real(glide_to, "glide_to"))
+        return self._output._play_pitch(self, "%g cents" % cents, self._output._cents_hz(cents), glide, velocity,
+                                        beats)
+
+    def rest(self, beats: float) -> None:
+        """Moves the part's cursor on by ``beats`` of silence."""
+        self._output._rest_part(self, beats)
 
     def stop(self, degree: int, velocity: int = 0) -> None:
         """Stops this part's oldest note of a degree, never another part's."""
-        self._output._stop(self._number, degree, velocity)
+        self._output._stop(self._number, _checks.degree(degree), _checks.velocity(velocity, 0))
 
     def _get(self, name: str) -> Optional[int]:
         return self._controllers.get(name)
 
     def _set(self, name: str, value: int) -> None:
-        if isinstance(value, bool) or not isinstance(value, int) or not 0 <= value <= 127:
-            raise ValueError("%s is a whole number from 0 to 127, not %r" % (name, value))
+        value = _checks.controller(value, name)
         self._output._set_part_controller(self._number, PART_CONTROLLERS[name], value)
         self._controllers[name] = value
 
     def __repr__(self) -> str:
         return "<microtune.Part %d %s>" % (self._number, self._voice.name)
+
+
+def _midi_hz(pitch: float) -> float:
+    return float(440.0 * 2.0 ** ((pitch - 69.0) / 12.0))
 
 
 def _controller_property(name: str) -> property:

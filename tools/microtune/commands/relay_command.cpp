@@ -48,6 +48,7 @@ struct Options {
     bool verbose = false;
     bool stats = false;
     TuningMethod tuning = TuningMethod::BEND;
+    MtsOptions mts;
 };
 
 void ListInputsCommand() {
@@ -195,9 +196,11 @@ void AddRelayCommand(CLI::App &app) {
     command->add_flag("-v,--verbose", options->verbose,
                       "Print a line per key: degree, MIDI note, channel and bend");
     AddTuningMethodOption(*command, options->tuning);
+    AddMtsOptions(*command, options->mts, false);
     // Latency figures at the end without the per-key lines (for tests).
     command->add_flag("--stats", options->stats)->group("");
-    command->callback([options] {
+    command->callback([options, command] {
+        RefuseMtsOptionsForBends(*command, options->tuning);
         if (options->listInputs) {
             ListInputsCommand();
             return;
@@ -207,7 +210,7 @@ void AddRelayCommand(CLI::App &app) {
         if (options->tuning == TuningMethod::MTS)
             return RelayWithMts({options->in, options->device, options->scale, options->kbm,
                                  options->hz, options->root, options->voice, !options->wav.empty(),
-                                 options->verbose});
+                                 options->verbose, options->mts});
         Relay(*options);
     });
 }

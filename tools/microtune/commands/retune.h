@@ -26,6 +26,7 @@ struct RetuneOptions {
     SoundSettings sound;
     int jobs = 1;
     TuningMethod tuning = TuningMethod::BEND;
+    MtsOptions mts;
 };
 
 // What every file of a run shares, read and checked once.

@@ -215,8 +215,10 @@ void AddRetuneCommand(CLI::App &app) {
     command->add_option("-j,--jobs", options->jobs, "Retune this many files at once (default 1)")
         ->check(WholeNumber(1, 64));
     AddTuningMethodOption(*command, options->tuning);
+    AddMtsOptions(*command, options->mts, true);
 
-    command->callback([options] {
+    command->callback([options, command] {
+        RefuseMtsOptionsForBends(*command, options->tuning);
         if (!NamesAFolder(options->midi))
             RefuseOneFileForTwoOutputs("-o", options->midi, "--wav", options->wav);
         // Standard output by any name carries the data alone.
@@ -230,7 +232,7 @@ void AddRetuneCommand(CLI::App &app) {
                 throw HostError("retune --tuning mts takes one input file", 2);
             return RetuneWithMts({options->inputs[0], options->midi, options->scale, options->kbm,
                                   options->hz, options->root, !options->wav.empty(),
-                                  !options->voice.empty()});
+                                  !options->voice.empty(), options->mts});
         }
         if (options->midi.empty() && options->wav.empty())
             throw HostError("retune needs -o OUT.mid, --wav OUT.wav or both", 2);

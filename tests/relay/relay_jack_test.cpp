@@ -666,6 +666,7 @@ TEST(RelayCommand, ListsInputsAndRefusesBadArguments) {
         {{"--in", "x", "--kbm", "x.kbm", "--root", "60"}, 2, "excludes"},
         {{"--in", "x", "--kbm", "x.kbm", "--1o1", "440"}, 2, "excludes"},
         {{"--in", "x", "--tuning", "mts"}, 2, "--tuning mts needs --device"},
+        {{"--in", "x", "--mts-restate"}, 2, "--mts-restate goes with --tuning mts"},
     };
     for (const Case &c : cases) {
         RelayProcess relay(c.args);

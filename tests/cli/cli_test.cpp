@@ -282,6 +282,14 @@ TEST_F(CliTest, BadArgumentsGiveOneLineAndNoSound) {
         {{"keys", "--mts", "out.syx", "--device", "0"}, 1, "the built-in software synthesizer"},
         {{"retune", "in.mid", "--tuning", "cents", "-o", "x.mid"}, 2, "'cents' is not bend, mts or mpe"},
         {{"retune", "in.mid", "--tuning", "mts"}, 2, "--tuning mts needs -o OUT.mid"},
+        {{"retune", "in.mid", "--mts-lead", "1", "-o", "x.mid"},
+         2,
+         "--mts-lead goes with --tuning mts"},
+        {{"retune", "in.mid", "--tuning", "mts", "--mts-device", "128", "-o", "x.mid"},
+         2,
+         "--mts-device: 128 is out of range 0 to 127"},
+        {{"keys", "--mts-program", "3"}, 2, "--mts-program requires --mts"},
+        {{"keys", "--mts", "out.syx", "--mts-form", "bulk", "--mts-realtime"}, 2, "excludes"},
         {{"retune", "in.mid", "--tuning", "mts", "-o", "x.mid", "--wav", "out.wav"},
          2,
          "--wav renders with --tuning bend"},
@@ -475,28 +483,55 @@ TEST_F(CliTest, KeysListsWhatEachKeyPlays) {
           "67,G4,7,392.438348,701.9550009,67,8272"},
          false},
     };
+    // The same table as MIDI Tuning Standard data, in each form (by either
+    // spelling), to a device ID and tuning program, read back byte for byte
+    // by mido against the listing; into standard output, the data alone.
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> check;
+    } forms[] = {
+        {{"--mts", "keys.syx"}, {"bulk", "name=twelve-tone equal temperament"}},
+        {{"--mts", "keys.syx", "--mts-realtime"}, {"realtime"}},
+        {{"--mts", "keys.syx", "--mts-form", "REALTIME", "--mts-device", "16", "--mts-program",
+          "5"},
+         {"realtime", "device=16", "program=5"}},
+        {{"--mts", "-", "--mts-program", "127", "--mts-device", "0"},
+         {"bulk", "device=0", "program=127"}},
+        {{"--mts", "keys.syx", "--mts-form", "bulk"}, {"bulk"}},
+    };
     for (const auto &c : cases) {
-        // The same table as a MIDI Tuning Standard file, in each form, read
-        // back byte for byte by mido against the listing.
-        const bool bulk = &c - cases != 1;
-        std::vector<std::string> args = {"keys", "--csv", "--mts", "keys.syx"};
-        if (!bulk) args.push_back("--mts-realtime");
+        const auto &form = forms[&c - cases];
+        std::vector<std::string> args = {"keys", "--csv"};
+        args.insert(args.end(), form.args.begin(), form.args.end());
         args.insert(args.end(), c.args.begin(), c.args.end());
         const Result r = Run(args);
         ASSERT_EQ(r.status, 0) << r.err;
-        Write("keys.csv", r.out);
-        std::vector<std::string> check = {MICROTUNE_MTS_CHECKER, bulk ? "bulk" : "realtime",
-                                          Path("keys.syx"), Path("keys.csv")};
-        if (&c == cases) check.push_back("twelve-tone equal temperament");
+        std::string listing = r.out;
+        if (form.args[1] == "-") {
+            ASSERT_EQ(r.out.size(), 408u);
+            EXPECT_EQ(r.out.front(), '\xF0');
+            EXPECT_EQ(r.out.back(), '\xF7');
+            Write("keys.syx", r.out);
+            // The listing and the report on standard error.
+            listing.clear();
+            for (const std::string &line : Lines(r.err))
+                if (line != "Wrote -: MTS bulk tuning dump, tuning program 127, device ID 0")
+                    listing += line + "\n";
+            EXPECT_EQ(Lines(listing).size() + 1, Lines(r.err).size()) << r.err;
+        }
+        Write("keys.csv", listing);
+        std::vector<std::string> check = {MICROTUNE_MTS_CHECKER, form.check[0], Path("keys.syx"),
+                                          Path("keys.csv")};
+        check.insert(check.end(), form.check.begin() + 1, form.check.end());
         CheckerLines(RunProgram("/usr/bin/python3", check));
         EXPECT_EQ(r.err.find("unmapped keys keep their 12-TET pitch: 1 3 6 ") != std::string::npos,
                   c.blackKeysSilent)
             << r.err;
-        const std::vector<std::string> lines = Lines(r.out);
+        const std::vector<std::string> lines = Lines(listing);
         ASSERT_EQ(lines.size(), 129u) << r.out;
         EXPECT_EQ(lines[0], "key,name,degree,hz,cents,note,bend");
         for (const std::string &row : c.rows)
-            EXPECT_NE(r.out.find("\n" + row), std::string::npos) << row << " in " << c.args[1];
+            EXPECT_NE(listing.find("\n" + row), std::string::npos) << row << " in " << c.args[1];
         for (size_t i = 1; i < lines.size(); ++i) {
             std::vector<std::string> fields;
             std::stringstream in(lines[i]);
@@ -925,15 +960,69 @@ TEST_F(CliTest, RetunedMidiFileReadsBackExactly) {
     CheckerLines(RunProgram("/usr/bin/python3", args));
 
     // With MTS every input message stays as it was, pitch wheel included,
-    // after the tuning and its selection on the melodic channel at tick 0.
-    const Result mts =
-        Run({"retune", "in.mid", "--scale", JUST_SCALE, "--tuning", "mts", "-o", "mts.mid"});
-    ASSERT_EQ(mts.status, 0) << mts.err;
-    EXPECT_NE(mts.out.find("1 pitch-wheel message kept"), std::string::npos) << mts.out;
-    const Result listing = Run({"keys", "--csv", "--scale", JUST_SCALE});
-    Write("keys.csv", listing.out);
-    CheckerLines(RunProgram("/usr/bin/python3", {MICROTUNE_MTS_CHECKER, "mid", Path("in.mid"),
-                                                 Path("mts.mid"), Path("keys.csv")}));
+    // after the tuning and its selection on the melodic channels at tick 0,
+    // the music later by the lead; in each form, to a device ID and tuning
+    // program, restated after program changes (at tick 0 and later, in a
+    // format 0 file at another tempo). Range warnings name only the keys
+    // played, not the drums'.
+    Write("change.mid", SmfFile(0, DIVISION,
+                                {Track({{0, Meta(0x51, Big(750000, 3))},
+                                        {0, Bytes({0xC1, 19})},
+                                        {0, Bytes({0x91, 60, 90})},
+                                        {96, Bytes({0x81, 60, 0})},
+                                        {96, Bytes({0xC1, 20})},
+                                        {96, Bytes({0xC9, 1})},
+                                        {96, Bytes({0x91, 62, 90})},
+                                        {192, Bytes({0x81, 62, 0})}})}));
+    const struct {
+        const char *input;
+        std::vector<std::string> scale, args, check, reports;
+        const char *warning;
+    } runs[] = {
+        {"in.mid",
+         {"--scale", JUST_SCALE},
+         {},
+         {},
+         {"MTS real-time single-note tuning change at tick 0, tuning program 0 on channels 0; "
+          "the music 34 ticks later (0.177 s, what 552 bytes of tuning take at 31,250 baud)",
+          "1 pitch-wheel message kept"},
+         nullptr},
+        {"in.mid",
+         {"--scale", "200.", "--root", "100"},
+         {"--mts-form", "bulk", "--mts-device", "16", "--mts-program", "5", "--mts-lead", "0.5",
+          "--mts-restate"},
+         {"bulk", "device=16", "program=5", "lead=48", "restate"},
+         {"MTS bulk tuning dump at tick 0, device ID 16, tuning program 5 on channels 0; the "
+          "music 48 ticks later (0.5 beats); restated after 1 program change"},
+         "microtune: warning: keys 60 64 67 are below what MTS reaches (8.176 Hz): sent as 8.176 "
+         "Hz"},
+        {"change.mid",
+         {"--scale", JUST_SCALE},
+         {"--mts-restate"},
+         {"restate"},
+         {"on channels 1; the music 46 ticks later (0.353 s, what 1104 bytes of tuning take at "
+          "31,250 baud); restated after 2 program changes"},
+         nullptr},
+    };
+    for (const auto &run : runs) {
+        std::vector<std::string> args = {"retune", run.input, "--tuning", "mts", "-o", "mts.mid"};
+        args.insert(args.end(), run.scale.begin(), run.scale.end());
+        args.insert(args.end(), run.args.begin(), run.args.end());
+        const Result mts = Run(args);
+        ASSERT_EQ(mts.status, 0) << mts.err;
+        for (const std::string &report : run.reports)
+            EXPECT_NE(mts.out.find(report), std::string::npos) << report << "\n" << mts.out;
+        const std::vector<std::string> warnings = ErrorLines(mts.err);
+        EXPECT_EQ(warnings,
+                  run.warning ? std::vector<std::string>{run.warning} : std::vector<std::string>{});
+        std::vector<std::string> keys = {"keys", "--csv"};
+        keys.insert(keys.end(), run.scale.begin(), run.scale.end());
+        Write("keys.csv", Run(keys).out);
+        std::vector<std::string> check = {MICROTUNE_MTS_CHECKER, "mid", Path(run.input),
+                                          Path("mts.mid"), Path("keys.csv")};
+        check.insert(check.end(), run.check.begin(), run.check.end());
+        CheckerLines(RunProgram("/usr/bin/python3", check));
+    }
 }
 
 // Five instruments in 31-EDO, each input channel with its program, volume,
@@ -1045,9 +1134,14 @@ TEST_F(CliTest, RetunedMidiFilePlaysInTuneOnAnotherPlayer) {
     const Audio plainMelody = render("melody"), plainChorale = render("chorale");
     for (const auto &run : runs) {
         const bool isChorale = run.chords == &chorale;
+        // With MTS the music starts a beat (half a second) after the tuning;
+        // the same part of each note is measured.
+        const bool mts = run.options[1] == "mts";
+        const double lead = mts ? 0.5 : 0.0;
         std::vector<std::string> args = {"retune", isChorale ? "chorale.mid" : "melody.mid", "-o",
                                          "out.mid"};
         args.insert(args.end(), run.options.begin(), run.options.end());
+        if (mts) args.insert(args.end(), {"--mts-lead", "1"});
         const Result retuned = Run(args);
         ASSERT_EQ(retuned.status, 0) << retuned.err;
         const Audio tuned = render("out");
@@ -1055,7 +1149,7 @@ TEST_F(CliTest, RetunedMidiFilePlaysInTuneOnAnotherPlayer) {
         for (size_t i = 0; i < run.chords->size(); ++i) {
             const double from = i + 0.3, to = i + 0.9;
             const Spectrum plain(isChorale ? plainChorale : plainMelody, from, to);
-            const Spectrum bent(tuned, from, to);
+            const Spectrum bent(tuned, from + lead, to + lead);
             for (int key : (*run.chords)[i]) {
                 const double tet = 261.6255653005986 * std::exp2((key - 60) / 12.0);
                 const double due = run.due(key);

@@ -409,57 +409,93 @@ TEST_F(RelayOverJack, AKeyboardMapChoosesDegreesAndTheOneOne) {
 }
 
 // With MTS the sink gets the tuning first (every key's frequency in two
-// single-note tuning changes, then tuning program 0 on every channel but
-// 9) and then every message exactly as played: channels, velocities and
-// the pitch wheel.
+// single-note tuning changes to the device ID and tuning program asked for,
+// after the voice if one is given; then that tuning program on every
+// channel but 9) and then every message exactly as played: channels,
+// velocities and the pitch wheel. Asked to, it restates the tuning after a
+// program change on a melodic channel. A key beyond what MTS reaches is
+// named once, when it is first played on a melodic channel.
 TEST_F(RelayOverJack, MtsSendsTheTableThenTheNotesUnchanged) {
-    for (size_t before = sink_->Count() + 1; before != sink_->Count();) {
-        before = sink_->Count();
-        std::this_thread::sleep_for(std::chrono::duration<double>(QUIET));
-    }
-    const size_t start = sink_->Count();
-    RelayProcess relay({"--in", "relay-test-keyboard", "--device", std::to_string(sinkIndex_),
-                        "--scale", JUST_SCALE, "--tuning", "mts", "--verbose"});
-    ASSERT_FALSE(relay.WaitForLine("Relaying ", 20.0).empty()) << relay.Errors();
-    EXPECT_FALSE(relay.WaitForLine("MTS: real-time single-note tuning change", 1.0).empty());
-
-    std::vector<Bytes> expected;
-    for (int first : {0, 64}) {
-        Bytes change = {0xF0, 0x7F, 0x7F, 0x08, 0x02, 0, 64};
-        for (int key = first; key < first + 64; ++key) {
-            const double hz = DEFAULT_1O1 * RatioOf(JUST_RATIOS, key - 60);
-            const long step = std::lround((69 + 12 * std::log2(hz / 440)) * 16384);
-            change.insert(change.end(),
-                          {static_cast<unsigned char>(key), static_cast<unsigned char>(step >> 14),
-                           static_cast<unsigned char>((step >> 7) & 0x7F),
-                           static_cast<unsigned char>(step & 0x7F)});
+    const struct {
+        std::vector<std::string> args;
+        int root, device, program, voice;
+        const char *warning;
+    } runs[] = {
+        {{}, 60, 0x7F, 0, -1, ""},
+        {{"--root", "100", "--mts-device", "3", "--mts-program", "2", "--mts-restate", "--voice",
+          "40"},
+         100,
+         3,
+         2,
+         40,
+         "microtune: warning: key 30 is below what MTS reaches (8.176 Hz): sent as 8.176 Hz\n"},
+    };
+    for (const auto &run : runs) {
+        for (size_t before = sink_->Count() + 1; before != sink_->Count();) {
+            before = sink_->Count();
+            std::this_thread::sleep_for(std::chrono::duration<double>(QUIET));
         }
-        change.push_back(0xF7);
-        expected.push_back(change);
+        const size_t start = sink_->Count();
+        std::vector<std::string> args = {"--in",     "relay-test-keyboard",
+                                         "--device", std::to_string(sinkIndex_),
+                                         "--scale",  JUST_SCALE,
+                                         "--tuning", "mts",
+                                         "--verbose"};
+        args.insert(args.end(), run.args.begin(), run.args.end());
+        RelayProcess relay(args);
+        ASSERT_FALSE(relay.WaitForLine("Relaying ", 20.0).empty()) << relay.Errors();
+        EXPECT_FALSE(relay.WaitForLine("MTS: real-time single-note tuning change", 1.0).empty());
+
+        const unsigned char program = static_cast<unsigned char>(run.program);
+        std::vector<Bytes> tuning;
+        for (int first : {0, 64}) {
+            Bytes change = {0xF0,    0x7F, static_cast<unsigned char>(run.device), 0x08, 0x02,
+                            program, 64};
+            for (int key = first; key < first + 64; ++key) {
+                const double hz = DEFAULT_1O1 * RatioOf(JUST_RATIOS, key - run.root);
+                const long step =
+                    std::max(0L, std::lround((69 + 12 * std::log2(hz / 440)) * 16384));
+                change.insert(change.end(), {static_cast<unsigned char>(key),
+                                             static_cast<unsigned char>(step >> 14),
+                                             static_cast<unsigned char>((step >> 7) & 0x7F),
+                                             static_cast<unsigned char>(step & 0x7F)});
+            }
+            change.push_back(0xF7);
+            tuning.push_back(change);
+        }
+        auto select = [&](unsigned char ch) {
+            const unsigned char cc = 0xB0 | ch;
+            return std::vector<Bytes>{{cc, 101, 0},   {cc, 100, 4},  {cc, 6, 0},
+                                      {cc, 101, 0},   {cc, 100, 3},  {cc, 6, program},
+                                      {cc, 101, 127}, {cc, 100, 127}};
+        };
+        std::vector<Bytes> expected;
+        for (unsigned char ch = 0; ch < 16; ++ch)
+            if (ch != 9 && run.voice >= 0)
+                expected.push_back(
+                    {static_cast<unsigned char>(0xC0 | ch), static_cast<unsigned char>(run.voice)});
+        expected.insert(expected.end(), tuning.begin(), tuning.end());
+        for (unsigned char ch = 0; ch < 16; ++ch)
+            if (ch != 9)
+                for (const Bytes &m : select(ch)) expected.push_back(m);
+        EXPECT_EQ(sink_->WaitFor(start, expected.size(), WAIT), expected);
+
+        // Key 30 on the drum channel, then twice on melodic ones.
+        std::vector<Bytes> played = {{0xC9, 5},     On(30, 100, 9), Off(30, 0, 9), On(60, 100),
+                                     On(30, 90, 5), {0xE5, 0, 80},  Pedal(127),    Off(30, 30, 5),
+                                     Pedal(0),      On(30, 20),     Off(30, 0),    Off(60, 40),
+                                     {0xC5, 7}};
+        for (const Bytes &m : played) Play(m);
+        if (run.voice >= 0) {  // the runs that restate
+            played.insert(played.end(), tuning.begin(), tuning.end());
+            for (const Bytes &m : select(5)) played.push_back(m);
+        }
+        EXPECT_EQ(sink_->WaitFor(start + expected.size(), played.size(), WAIT), played);
+        EXPECT_EQ(relay.End(SIGINT, 20.0), 0) << relay.Errors();
+        EXPECT_EQ(relay.Errors(), run.warning);
+        EXPECT_FALSE(
+            relay.WaitForLine("key 60 on input channel 0, velocity 100: degree", 1.0).empty());
     }
-    for (unsigned char ch = 0; ch < 16; ++ch) {
-        if (ch == 9) continue;
-        const unsigned char cc = 0xB0 | ch;
-        for (const Bytes &m : std::vector<Bytes>{{cc, 101, 0},
-                                                 {cc, 100, 4},
-                                                 {cc, 6, 0},
-                                                 {cc, 101, 0},
-                                                 {cc, 100, 3},
-                                                 {cc, 6, 0},
-                                                 {cc, 101, 127},
-                                                 {cc, 100, 127}})
-            expected.push_back(m);
-    }
-    EXPECT_EQ(sink_->WaitFor(start, expected.size(), WAIT), expected);
-    const std::vector<Bytes> played = {On(60, 100),    On(64, 90, 5), {0xE5, 0, 80}, Pedal(127),
-                                       Off(64, 30, 5), Pedal(0),      Off(60, 40)};
-    for (const Bytes &m : played) Play(m);
-    EXPECT_EQ(sink_->WaitFor(start + expected.size(), played.size(), WAIT), played);
-    EXPECT_EQ(relay.End(SIGINT, 20.0), 0) << relay.Errors();
-    EXPECT_EQ(relay.Errors(), "");
-    EXPECT_FALSE(
-        relay.WaitForLine("key 64 on input channel 5, velocity 90: degree 4, 327.032 Hz", 1.0)
-            .empty());
 }
 
 TEST_F(RelayOverJack, LatencyOverAThousandKeys) {
@@ -591,6 +627,7 @@ TEST(RelayCommand, ListsInputsAndRefusesBadArguments) {
         {{"--in", "x", "--kbm", "x.kbm", "--root", "60"}, 2, "excludes"},
         {{"--in", "x", "--kbm", "x.kbm", "--1o1", "440"}, 2, "excludes"},
         {{"--in", "x", "--tuning", "mts"}, 2, "--tuning mts needs --device"},
+        {{"--in", "x", "--mts-restate"}, 2, "--mts-restate goes with --tuning mts"},
     };
     for (const Case &c : cases) {
         RelayProcess relay(c.args);

@@ -50,6 +50,7 @@ struct Options {
     bool stats = false;
     TuningMethod tuning = TuningMethod::BEND;
     MpeRequest mpe;
+    MtsOptions mts;
 };
 
 void ListInputsCommand() {
@@ -203,9 +204,11 @@ void AddRelayCommand(CLI::App &app) {
                       "Print a line per key: degree, MIDI note, channel and bend");
     AddTuningMethodOption(*command, options->tuning);
     AddMpeOptions(*command, options->mpe);
+    AddMtsOptions(*command, options->mts, false);
     // Latency figures at the end without the per-key lines (for tests).
     command->add_flag("--stats", options->stats)->group("");
     command->callback([options, command] {
+        RefuseMtsOptionsForBends(*command, options->tuning);
         const MpeZone zone = ZoneOfOptions(*command, options->tuning, options->mpe);
         if (options->listInputs) {
             ListInputsCommand();
@@ -216,7 +219,7 @@ void AddRelayCommand(CLI::App &app) {
         if (options->tuning == TuningMethod::MTS)
             return RelayWithMts({options->in, options->device, options->scale, options->kbm,
                                  options->hz, options->root, options->voice, !options->wav.empty(),
-                                 options->verbose});
+                                 options->verbose, options->mts});
         Relay(*options, zone);
     });
 }

@@ -29,6 +29,7 @@ struct RetuneOptions {
     TuningMethod tuning = TuningMethod::BEND;
     MpeRequest mpe;
     MpeZone zone;  // what --tuning mpe and the --mpe options came to
+    MtsOptions mts;
 };
 
 // What every file of a run shares, read and checked once.

@@ -230,8 +230,10 @@ void AddRetuneCommand(CLI::App &app) {
         ->check(WholeNumber(1, 64));
     AddTuningMethodOption(*command, options->tuning);
     AddMpeOptions(*command, options->mpe);
+    AddMtsOptions(*command, options->mts, true);
 
     command->callback([options, command] {
+        RefuseMtsOptionsForBends(*command, options->tuning);
         options->zone = ZoneOfOptions(*command, options->tuning, options->mpe);
         if (!NamesAFolder(options->midi))
             RefuseOneFileForTwoOutputs("-o", options->midi, "--wav", options->wav);
@@ -246,7 +248,7 @@ void AddRetuneCommand(CLI::App &app) {
                 throw HostError("retune --tuning mts takes one input file", 2);
             return RetuneWithMts({options->inputs[0], options->midi, options->scale, options->kbm,
                                   options->hz, options->root, !options->wav.empty(),
-                                  !options->voice.empty()});
+                                  !options->voice.empty(), options->mts});
         }
         if (options->midi.empty() && options->wav.empty())
             throw HostError("retune needs -o OUT.mid, --wav OUT.wav or both", 2);

@@ -21,6 +21,16 @@ MtsRange RangeOf(int range) {
 
 MtsFrequency FrequencyOf(const unsigned char data[3]) { return {data[0], data[1], data[2]}; }
 
+std::string RangeWarning(const std::string &keys, int count, MtsRange range) {
+    const bool below = range == MtsRange::BELOW;
+    const double end = below ? MTS_LOWEST_HZ : MTS_HIGHEST_HZ;
+    char line[128];
+    std::snprintf(line, sizeof line, " %s what MTS reaches (%.3f Hz): sent as %.3f Hz",
+                  below ? "below" : "above", end, end);
+    return std::string("microtune: warning: ") + (count == 1 ? "key " : "keys ") + keys +
+           (count == 1 ? " is" : " are") + line;
+}
+
 }  // namespace
 
 MtsFrequency MtsFrequencyOf(double hz, MtsRange *range) {
@@ -59,21 +69,32 @@ MtsTable MtsTableForKeys(const KeyLayout &keys, const Tuning &tuning) {
     return table;
 }
 
-std::vector<unsigned char> MtsBulkDump(const MtsTable &table, const std::string &name,
-                                       int program) {
+std::vector<unsigned char> MtsBulkDump(const MtsTable &table, const std::string &name, int program,
+                                       int device) {
     std::vector<unsigned char> message(MICROTUNE_MTS_BULK_DUMP_SIZE);
-    MicrotuneWriteMtsBulkDump(&table.library, name.c_str(), MTS_ALL_DEVICES, program,
-                              message.data(), static_cast<int>(message.size()));
+    MicrotuneWriteMtsBulkDump(&table.library, name.c_str(), device, program, message.data(),
+                              static_cast<int>(message.size()));
     return message;
 }
 
-std::vector<std::vector<unsigned char>> MtsSingleNoteChanges(const MtsTable &table, int program) {
+std::vector<std::vector<unsigned char>> MtsSingleNoteChanges(const MtsTable &table, int program,
+                                                             int device) {
     std::vector<unsigned char> bytes(MICROTUNE_MTS_SINGLE_NOTE_SIZE);
-    MicrotuneWriteMtsSingleNote(&table.library, MTS_ALL_DEVICES, program, bytes.data(),
+    MicrotuneWriteMtsSingleNote(&table.library, device, program, bytes.data(),
                                 static_cast<int>(bytes.size()));
     const auto half = bytes.begin() + MICROTUNE_MTS_SINGLE_NOTE_SIZE / 2;
     return {std::vector<unsigned char>(bytes.begin(), half),
             std::vector<unsigned char>(half, bytes.end())};
+}
+
+std::vector<MidiMessage> MtsTuningMessages(const MtsTable &table, const std::string &name,
+                                           const MtsSend &send) {
+    if (send.form == MtsForm::BULK) return {MtsBulkDump(table, name, send.program, send.device)};
+    return MtsSingleNoteChanges(table, send.program, send.device);
+}
+
+const char *MtsFormName(MtsForm form) {
+    return form == MtsForm::BULK ? "bulk tuning dump" : "real-time single-note tuning change";
 }
 
 std::vector<std::vector<unsigned char>> MtsSelectTuning(int channel, int bank, int program) {
@@ -84,21 +105,23 @@ std::vector<std::vector<unsigned char>> MtsSelectTuning(int channel, int bank, i
             {cc, 100, 3}, {cc, 6, p},   {cc, 101, 127}, {cc, 100, 127}};
 }
 
-void WarnOutsideMts(const MtsTable &table) {
-    const std::string below =
-        KeyList(table, [](const MtsKey &k) { return k.range == MtsRange::BELOW; });
-    const std::string above =
-        KeyList(table, [](const MtsKey &k) { return k.range == MtsRange::ABOVE; });
-    if (!below.empty())
-        std::fprintf(stderr,
-                     "microtune: warning: keys %s are below what MTS reaches (%.3f Hz): sent as "
-                     "%.3f Hz\n",
-                     below.c_str(), MTS_LOWEST_HZ, MTS_LOWEST_HZ);
-    if (!above.empty())
-        std::fprintf(stderr,
-                     "microtune: warning: keys %s are above what MTS reaches (%.3f Hz): sent as "
-                     "%.3f Hz\n",
-                     above.c_str(), MTS_HIGHEST_HZ, MTS_HIGHEST_HZ);
+void WarnOutsideMts(const MtsTable &table, const std::array<bool, MTS_KEYS> *played) {
+    for (MtsRange range : {MtsRange::BELOW, MtsRange::ABOVE}) {
+        std::string list;
+        int count = 0;
+        for (int key = 0; key < MTS_KEYS; ++key)
+            if (table.keys[key].range == range && (!played || (*played)[key])) {
+                list += (list.empty() ? "" : " ") + std::to_string(key);
+                ++count;
+            }
+        if (count > 0) std::fprintf(stderr, "%s\n", RangeWarning(list, count, range).c_str());
+    }
+}
+
+std::string OutsideMtsWarning(const MtsTable &table, int key) {
+    const MtsRange range = table.keys[key & 0x7F].range;
+    return range == MtsRange::INSIDE ? std::string()
+                                     : RangeWarning(std::to_string(key & 0x7F), 1, range);
 }
 
 std::string DescribeUnmapped(const MtsTable &table) {

@@ -71,13 +71,37 @@ MtsTable MtsTableForKeys(const KeyLayout &keys, const Tuning &tuning);
 // ASCII name, 3 bytes per key 0-127, checksum (XOR of 7E through the last
 // data byte, 7 bits), F7.
 std::vector<unsigned char> MtsBulkDump(const MtsTable &table, const std::string &name,
-                                       int program = 0);
+                                       int program = 0, int device = MTS_ALL_DEVICES);
 
 // Real-time single-note tuning change for all 128 keys: F0 7F dev 08 02
 // program count (key + 3 bytes)... F7. A message holds at most 127 keys,
 // so the keys go in two messages of 64.
-std::vector<std::vector<unsigned char>> MtsSingleNoteChanges(const MtsTable &table,
-                                                             int program = 0);
+std::vector<std::vector<unsigned char>> MtsSingleNoteChanges(const MtsTable &table, int program = 0,
+                                                             int device = MTS_ALL_DEVICES);
+
+// Which messages carry a table: some synthesizers take only the bulk dump,
+// others (FluidSynth among them) only the real-time single-note change.
+enum class MtsForm { REALTIME, BULK };
+
+struct MtsSend {
+    MtsForm form = MtsForm::REALTIME;
+    int device = MTS_ALL_DEVICES;  // system-exclusive device ID, 127: all
+    int program = 0;               // tuning program the table goes into
+};
+
+// How retune and the relay send the table, for synthesizers that differ in
+// what they take and when they forget it.
+struct MtsOptions {
+    MtsSend send;
+    bool restate = false;   // the tuning again after each program change
+    double leadBeats = -1;  // retune: the tuning this far ahead; < 0: enough at 31,250 baud
+};
+
+// The table in the form asked for (`name` goes into a bulk dump).
+std::vector<MidiMessage> MtsTuningMessages(const MtsTable &table, const std::string &name,
+                                           const MtsSend &send);
+// "bulk tuning dump" or "real-time single-note tuning change".
+const char *MtsFormName(MtsForm form);
 
 // Channel messages that make a channel play tuning program `program` of
 // bank `bank` (registered parameters 4 and 3), closing the parameter
@@ -85,10 +109,13 @@ std::vector<std::vector<unsigned char>> MtsSingleNoteChanges(const MtsTable &tab
 // them.
 std::vector<std::vector<unsigned char>> MtsSelectTuning(int channel, int bank = 0, int program = 0);
 
-// "unmapped keys keep 12-TET: 61 63 66" style notes and range warnings for
-// the command's report: a line on standard error per end of the range that
-// keys fell beyond.
-void WarnOutsideMts(const MtsTable &table);
+// Range warnings for the command's report: a line on standard error per
+// end of the range that keys fell beyond, counting only the keys in
+// `played` (all keys when null).
+void WarnOutsideMts(const MtsTable &table, const std::array<bool, MTS_KEYS> *played = nullptr);
+// The same for one key, or "" when MTS reaches its frequency.
+std::string OutsideMtsWarning(const MtsTable &table, int key);
+// "unmapped keys keep their 12-TET pitch: 61 63 66", or "".
 std::string DescribeUnmapped(const MtsTable &table);
 
 }  // namespace mthost

@@ -22,29 +22,47 @@ namespace {
 
 // Runs on the input's thread; the main thread waits and prints.
 struct PassThrough {
-    PassThrough(MidiPortOutput &out, const MtsTable &table, bool verbose)
-        : out(out), table(table), verbose(verbose) {}
+    PassThrough(MidiPortOutput &out, const MtsTable &table, const std::vector<MidiMessage> &data,
+                const MtsOptions &mts, bool verbose)
+        : out(out), table(table), data(data), mts(mts), verbose(verbose) {}
     MidiPortOutput &out;
     const MtsTable &table;
+    const std::vector<MidiMessage> &data;  // the tuning, restated after program changes
+    const MtsOptions &mts;
     const bool verbose;
     std::mutex mutex;
     bool stopping = false;
     std::array<std::array<int, 128>, 16> down{};  // note-ons not yet released
+    std::array<bool, MTS_KEYS> warned{};          // out-of-range keys already named
     int refused = 0;
-    std::deque<std::string> lines;
+    std::deque<std::string> lines, warnings;
+
+    void Send(const MidiMessage &m) {
+        if (!out.Send(m)) ++refused;
+    }
 
     void Forward(const std::vector<unsigned char> &m) {
         std::lock_guard<std::mutex> lock(mutex);
         // Channel messages only: clocks, sensing and system-exclusive
         // messages from the keyboard are no business of the synthesizer's.
         if (stopping || m.empty() || m[0] < 0x80 || m[0] >= 0xF0) return;
-        if (!out.Send(m)) ++refused;
+        Send(m);
         const int kind = m[0] & 0xF0, channel = m[0] & 0x0F;
+        if (kind == 0xC0 && mts.restate && channel != DRUM_CHANNEL) {
+            for (const MidiMessage &d : data) Send(d);
+            for (const MidiMessage &s : MtsSelectTuning(channel, 0, mts.send.program)) Send(s);
+        }
         if ((kind != 0x90 && kind != 0x80) || m.size() < 3) return;
-        int &count = down[channel][m[1] & 0x7F];
+        const int key = m[1] & 0x7F;
+        int &count = down[channel][key];
         if (kind == 0x90 && m[2] > 0) {
             ++count;
-            if (verbose) Describe(channel, m[1] & 0x7F, m[2]);
+            if (verbose) Describe(channel, key, m[2]);
+            if (channel != DRUM_CHANNEL && !warned[key]) {
+                warned[key] = true;
+                const std::string warning = OutsideMtsWarning(table, key);
+                if (!warning.empty()) warnings.push_back(warning);
+            }
         } else if (count > 0) {
             --count;
         }
@@ -66,11 +84,13 @@ struct PassThrough {
     }
 
     void PrintLines() {
-        std::deque<std::string> pending;
+        std::deque<std::string> pending, problems;
         {
             std::lock_guard<std::mutex> lock(mutex);
             pending.swap(lines);
+            problems.swap(warnings);
         }
+        for (const std::string &line : problems) std::fprintf(stderr, "%s\n", line.c_str());
         for (const std::string &line : pending) std::printf("%s\n", line.c_str());
         if (!pending.empty()) std::fflush(stdout);
     }
@@ -80,17 +100,19 @@ void OnMessage(double, std::vector<unsigned char> *message, void *context) {
     if (message) static_cast<PassThrough *>(context)->Forward(*message);
 }
 
-// The table first, then every melodic channel set to play it (and the
-// voice, unless -1).
-std::vector<MidiMessage> TuningSetup(const MtsTable &table, int voice) {
-    std::vector<MidiMessage> setup = MtsSingleNoteChanges(table);
-    for (int c = 0; c < MIDI_CHANNELS; ++c) {
-        if (c == DRUM_CHANNEL) continue;
-        for (const MidiMessage &m : MtsSelectTuning(c)) setup.push_back(m);
-        if (voice >= 0)
+// The voice first (unless -1: a synthesizer that loads a tuning with each
+// patch would forget one sent before it), then the table, then every
+// melodic channel set to play it.
+std::vector<MidiMessage> TuningSetup(const std::vector<MidiMessage> &data, int program, int voice) {
+    std::vector<MidiMessage> setup;
+    for (int c = 0; c < MIDI_CHANNELS; ++c)
+        if (c != DRUM_CHANNEL && voice >= 0)
             setup.push_back(
                 {static_cast<unsigned char>(0xC0 | c), static_cast<unsigned char>(voice)});
-    }
+    setup.insert(setup.end(), data.begin(), data.end());
+    for (int c = 0; c < MIDI_CHANNELS; ++c)
+        if (c != DRUM_CHANNEL)
+            for (const MidiMessage &m : MtsSelectTuning(c, 0, program)) setup.push_back(m);
     return setup;
 }
 
@@ -116,14 +138,17 @@ void RelayWithMts(const MtsRelayRequest &request) {
     if (!request.voice.empty()) voice = LookUpVoice(request.voice);
     const InputPort port = ResolveInput(request.in);
     MidiPortOutput out(request.device);
-    WarnOutsideMts(table);
+    // Range warnings wait for the keys that are played.
+    const std::vector<MidiMessage> data =
+        MtsTuningMessages(table, tuning.description, request.mts.send);
 
-    for (const MidiMessage &m : TuningSetup(table, request.voice.empty() ? -1 : voice.number))
+    for (const MidiMessage &m :
+         TuningSetup(data, request.mts.send.program, request.voice.empty() ? -1 : voice.number))
         if (!out.Send(m))
             throw HostError("device " + std::to_string(request.device) + ", " + out.Name() +
                             ", refused the tuning");
 
-    PassThrough pass(out, table, request.verbose);
+    PassThrough pass(out, table, data, request.mts, request.verbose);
     std::unique_ptr<RtMidiIn> input = OpenInput(port, &OnMessage, &pass);
     const std::string where = keys.map.hasReference ? "keys mapped by " + request.kbm
                                                     : "at key " + std::to_string(request.root);
@@ -135,9 +160,10 @@ void RelayWithMts(const MtsRelayRequest &request) {
         tuning.hz1o1, where.c_str());
     if (request.verbose) {
         std::printf(
-            "MTS: real-time single-note tuning change for all 128 keys and tuning program 0 on "
-            "every channel but 10 sent; notes pass through with their own channels and "
-            "velocities, pitch wheel included\n");
+            "MTS: %s for all 128 keys and tuning program %d on every channel but 10 sent%s; "
+            "notes pass through with their own channels and velocities, pitch wheel included\n",
+            MtsFormName(request.mts.send.form), request.mts.send.program,
+            request.mts.restate ? " (again after each program change)" : "");
         const std::string unmapped = DescribeUnmapped(table);
         if (!unmapped.empty()) std::printf("MTS: %s\n", unmapped.c_str());
     }

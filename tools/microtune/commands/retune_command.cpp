@@ -1,8 +1,6 @@
 // microtune retune: a Standard MIDI File played through the library in any
 // tuning, written as the MIDI file the library's messages make and/or
 // rendered on the built-in software synthesizer.
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>

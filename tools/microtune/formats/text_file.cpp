@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "formats/file_paths.h"
 #include "host_error.h"
 
 namespace mthost {
@@ -21,9 +22,9 @@ bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
 std::string ReadSmallFile(const std::string &path, const char *kind, std::size_t maxBytes) {
     const std::string name = PrintableName(path);
     std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored))
+    if (std::filesystem::is_directory(PathOf(path), ignored))
         throw HostError("cannot read " + name + ": it is a directory");
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathOf(path), std::ios::binary);
     if (!in) throw HostError("cannot read " + name + ": " + std::strerror(errno));
     // Read one byte past the cap, so that an endless file (a device) ends here.
     std::string contents(maxBytes + 1, '\0');

@@ -7,6 +7,10 @@
 
 namespace mthost {
 
+// "" where the built-in software synthesizer runs; otherwise, in one line,
+// why it does not (it is not built for Windows).
+std::string BuiltInUnavailable();
+
 enum class CompanionStart { SILENT, LIVE, RENDER, RENDER_IN_REAL_TIME };
 
 // Opens library device `device`, the built-in synthesizer; the library's

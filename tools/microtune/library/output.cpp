@@ -1,6 +1,5 @@
 #include "library/output.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -61,6 +60,17 @@ Output::Output(const OutputRequest &request) {
     const int builtIn = BuiltInSynthesizer(devices);
     const int count = static_cast<int>(devices.size());
     device_ = request.device;
+    const std::string unavailable = BuiltInUnavailable();
+    if (!unavailable.empty()) {
+        // Without the built-in synthesizer nothing renders or records, and
+        // the first device (the MIDI mapper, where there is one) plays by default.
+        if (!request.wavPath.empty() || request.offline || request.silent || request.recording)
+            throw HostError(unavailable);
+        if (device_ < 0 && count == 0)
+            throw HostError("no MIDI output devices (see: microtune devices)");
+        if (device_ < 0) device_ = 0;
+        if (device_ == builtIn) throw HostError(unavailable);
+    }
     if (device_ < 0) {
         if (builtIn < 0)
             throw HostError(std::string("the built-in software synthesizer is not available: ") +
@@ -105,7 +115,7 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
     companion_ = LoadedCompanion();
     if (companion_)
         send_ = reinterpret_cast<TembrelSendMidiEventEntry>(
-            dlsym(companion_, TEMBREL_SEND_MIDI_EVENT_ENTRY));
+            CompanionEntry(companion_, TEMBREL_SEND_MIDI_EVENT_ENTRY));
     if (recording_) StartRecording();
     std::string wav = request.wavPath;
     if (request.silent && wav.empty()) {
@@ -173,7 +183,8 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
 // rendering needs it, from the very instance the library has loaded.
 void Output::FindDelayEntry() {
     if (companion_)
-        delay_ = reinterpret_cast<TembrelDelayEntry>(dlsym(companion_, TEMBREL_DELAY_ENTRY));
+        delay_ =
+            reinterpret_cast<TembrelDelayEntry>(CompanionEntry(companion_, TEMBREL_DELAY_ENTRY));
     if (!delay_) {
         Shut(false);
         throw HostError(std::string("cannot render offline: no " TEMBREL_DELAY_ENTRY " entry in ") +
@@ -186,7 +197,7 @@ void Output::FindDelayEntry() {
 void Output::StartRecording() {
     if (companion_)
         setRecorder_ = reinterpret_cast<TembrelSetRecorderEntry>(
-            dlsym(companion_, TEMBREL_SET_RECORDER_ENTRY));
+            CompanionEntry(companion_, TEMBREL_SET_RECORDER_ENTRY));
     if (!setRecorder_)
         throw HostError(std::string("cannot record: no " TEMBREL_SET_RECORDER_ENTRY " entry in ") +
                         TEMBREL_MODULE_FILE);
@@ -224,7 +235,8 @@ void Output::Wait(double seconds) {
 // What the companion met writing the WAV file, or "".
 std::string Output::WavError() const {
     if (!companion_) return std::string();
-    auto entry = reinterpret_cast<const char *(*)()>(dlsym(companion_, "Tembrel_WavError"));
+    auto entry =
+        reinterpret_cast<const char *(*)()>(CompanionEntry(companion_, "Tembrel_WavError"));
     const char *cause = entry ? entry() : nullptr;
     return cause ? cause : "";
 }
@@ -251,7 +263,7 @@ void Output::Shut(bool keepWav) {
     wavFile_.reset();  // not kept: the temporary file goes
     // Also after a failed open: the recorder must not outlive its recording.
     if (setRecorder_) setRecorder_(nullptr, nullptr);
-    if (companion_) dlclose(companion_);
+    CloseCompanion(companion_);
     companion_ = nullptr;
     delay_ = nullptr;
     send_ = nullptr;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "formats/file_paths.h"
 #include "formats/scala.h"
 #include "formats/scale_text_check.h"
 #include "formats/shipped_files.h"
@@ -71,7 +72,7 @@ ScaleArgument LoadScaleArgument(const std::string &argument) {
     }
     std::error_code ignored;
     const std::string path = ResolveShippedFile(argument);
-    if (std::filesystem::exists(path, ignored)) {
+    if (std::filesystem::exists(PathOf(path), ignored)) {
         const ScalaScale scala = ReadScalaFile(path);
         scale.text = scala.scaleText;
         scale.description =

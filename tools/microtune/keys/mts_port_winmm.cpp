@@ -1,7 +1,6 @@
 // MIDI Tuning Standard messages to a Windows MIDI output: system-exclusive
 // messages through midiOutLongMsg, the rest through midiOutShortMsg.
-#include <mmsystem.h>
-#include <windows.h>
+#include <windows.h>  // with mmsystem.h
 
 #include <cstring>
 

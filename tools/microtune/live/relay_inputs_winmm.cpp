@@ -2,8 +2,7 @@
 // callback (midiInOpen) may call next to nothing, so it only queues each
 // short message; a worker thread of the input's hands them on. A burst
 // costs latency, never input, as long as the queue holds it.
-#include <mmsystem.h>
-#include <windows.h>
+#include <windows.h>  // with mmsystem.h
 
 #include <vector>
 

@@ -63,9 +63,80 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneDegreePitch(int degree, int *note, 
 MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneRatioForScaleDegree(const double *ratios, int count,
                                                                  int degree, double *ratio);
 
+/* Opens the output as a recorder: no device, the 32 channels of the
+ * companion synthesizer's route (whose 2-semitone bend range needs no
+ * message), and every message handed to the message tap alone, with its
+ * values unchanged. A host that writes what the library plays into a file
+ * needs no synthesizer this way. Closed by CloseMidiOut or StopMidiOut like
+ * any output.
+ *
+ * Returns 1; 2 when an output is already open; 0 while the companion
+ * synthesizer is active (its route takes every message); -1 from inside the
+ * message tap. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneOpenRecordingOutput(void);
+
 /* The library's version, "major.minor.patch"; a constant text. May be
  * called at any time, also from inside the message tap. */
 MICROTUNE_EXPORT const char *MICROTUNE_CAPI MicrotuneVersion(void);
+
+/* Parts: several instruments at once. A part is an instrument (a General
+ * MIDI program and the controllers that follow it) that has channels of its
+ * own while it sounds: a channel holds notes of one part and one bend at a
+ * time. Parts are numbered 0-15; part 0 is the classic interface's
+ * (PlayScaleDegree and StopScaleDegree play part 0, and its voice is the
+ * one SetMidiVoice sets).
+ *
+ * Until one of these four functions is first called, nothing changes: the
+ * library sends exactly what it sent before parts existed. From then on a
+ * note of a part goes, in order of preference, to
+ *   1. a channel sounding that part at the note's bend (notes share it);
+ *   2. a silent channel set for that part and bend;
+ *   3. a silent channel set for that part;
+ *   4. any silent channel;
+ * among silent channels of one kind, the one released longest ago (ties to
+ * the lowest channel), so that a note's release tail is the last to be
+ * re-bent. When every channel sounds, the channel released longest ago is
+ * silenced (note-offs of velocity 127 for its notes, whatever their part)
+ * and taken, as PlayScaleDegree always did: it has sounded longest, and a
+ * note asked for must sound. When a channel passes to another part, the
+ * part's program change, then the controllers it was given (in the order
+ * modulation, volume, pan, expression, reverb, chorus), then General MIDI
+ * values for the controllers another part left on the channel (0, 100, 64,
+ * 127, 40, 0) go out before the bend and the note-on, so every note starts
+ * on its own instrument, volume and pan. Percussion (channel 9) is as
+ * before.
+ *
+ * SetMidiVoice sends its program change to every channel, and so sets the
+ * voice of every part (parts play voice 0 until it or
+ * MicrotuneSetPartVoice is called); opening the output
+ * still sends part 0's voice to every channel, and each channel restates
+ * its part's program and controllers at its next note. StopScaleDegree
+ * stops only part 0's notes; StopAllNotesPlayed and
+ * StopAllNotesPlayedInChannel stop every part's. DoBendForScaleDegree and
+ * DoBendForScaleDegreeInLoop (and so SetMidiScale's pre-bending) bend
+ * channels by the classic rule, whatever part they are set for.
+ *
+ * Invalid arguments return 0 and change nothing; from inside the message
+ * tap, -1. */
+
+/* The part's General MIDI program (0-127). Sent at once to the channels
+ * holding the part's notes, and remembered. Returns 1. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetPartVoice(int part, int voice);
+
+/* The part's value (0-127) of a controller that follows a part: modulation
+ * (1), volume (7), pan (10), expression (11), reverb (91) or chorus (93).
+ * Sent at once to the channels holding the part's notes, and remembered.
+ * Returns 1. */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneSetPartController(int part, int controller, int value);
+
+/* PlayScaleDegree for the part: the same pitch, velocity clamping and
+ * result (the number of notes in play). */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotunePlayPartDegree(int part, int degree, int velocity);
+
+/* StopScaleDegree for the part: stops the part's oldest note of the degree,
+ * never another part's, with the same result (the release stamp, or the
+ * number of notes in play when the part plays no such note). */
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneStopPartDegree(int part, int degree, int velocity);
 
 #ifdef __cplusplus
 }

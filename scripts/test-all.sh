@@ -40,6 +40,9 @@ seconds=${MICROTUNE_FUZZ_SECONDS:-60}
 for fuzzer in build-fuzz/fuzz/fuzz_*; do
   [ -x "$fuzzer" ] || continue
   corpus=$(mktemp -d)
+  # Real files to start from, where a fuzzer has them (fuzz/corpus/NAME).
+  seeds=fuzz/corpus/$(basename "$fuzzer")
+  if [ -d "$seeds" ]; then cp "$seeds"/* "$corpus"/; fi
   echo "== $fuzzer for ${seconds}s"
   "$fuzzer" -max_total_time="$seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
   rm -rf "$corpus"

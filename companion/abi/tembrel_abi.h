@@ -76,8 +76,23 @@ typedef void (*TembrelCalibratorCloseEntry)(void *calibrator);
 /* ---- Settings, read from the environment when the synthesizer starts. */
 #define TEMBREL_SOUNDFONT_ENV "MICROTUNE_SOUNDFONT"
 #define TEMBREL_DEFAULT_SOUNDFONT "/usr/share/sounds/sf2/default-GM.sf2"
-/* Render into this WAV file instead of playing live. */
+/* Render into this WAV file instead of playing live. A file that outgrows
+ * what a WAV header can count (4 GiB) goes on as RF64, the WAV of any length. */
 #define TEMBREL_WAV_ENV "MICROTUNE_SYNTH_WAV"
+/* The WAV file's samples: "float" (32-bit floating point, the default: no
+ * chord can clip), "pcm16" or "pcm24" (integers, clipped at full scale). */
+#define TEMBREL_WAV_FORMAT_ENV "MICROTUNE_SYNTH_WAV_FORMAT"
+#define TEMBREL_WAV_FORMAT_DEFAULT "float"
+/* The size in bytes at which the WAV file goes on as RF64: 4 GiB, or less
+ * (for tests: the move to RF64 without writing gigabytes). */
+#define TEMBREL_WAV_LIMIT_ENV "MICROTUNE_SYNTH_WAV_LIMIT"
+/* Why the WAV file is not sound ("" while it is), kept past clean-up. */
+#define TEMBREL_WAV_ERROR_ENTRY "Tembrel_WavError"
+typedef const char *(*TembrelWavErrorEntry)(void);
+/* Decibels added to all the synthesizer plays, live or rendered (default 0). */
+#define TEMBREL_GAIN_ENV "MICROTUNE_SYNTH_GAIN"
+#define TEMBREL_GAIN_MIN_DB (-60.0)
+#define TEMBREL_GAIN_MAX_DB 30.0
 /* TEMBREL_CLOCK_DELAY: only the delay entry moves the WAV clock. */
 #define TEMBREL_CLOCK_ENV "MICROTUNE_SYNTH_CLOCK"
 #define TEMBREL_CLOCK_DELAY "delay"

@@ -18,7 +18,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "formats/output_file.h"
+#include "output_file/output_file.h"
 
 namespace calibration {
 namespace {

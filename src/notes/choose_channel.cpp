@@ -91,14 +91,46 @@ int ChooseChannelFor(int flags, int note, int bend) {
     if (chosen >= 0) return chosen;
 
     // 4. A real note always sounds: silence the channel released longest ago.
-    if (flags & CHOOSE_MAY_SILENCE) {
-        for (int ch = 0; ch < n; ++ch) {
-            if (ch == PERCUSSION_CHANNEL) continue;
-            if (chosen < 0 || dwReleaseTime[ch] < dwReleaseTime[chosen]) chosen = ch;
-        }
-        if (chosen >= 0) StopAllNotesPlayedInChannel(127, chosen);
-    }
+    if (flags & CHOOSE_MAY_SILENCE) chosen = SilenceChannelReleasedLongestAgo();
     return chosen;
+}
+
+int SilenceChannelReleasedLongestAgo() {
+    const int n = ChannelsInUse();
+    int chosen = -1;
+    for (int ch = 0; ch < n; ++ch) {
+        if (ch == PERCUSSION_CHANNEL) continue;
+        if (chosen < 0 || dwReleaseTime[ch] < dwReleaseTime[chosen]) chosen = ch;
+    }
+    StopAllNotesPlayedInChannel(127, chosen);
+    return chosen;
+}
+
+int ChooseChannelForPart(int part, int bend) {
+    const int n = ChannelsInUse();
+    const double low = bend;
+    const double high = low + 1.0;
+    // Silent channels are ranked: 3 set for this part and bend, 2 set for
+    // this part, 1 any; within a rank the one released longest ago (ties
+    // to the lowest channel), so that a release tail is the last re-bent.
+    int chosen = -1;
+    int chosenRank = 0;
+    for (int ch = 0; ch < n; ++ch) {
+        if (ch == PERCUSSION_CHANNEL) continue;
+        const double rounded = dBend[ch] + 0.5;
+        const bool ownPart = iChannelPart[ch] == part;
+        const bool ownBend = rounded >= low && rounded < high;
+        // 1. A channel sounding this part at this bend: the notes share it.
+        if (nSounding[ch] > 0 && ownPart && ownBend) return ch;
+        if (nSounding[ch] != 0) continue;
+        const int rank = ownPart ? (ownBend ? 3 : 2) : 1;
+        if (rank > chosenRank ||
+            (rank == chosenRank && dwReleaseTime[ch] < dwReleaseTime[chosen])) {
+            chosen = ch;
+            chosenRank = rank;
+        }
+    }
+    return chosen >= 0 ? chosen : SilenceChannelReleasedLongestAgo();
 }
 
 }  // namespace mt

@@ -19,6 +19,17 @@ void ChooseChannel(int flags, int *channelOut, int *noteOut, double *bendOut, do
 // The channel for a note of this bend, or -1.
 int ChooseChannelFor(int flags, int note, int bend);
 
+// The channel for a note of this part and bend once parts are in use; a
+// channel is always found. In order: a channel sounding the part at the
+// bend; a silent channel set for the part and bend; a silent channel set
+// for the part; any silent channel; and, when every channel sounds, the
+// one released longest ago, silenced.
+int ChooseChannelForPart(int part, int bend);
+
+// Silences the channel (but 9) released longest ago, ties to the lowest,
+// and returns it.
+int SilenceChannelReleasedLongestAgo();
+
 }  // namespace mt
 
 #endif

@@ -13,13 +13,14 @@
 
 namespace mt {
 
-int AddNoteInPlay(int degree, double ratio, int channel, int note) {
+int AddNoteInPlay(int degree, double ratio, int channel, int note, int part) {
     if (nNotesInPlay >= MAX_NOTES_IN_PLAY) return nNotesInPlay;
     const int row = nNotesInPlay;
     iDegree[row] = degree;
     dRatio[row] = ratio;
     iChannel[row] = channel;
     iNote[row] = note;
+    iPart[row] = static_cast<int8_t>(part);
     return ++nNotesInPlay;
 }
 
@@ -32,6 +33,7 @@ void RemoveNoteInPlay(int row) {
         std::memmove(&dRatio[row], &dRatio[row + 1], later * sizeof dRatio[0]);
         std::memmove(&iChannel[row], &iChannel[row + 1], later * sizeof iChannel[0]);
         std::memmove(&iNote[row], &iNote[row + 1], later * sizeof iNote[0]);
+        std::memmove(&iPart[row], &iPart[row + 1], later * sizeof iPart[0]);
     }
     --nNotesInPlay;
 }
@@ -101,6 +103,7 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI StopAllNotesPlayedInChannel(int velocity, in
             mt::dRatio[kept] = mt::dRatio[row];
             mt::iChannel[kept] = mt::iChannel[row];
             mt::iNote[kept] = mt::iNote[row];
+            mt::iPart[kept] = mt::iPart[row];
         }
         ++kept;
     }

@@ -5,7 +5,8 @@
 namespace mt {
 
 // Appends a row; returns the new count, or the unchanged count when full.
-int AddNoteInPlay(int degree, double ratio, int channel, int note);
+// part: the part that plays the row (0 for the classic interface and percussion).
+int AddNoteInPlay(int degree, double ratio, int channel, int note, int part = 0);
 // Removes a row (0 <= row < nNotesInPlay), moving later rows down.
 void RemoveNoteInPlay(int row);
 // First row matching every non-negative key; 1 and *rowOut if found.

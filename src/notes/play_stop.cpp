@@ -5,6 +5,7 @@
 #include "notes/choose_channel.h"
 #include "notes/degree_pitch.h"
 #include "notes/notes_in_play.h"
+#include "notes/parts.h"
 #include "output/channel_messages.h"
 #include "state/library_lock.h"
 #include "state/state.h"
@@ -26,33 +27,13 @@ extern "C" {
 MICROTUNE_EXPORT int MICROTUNE_API PlayScaleDegree(int degree, int velocity) {
     mt::ExportLock lock;
     if (!lock) return 0;
-    if (!mt::bScaleInstalled) mt::InstallDefaultScale();
-    // A full table sends nothing: a note that could not be stopped must not start.
-    if (mt::nNotesInPlay >= mt::MAX_NOTES_IN_PLAY) return mt::nNotesInPlay;
-
-    const mt::Pitch pitch = mt::PitchOfDegree(degree);
-    const int channel = mt::ChooseChannelFor(mt::CHOOSE_MAY_SILENCE, pitch.note, pitch.bend);
-    // The bend goes first so that the note starts at its pitch.
-    mt::SendPitchBend(mt::hMidiOut, channel, pitch.bend);
-    mt::MidiNoteOn(mt::hMidiOut, channel, pitch.note, velocity);
-    return mt::AddNoteInPlay(degree, pitch.ratio, channel, pitch.note);
+    return mt::PlayDegreeOfPart(0, degree, velocity);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API StopScaleDegree(int degree, int velocity) {
     mt::ExportLock lock;
     if (!lock) return 0;
-    for (int row = mt::NextRowOfDegree(degree, 0); row >= 0;
-         row = mt::NextRowOfDegree(degree, row + 1)) {
-        if (mt::iChannel[row] == mt::PERCUSSION_CHANNEL) continue;
-        const int channel = mt::iChannel[row];
-        mt::MidiNoteOff(mt::hMidiOut, channel, mt::iNote[row], velocity);
-        mt::RemoveNoteInPlay(row);
-        // The fresh stamp makes this channel the last choice among silent ones.
-        const uint32_t now = mt::PlatformMilliseconds();
-        mt::dwReleaseTime[channel] = now;
-        return static_cast<int>(now);
-    }
-    return mt::nNotesInPlay;
+    return mt::StopDegreeOfPart(0, degree, velocity);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API DoBendForScaleDegree(int degree) {

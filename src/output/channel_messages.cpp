@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "microtune.h"
+#include "notes/parts.h"
 #include "output/message_tap.h"
 #include "state/library_lock.h"
 #include "state/state.h"
@@ -35,13 +36,17 @@ int NoteMessage(int status, MidiOutHandle handle, int channel, int note, int vel
 
 }  // namespace
 
-int ChannelsInUse() { return bQTActive ? 32 : 16; }
+int ChannelsInUse() { return bQTActive || bRecordingOutput ? 32 : 16; }
 
 int SendChannelMessage(MidiOutHandle handle, int status, int channel, int data1, int data2,
                        int /*dataBytes: the program change carries 0 as its second byte*/) {
     if (bQTActive && QTEntryPoints.SendMidiEvent) {
         TapMessage(status, channel, data1, data2);
         QTEntryPoints.SendMidiEvent(status, channel, data1, data2);
+        return 0;
+    }
+    if (bRecordingOutput) {
+        TapMessage(status, channel, data1, data2);
         return 0;
     }
     if (!handle) return 0;
@@ -108,11 +113,9 @@ extern "C" {
 MICROTUNE_EXPORT void MICROTUNE_API SetMidiVoice(int voice) {
     mt::ExportLock lock;
     if (!lock) return;
-    const int channels = mt::ChannelsInUse();
-    for (int channel = 0; channel < channels; ++channel)
-        if (channel != mt::PERCUSSION_CHANNEL)
-            mt::SendChannelMessage(mt::hMidiOut, mt::STATUS_PROGRAM_CHANGE, channel, voice, 0, 1);
-    mt::iCurrentVoice = voice;
+    mt::SendVoiceToAllChannels(voice);
+    // Every channel now plays the voice, and so does every part.
+    mt::VoiceForEveryPart(voice);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API nChannelsAvailable(void) {

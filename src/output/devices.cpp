@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "microtune.h"
+#include "microtune_ext.h"
+#include "notes/parts.h"
 #include "output/channel_messages.h"
 #include "state/library_lock.h"
 #include "state/state.h"
@@ -17,6 +19,17 @@ const char kNotAvailableName[] = "(not available)";
 
 // The platform device id behind a DeviceList index.
 int DeviceIdForIndex(int iDev) { return bMapperPresent ? iDev - 1 : iDev; }
+
+// What every route's open ends with: centred bends, part 0's voice, and
+// every channel released at the open.
+void FinishOpening() {
+    ResetChannelBends();
+    SendVoiceToAllChannels(iCurrentVoice);
+    ChannelsOpenedForPartZero();
+    dwStartTime = PlatformMilliseconds();
+    const int channels = ChannelsInUse();
+    for (int channel = 0; channel < channels; ++channel) dwReleaseTime[channel] = dwStartTime;
+}
 
 }  // namespace
 }  // namespace mt
@@ -82,11 +95,20 @@ MICROTUNE_EXPORT int MICROTUNE_API OpenMidiOut(int deviceId) {
     }
     bMidiOutOpen = 1;
     if (!bQTActive) SetPitchBendRangeAllChannels();
-    ResetChannelBends();
-    SetMidiVoice(iCurrentVoice);
-    dwStartTime = PlatformMilliseconds();
-    const int channels = ChannelsInUse();
-    for (int channel = 0; channel < channels; ++channel) dwReleaseTime[channel] = dwStartTime;
+    FinishOpening();
+    return 1;
+}
+
+MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneOpenRecordingOutput(void) {
+    mt::ExportLock lock;
+    if (!lock) return -1;
+    using namespace mt;
+    if (bMidiOutOpen) return 2;
+    if (bQTActive) return 0;
+    bRecordingOutput = 1;
+    bMidiOutOpen = 1;
+    // Like the companion's route: its channels keep the 2-semitone range.
+    FinishOpening();
     return 1;
 }
 
@@ -114,6 +136,7 @@ MICROTUNE_EXPORT int MICROTUNE_API CloseMidiOut(void) {
     if (hMidiOut) PlatformMidiOutClose(hMidiOut);
     hMidiOut = nullptr;
     bMidiOutOpen = 0;
+    bRecordingOutput = 0;
     ResetChannelBends();
     return 1;
 }

@@ -23,6 +23,7 @@ ModuleHandle hQTJavaNative;
 ModuleHandle hTembrelLib;
 QTEntryPointTable QTEntryPoints;
 int bQTActive;
+int bRecordingOutput;
 
 ScaleTableData ScaleTable;
 double d1o1Hz;
@@ -39,6 +40,15 @@ int iDegree[MAX_NOTES_IN_PLAY];
 double dRatio[MAX_NOTES_IN_PLAY];
 int iChannel[MAX_NOTES_IN_PLAY];
 int iNote[MAX_NOTES_IN_PLAY];
+int8_t iPart[MAX_NOTES_IN_PLAY];
+
+int bPartsInUse;
+int iPartVoice[MAX_PARTS];
+uint8_t bmPartControllers[MAX_PARTS];
+uint8_t iPartControllerValue[MAX_PARTS][PART_CONTROLLERS];
+int iChannelPart[MAX_CHANNELS];
+uint8_t bChannelPartStale[MAX_CHANNELS];
+uint8_t bmChannelControllers[MAX_CHANNELS];
 
 void ResetStateForTests() {
     std::memset(nSounding, 0, sizeof nSounding);
@@ -60,6 +70,7 @@ void ResetStateForTests() {
     hTembrelLib = nullptr;
     QTEntryPoints = QTEntryPointTable{};
     bQTActive = 0;
+    bRecordingOutput = 0;
 
     for (double &ratio : ScaleTable.ratios) ratio = 0.0;
     ScaleTable.nScaleNotes = 0;
@@ -77,6 +88,15 @@ void ResetStateForTests() {
     for (double &ratio : dRatio) ratio = 0.0;
     std::memset(iChannel, 0, sizeof iChannel);
     std::memset(iNote, 0, sizeof iNote);
+    std::memset(iPart, 0, sizeof iPart);
+
+    bPartsInUse = 0;
+    std::memset(iPartVoice, 0, sizeof iPartVoice);
+    std::memset(bmPartControllers, 0, sizeof bmPartControllers);
+    std::memset(iPartControllerValue, 0, sizeof iPartControllerValue);
+    std::memset(iChannelPart, 0, sizeof iChannelPart);
+    std::memset(bChannelPartStale, 0, sizeof bChannelPartStale);
+    std::memset(bmChannelControllers, 0, sizeof bmChannelControllers);
 }
 
 }  // namespace mt

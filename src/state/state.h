@@ -52,6 +52,10 @@ extern ModuleHandle hTembrelLib;
 extern QTEntryPointTable QTEntryPoints;
 extern int bQTActive;
 
+// The recorder route: no device, the companion's 32 channels, and every
+// message handed to the message tap alone.
+extern int bRecordingOutput;
+
 // ScaleTable, the 1/1 and whether a scale has been installed.
 constexpr int MAX_SCALE_ENTRIES = 1024;
 struct ScaleTableData {
@@ -90,6 +94,27 @@ extern int iDegree[MAX_NOTES_IN_PLAY];
 extern double dRatio[MAX_NOTES_IN_PLAY];
 extern int iChannel[MAX_NOTES_IN_PLAY];
 extern int iNote[MAX_NOTES_IN_PLAY];
+extern int8_t iPart[MAX_NOTES_IN_PLAY];  // the part that plays the row, 0-15
+
+// Parts: instruments that play together, each with its program and the
+// controllers that follow it, on channels of their own while they sound.
+// Part 0 is the classic interface's; its voice is iCurrentVoice. Until a
+// part function is first called, bPartsInUse is 0 and the classic channel
+// rule alone runs, so such a host sends exactly what it always did.
+constexpr int MAX_PARTS = 16;
+constexpr int PART_CONTROLLERS = 6;  // modulation, volume, pan, expression, reverb, chorus
+extern int bPartsInUse;
+extern int iPartVoice[MAX_PARTS];  // entry 0 unused: part 0 plays iCurrentVoice
+// The controllers a part has been given: a bit per entry of the part
+// controllers, and their values.
+extern uint8_t bmPartControllers[MAX_PARTS];
+extern uint8_t iPartControllerValue[MAX_PARTS][PART_CONTROLLERS];
+// Per channel: the part its program and controllers were last set for,
+// whether that part has changed since (restated at the next note), and the
+// controllers a part set on it (those another part must put back).
+extern int iChannelPart[MAX_CHANNELS];
+extern uint8_t bChannelPartStale[MAX_CHANNELS];
+extern uint8_t bmChannelControllers[MAX_CHANNELS];
 
 // Returns every piece of state to its value at load. For test fixtures
 // only; it neither closes outputs nor unloads modules.

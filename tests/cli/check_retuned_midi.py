@@ -4,9 +4,11 @@ it against the input: every melodic note-on, resolved as note + bend * 2 / 8192
 semitones with its channel's bend at that tick, sounds the frequency the key
 should have (KEY=HZ arguments) within 0.025 cents, at the tick of the input's
 note-on; drums and meta events keep their ticks; every channel that plays
-has the 2-semitone bend range. Prints "TICK on|off KEY" for each melodic note
-event of the output (the key whose frequency it sounds), then "ok"; exits 1
-with a reason otherwise."""
+has the 2-semitone bend range. With --parts, every melodic note-on also
+sounds on one port, on a channel whose program, volume, pan and expression
+are those of the input channel that played it at that moment. Prints "TICK
+on|off KEY" for each melodic note event of the output (the key whose
+frequency it sounds), then "ok"; exits 1 with a reason otherwise."""
 import math
 import sys
 from collections import defaultdict
@@ -35,9 +37,62 @@ def fail(why):
     sys.exit(1)
 
 
+# General MIDI's values before any message: program, volume, pan, expression.
+PART_DEFAULTS = {'program': 0, 7: 100, 10: 64, 11: 127}
+
+
+def merged(midi):
+    """Every track's messages in time order (stable), with absolute ticks and the port."""
+    events = []
+    for number, track in enumerate(midi.tracks):
+        port = 0
+        for order, (tick, m) in enumerate(absolute(track)):
+            if m.type == 'midi_port':
+                port = m.port
+            events.append((tick, number, order, port, m))
+    return [(tick, port, m) for tick, _, _, port, m in sorted(events, key=lambda e: e[:3])]
+
+
+def sounding_parts(midi, key_hz, by_pitch):
+    """Per tick, the sorted (pitch or key, program, volume, pan, expression) of each melodic note-on."""
+    state, notes = defaultdict(lambda: dict(PART_DEFAULTS)), defaultdict(list)
+    for tick, port, m in merged(midi):
+        channel = (port, getattr(m, 'channel', None))
+        if m.type == 'program_change':
+            state[channel]['program'] = m.program
+        elif m.type == 'control_change' and m.control in PART_DEFAULTS:
+            state[channel][m.control] = m.value
+        elif m.type == 'pitchwheel':
+            state[channel]['bend'] = m.pitch
+        elif m.type == 'note_on' and m.velocity > 0 and channel[1] != 9:
+            s = state[channel]
+            if by_pitch:
+                hz = 440.0 * 2 ** ((m.note + s.get('bend', 0) * 2 / 8192 - 69) / 12)
+                key = min(key_hz, key=lambda k: abs(math.log2(hz / key_hz[k])))
+            elif m.note in key_hz:
+                key = m.note
+            else:
+                continue
+            notes[tick].append((key, s['program'], s[7], s[10], s[11]))
+    return {tick: sorted(v) for tick, v in notes.items()}
+
+
+def check_parts(source, retuned, key_hz):
+    if any(m.type == 'midi_port' and m.port != 0 for _, _, m in merged(retuned)):
+        fail('more than one port')
+    wanted, got = sounding_parts(source, key_hz, False), sounding_parts(retuned, key_hz, True)
+    for tick in sorted(wanted):
+        if got.get(tick) != wanted[tick]:
+            fail('tick %d: (key, program, volume, pan, expression) %s, expected %s'
+                 % (tick, got.get(tick), wanted[tick]))
+
+
 def main():
-    source, retuned = mido.MidiFile(sys.argv[1]), mido.MidiFile(sys.argv[2])
-    key_hz = {int(k): float(v) for k, v in (a.split('=') for a in sys.argv[3:])}
+    arguments = [a for a in sys.argv[1:] if a != '--parts']
+    source, retuned = mido.MidiFile(arguments[0]), mido.MidiFile(arguments[1])
+    key_hz = {int(k): float(v) for k, v in (a.split('=') for a in arguments[2:])}
+    if '--parts' in sys.argv:
+        check_parts(source, retuned, key_hz)
     if retuned.type != 1 or retuned.ticks_per_beat != source.ticks_per_beat:
         fail('format %d, division %d' % (retuned.type, retuned.ticks_per_beat))
 

@@ -155,7 +155,7 @@ TEST_F(CliTest, EverySubcommandHasHelp) {
         {"bend-test", {"(default: live"}},
         {"relay", {"(default: 60)", "(default: 0, Acoustic Grand Piano)"}},
         {"keys", {"(default: 60)", "(default: 12-TET)"}},
-        {"retune", {"(default: the file's first melodic program)"}},
+        {"retune", {"(default: each input channel's own programs"}},
         {"keys", {"(default: 60)"}},
         {"calibrate", {"--verbose"}},
     };
@@ -242,6 +242,13 @@ TEST_F(CliTest, BadArgumentsGiveOneLineAndNoSound) {
         {{"play", "--1o1", "1e-300", "--wav", "out.wav", "0"}, 2, "out of range 20 to 20000 Hz"},
         {{"play", "--1o1", "nan", "--wav", "out.wav", "0"}, 2, "--1o1: 'nan' is not a number"},
         {{"play", "--wav", "", "0"}, 2, "--wav: empty file name"},
+        {{"play", "--wav-format", "pcm8", "--wav", "out.wav", "0"},
+         2,
+         "'pcm8' is not float, pcm16 or pcm24"},
+        {{"play", "--gain", "31", "--wav", "out.wav", "0"},
+         2,
+         "31 dB is out of range -60 to 30 dB"},
+        {{"demo", "--mid", "demo.wav"}, 2, "--wav demo.wav and --mid demo.wav are one file"},
         {{"play", "--wav", "out.wav", "0,x"}, 2, "bad token '0,x'"},
         {{"play", "--wav", "out.wav", "0,"}, 2, "bad token '0,'"},
         {{"play", "--wav", "out.wav", "99999999999"}, 2, "out of range"},
@@ -587,14 +594,14 @@ TEST_F(CliTest, PlayWarnsOfClampedDegreesAndDescribesSteps) {
     }
 }
 
-// The main job: the four tunings rendered into demo.wav offline, quickly,
-// with a table of the notes that sound in each chord.
+// The main job: the four tunings and two instruments at once rendered into
+// demo.wav offline, quickly, with a table of the notes that sound in each chord.
 TEST_F(CliTest, DemoRendersANonSilentWav) {
     const Result r = Run({"demo", "--mid", "demo.mid"});
     ASSERT_EQ(r.status, 0) << r.err;
-    // Bohlen-Pierce reaches the upper 16 channels, which fit on port 0.
+    // Bohlen-Pierce and the parts reach the upper 16 channels, which fold onto port 0.
     EXPECT_NE(r.out.find("Wrote demo.mid: channels 0 "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("moved to file channels"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" of one port"), std::string::npos) << r.out;
     EXPECT_EQ(ReadFile(Path("demo.mid")).compare(0, 4, "MThd"), 0);
     std::printf("microtune demo took %.2f s\n", r.seconds);
     EXPECT_LT(r.seconds, 30.0);
@@ -602,10 +609,14 @@ TEST_F(CliTest, DemoRendersANonSilentWav) {
     size_t tables = 0;
     for (size_t at = 0; (at = r.out.find("degree      ratio", at)) != std::string::npos; ++at)
         ++tables;
-    EXPECT_EQ(tables, 4u);
+    EXPECT_EQ(tables, 5u);
     EXPECT_EQ(r.out.find("These are the notes in play"), std::string::npos);
     // The just triad's third: 5/4, note 64 bent 13.69 cents down on a channel of its own.
-    EXPECT_NE(r.out.find("2   1.250000   386.314    327.032    64"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("   0      2   1.250000   386.314    327.032    64"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("part 1: 48 String Ensemble 1, panned left; part 2: 73 Flute"),
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("Bohlen-Pierce"), std::string::npos);
 
     // "Wrote demo.wav: S s and the release."
@@ -822,7 +833,9 @@ TEST_F(CliTest, RetunedMidiFileReadsBackExactly) {
     const Result r = Run({"retune", "in.mid", "--scale", JUST_SCALE, "-o", "out.mid"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("1 pitch-wheel messages dropped"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("voice 19 Church Organ"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("each input channel a part with its own programs (19 Church Organ)"),
+              std::string::npos)
+        << r.out;
     const double c = 261.6255653005986;
     char keys[3][32];
     std::snprintf(keys[0], sizeof keys[0], "60=%.10f", c);
@@ -874,6 +887,47 @@ TEST_F(CliTest, RetunedMidiFileReadsBackExactly) {
     Write("keys.csv", listing.out);
     CheckerLines(RunProgram("/usr/bin/python3", {MICROTUNE_MTS_CHECKER, "mid", Path("in.mid"),
                                                  Path("mts.mid"), Path("keys.csv")}));
+}
+
+// Five instruments in 31-EDO, each input channel with its program, volume,
+// pan and expression (changed midway on some), often on the same keys at
+// once: every note sounds on its own instrument, in tune, on one port.
+TEST_F(CliTest, RetunedPartsKeepTheirInstrumentsOnOnePort) {
+    const double middleC = 261.6255653005986;
+    std::vector<std::string> args = {MICROTUNE_MIDI_CHECKER, "--parts", Path("parts.mid"),
+                                     Path("parts-31.mid")};
+    for (int key = 60; key < 72; ++key) {
+        char due[32];
+        std::snprintf(due, sizeof due, "%d=%.10f", key, middleC * std::exp2((key - 60) / 31.0));
+        args.push_back(due);
+    }
+    std::vector<std::string> tracks;
+    const int programs[] = {11, 3, 38, 66, 61};
+    for (uint32_t ch = 0; ch < 5; ++ch) {
+        const int c = static_cast<int>(ch);
+        std::vector<TrackEvent> events = {{0, Bytes({0xC0 | c, programs[ch]})},
+                                          {0, Bytes({0xB0 | c, 7, 60 + 10 * c})},
+                                          {0, Bytes({0xB0 | c, 10, 10 + 25 * c})},
+                                          {0, Bytes({0xB0 | c, 11, 120 - c})},
+                                          {400, Bytes({0xC0 | c, programs[4 - ch]})},
+                                          {500, Bytes({0xB0 | c, 10 + c % 2, 90})}};
+        for (uint32_t i = 0; i < 10; ++i) {
+            const int key = 60 + static_cast<int>(i * (ch + 1)) % 12;
+            events.push_back({i * 96, Bytes({0x90 | c, key, 90})});
+            events.push_back({i * 96 + 90 + 10 * ch, Bytes({0x80 | c, key, 0})});
+        }
+        std::stable_sort(events.begin(), events.end(), [](const TrackEvent &a, const TrackEvent &b) {
+            return a.tick < b.tick;
+        });
+        tracks.push_back(Track(events));
+    }
+    tracks.push_back(Track({{0, Bytes({0x99, 36, 100})}, {96, Bytes({0x89, 36, 0})}}));
+    Write("parts.mid", SmfFile(1, DIVISION, tracks));
+    const Result r = Run({"retune", "parts.mid", "--scale",
+                          std::string(MICROTUNE_SCALES) + "/31-edo.scl", "-o", "parts-31.mid"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("programs (11 Vibraphone, 3 Honky-tonk Piano"), std::string::npos) << r.out;
+    CheckerLines(RunProgram("/usr/bin/python3", args));
 }
 
 // FluidSynth's own MIDI file player, not microtune's code, plays the
@@ -1085,6 +1139,9 @@ TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
         {{"--wav", "null"}, 0, "", "", ""},
         {{"-o", "full"}, 1, "cannot write full: No space left on device", "", ""},
         {{"--wav", "full"}, 1, "cannot write full: No space left on device", "", ""},
+        {{"-o", "keep.mid", "--wav", "./keep.mid"}, 2, "are one file", "keep.mid", "old"},
+        {{"-o", "link.mid", "--wav", "old.mid"}, 2, "are one file", "old.mid", "old"},
+        {{"-o", "-", "--wav", "/dev/stdout"}, 2, "are one file", "", ""},
         {{"-o", "link.mid"}, 0, "", "old.mid", "MThd"},
         {{"-o", "keep.mid", "--wav", "full"}, 1, "No space left", "keep.mid", "old"},
         {{"--wav", "old.wav"}, 0, "", "old.wav", "RIFF"},
@@ -1131,7 +1188,7 @@ TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
     EXPECT_TRUE(fs::is_symlink(Path("link.mid")));
     EXPECT_TRUE(fs::is_fifo(Path("fifo")));
     for (const auto &entry : fs::directory_iterator(dir_))
-        EXPECT_EQ(entry.path().filename().string().find(".mid."), std::string::npos)
+        EXPECT_EQ(entry.path().filename().string().find(".microtune-"), std::string::npos)
             << "left behind: " << entry.path();
     if (mounted) std::system(("umount " + small.string()).c_str());
 
@@ -1142,8 +1199,9 @@ TEST_F(CliTest, OutputFilesGoWhereTheyAreNamed) {
     EXPECT_NE(piped.err.find("Wrote -"), std::string::npos) << piped.err;
 }
 
-// A long render stopped: killed, the existing file stays as it was; Ctrl-C
-// or SIGTERM also takes the temporary file away, says so and exits 130.
+// A long render stopped: killed, the existing file stays as it was and the
+// next output to it takes the temporary file away; Ctrl-C or SIGTERM takes
+// it away at once, says so and exits 130.
 TEST_F(CliTest, AnInterruptedRenderLeavesTheOutputAlone) {
     Write("long.mid",
           SmfFile(0, DIVISION,
@@ -1166,7 +1224,7 @@ TEST_F(CliTest, AnInterruptedRenderLeavesTheOutputAlone) {
         auto temporaries = [&] {
             int n = 0;
             for (const auto &entry : fs::directory_iterator(dir_))
-                n += entry.path().filename().string().rfind("out.wav.", 0) == 0;
+                n += entry.path().filename().string().rfind(".out.wav.microtune-", 0) == 0;
             return n;
         };
         for (int i = 0; i < 400 && temporaries() == 0; ++i) usleep(10000);
@@ -1177,11 +1235,10 @@ TEST_F(CliTest, AnInterruptedRenderLeavesTheOutputAlone) {
         EXPECT_EQ(ReadFile(Path("out.wav")), "old") << signal;
         EXPECT_EQ(ReadFile(Path("out.mid")), "old") << signal;
         if (signal == SIGKILL) {
-            // Nothing can remove the temporary file of a killed process.
             EXPECT_TRUE(WIFSIGNALED(status));
-            for (const auto &entry : fs::directory_iterator(dir_))
-                if (entry.path().filename().string().rfind("out.wav.", 0) == 0)
-                    fs::remove(entry.path());
+            EXPECT_EQ(temporaries(), 1);
+            EXPECT_EQ(Run({"play", "--wav", "out.wav", "--step", "0.01", "0"}).status, 0);
+            EXPECT_EQ(temporaries(), 0);
             continue;
         }
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << signal;

@@ -364,6 +364,72 @@ TEST(CompanionClock, WithoutDelaysTheHostsTimeCounts) {
     EXPECT_LE(length, onset + 0.5 + RELEASE_TAIL + 0.3);
 }
 
+// Every sample of a WAV file, interleaved, with its container ("RIFF" or
+// "RF64") and sample format.
+struct Samples {
+    std::string container;
+    int format = 0;
+    std::vector<double> values;
+};
+
+Samples ReadSamples(const std::string &path) {
+    Samples samples;
+    std::ifstream(path, std::ios::binary).read(&(samples.container = "....")[0], 4);
+    SF_INFO info{};
+    SNDFILE *file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return samples;
+    samples.format = info.format & SF_FORMAT_SUBMASK;
+    samples.values.resize(static_cast<size_t>(info.frames * info.channels));
+    sf_readf_double(file, samples.values.data(), info.frames);
+    sf_close(file);
+    return samples;
+}
+
+// The samples as asked, louder by the gain, and a file that outgrows what a
+// WAV header counts going on as RF64 with every sample kept: the limit,
+// 4 GiB, lowered to 100 kB, which half a second of audio passes.
+TEST(CompanionWav, SampleFormatsGainAndRf64) {
+    const struct {
+        const char *format, *gain, *limit;
+        const char *container;
+        int sampleFormat;
+        double scale;      // against the first render
+        double tolerance;  // per sample, of full scale
+    } cases[] = {
+        {"float", "0", nullptr, "RIFF", SF_FORMAT_FLOAT, 1.0, 0.0},
+        {"pcm16", "0", nullptr, "RIFF", SF_FORMAT_PCM_16, 1.0, 1.0 / 32767},
+        {"pcm24", "0", nullptr, "RIFF", SF_FORMAT_PCM_24, 1.0, 1.0 / 8388607},
+        {"float", "6.0205999", nullptr, "RIFF", SF_FORMAT_FLOAT, 2.0, 1e-6},
+        {"float", "0", "100000", "RF64", SF_FORMAT_FLOAT, 1.0, 0.0},
+        {"pcm16", "-6.0205999", "100000", "RF64", SF_FORMAT_PCM_16, 0.5, 1.0 / 32767},
+    };
+    std::vector<double> first;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " " + c.gain + " dB " + (c.limit ? c.limit : ""));
+        setenv("MICROTUNE_SYNTH_WAV_FORMAT", c.format, 1);
+        setenv("MICROTUNE_SYNTH_GAIN", c.gain, 1);
+        if (c.limit) setenv("MICROTUNE_SYNTH_WAV_LIMIT", c.limit, 1);
+        Session session("format");
+        ASSERT_TRUE(session.Open(VOICE));
+        PlayTogether(session, {0, 4, 7});
+        StopMidiOut();
+        StopQT();
+        unsetenv("MICROTUNE_SYNTH_WAV_FORMAT");
+        unsetenv("MICROTUNE_SYNTH_GAIN");
+        unsetenv("MICROTUNE_SYNTH_WAV_LIMIT");
+        const Samples samples = ReadSamples(session.Path());
+        EXPECT_EQ(samples.container, c.container);
+        EXPECT_EQ(samples.format, c.sampleFormat);
+        if (first.empty()) first = samples.values;
+        ASSERT_EQ(samples.values.size(), first.size());
+        double worst = 0.0;
+        for (size_t i = 0; i < first.size(); ++i)
+            worst = std::max(worst, std::fabs(samples.values[i] - c.scale * first[i]));
+        EXPECT_LE(worst, c.tolerance);
+    }
+    EXPECT_GT(*std::max_element(first.begin(), first.end()), 0.01);
+}
+
 // Standard output and standard error captured while alive.
 class CapturedOutput {
 public:
@@ -415,11 +481,13 @@ TEST(CompanionFailures, StartFailsQuietlyWithoutFontOrOutput) {
         const char *name;
         const char *font;  // null: the default font
         const char *output;
+        const char *format;  // null: the default
     };
     const Case cases[] = {
-        {"missing font", "/nonexistent/font.sf2", wav.c_str()},
-        {"not a font", damaged.c_str(), wav.c_str()},
-        {"unwritable WAV", nullptr, "/nonexistent/dir/out.wav"},
+        {"missing font", "/nonexistent/font.sf2", wav.c_str(), nullptr},
+        {"not a font", damaged.c_str(), wav.c_str(), nullptr},
+        {"unwritable WAV", nullptr, "/nonexistent/dir/out.wav", nullptr},
+        {"unknown sample format", nullptr, wav.c_str(), "pcm8"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -428,10 +496,12 @@ TEST(CompanionFailures, StartFailsQuietlyWithoutFontOrOutput) {
         else
             unsetenv("MICROTUNE_SOUNDFONT");
         setenv("MICROTUNE_SYNTH_WAV", c.output, 1);
+        if (c.format) setenv("MICROTUNE_SYNTH_WAV_FORMAT", c.format, 1);
         CapturedOutput captured;
         const int started = session.Open(VOICE);
         const int active = nChannelsAvailable();
         StopQT();
+        unsetenv("MICROTUNE_SYNTH_WAV_FORMAT");
         EXPECT_EQ(captured.Finish(), "");
         EXPECT_EQ(started, 0);
         EXPECT_EQ(active, 32);

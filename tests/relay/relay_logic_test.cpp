@@ -42,9 +42,32 @@ int RecordStopAll(int velocity) {
     return stopped;
 }
 void RecordVoice(int voice) { calls.push_back("voice " + std::to_string(voice)); }
+// The part forms, "part 3 play 4 100" and so on.
+std::string Part(int part) { return "part " + std::to_string(part) + " "; }
+int RecordPartPlay(int part, int degree, int velocity) {
+    RecordPlay(degree, velocity);
+    calls.back() = Part(part) + calls.back();
+    return inPlay;
+}
+int RecordPartStop(int part, int degree, int velocity) {
+    RecordStop(degree, velocity);
+    calls.back() = Part(part) + calls.back();
+    return 7270693;
+}
+int RecordPartVoice(int part, int voice) {
+    RecordVoice(voice);
+    calls.back() = Part(part) + calls.back();
+    return 1;
+}
+int RecordPartController(int part, int controller, int value) {
+    calls.push_back(Part(part) + "control " + std::to_string(controller) + " " +
+                    std::to_string(value));
+    return 1;
+}
 
-const PerformerLibrary RECORDER = {&RecordPlay,  &RecordStop, &RecordStopAll,
-                                   &RecordVoice, nullptr,     nullptr};
+const PerformerLibrary RECORDER = {
+    &RecordPlay, &RecordStop,     &RecordStopAll,  &RecordVoice,     nullptr,
+    nullptr,     &RecordPartPlay, &RecordPartStop, &RecordPartVoice, &RecordPartController};
 
 // The relay's keyboard: key k plays degree k - root, restruck keys.
 class KeyRelay : public Performer {
@@ -237,6 +260,32 @@ TEST_F(KeyRelayTest, EventsDescribeWhatHappened) {
         silencedByNextPlay = step.silenced;
         EXPECT_EQ(handle(step.message).cut, step.cut) << int(step.message[1]);
     }
+}
+
+// A keyboard whose input channels are parts: a layered key sounds once on
+// each channel, a split plays each zone's instrument, and pedal, restrike
+// and all-notes-off keep to their channel.
+TEST_F(KeyRelayTest, KeyboardPartsKeepChannelsApart) {
+    mthost::PerformerOptions options;
+    options.restrike = options.parts = true;
+    Performer relay(RECORDER, mthost::LinearKeyDegrees(60), options);
+    auto send = [&relay](const std::vector<Message> &messages) {
+        calls.clear();
+        for (const Message &m : messages) relay.Handle(m.data(), m.size());
+        return calls;
+    };
+    using Calls = std::vector<std::string>;
+    EXPECT_EQ(
+        send({{0xC0, 48}, {0xC1, 73}, Control(7, 90, 1), Control(91, 30, 1), Control(71, 5, 1)}),
+        (Calls{"part 0 voice 48", "part 1 voice 73", "part 1 control 7 90",
+               "part 1 control 91 30"}));
+    EXPECT_EQ(send({On(60, 100, 0), On(60, 90, 1), On(60, 80, 1), Off(60, 10, 0)}),
+              (Calls{"part 0 play 0 100", "part 1 play 0 90", "part 1 stop 0 64",
+                     "part 1 play 0 80", "part 0 stop 0 10"}));
+    // Key 60 is still down once on channel 1 (struck twice, let go once).
+    EXPECT_EQ(send({Control(64, 127, 1), Off(60, 5, 1), On(72, 70, 0), Control(123, 0, 1),
+                    Control(123, 0, 0)}),
+              (Calls{"part 0 play 12 70", "part 1 stop 0 64", "part 0 stop 12 64"}));
 }
 
 // A MIDI file's parts: repeats overlap and stop oldest first, each channel

@@ -32,7 +32,11 @@ void MICROTUNE_CAPI Tap(void *context, int channel, int status, int data1, int d
                  MicrotuneDegreePitch(0, &note, nullptr),
                  MicrotuneSetMessageTap(nullptr, nullptr),
                  GetszMostRecentScale() == nullptr,
-                 note};
+                 note,
+                 MicrotuneSetPartVoice(1, 40),
+                 MicrotuneSetPartController(1, 7, 90),
+                 MicrotunePlayPartDegree(1, 0, 90),
+                 MicrotuneStopPartDegree(0, 0, 0)};
     SleepSeconds(5.0);
     t.acquisitionsInTap = fake::LockAcquisitions() - before;
 }
@@ -76,12 +80,13 @@ TEST_F(ExtensionsTest, CallsFromInsideTheTapReturnAtOnceWithoutEffect) {
     PlayScaleDegree(0, 100);  // a bend (maybe) and a note-on, each tapped
 
     ASSERT_FALSE(t.packed.empty());
-    EXPECT_EQ(t.answers, (std::vector<int>{0, 0, 0, -1, -1, 1, -1}));
+    EXPECT_EQ(t.answers, (std::vector<int>{0, 0, 0, -1, -1, 1, -1, -1, -1, -1, -1}));
     EXPECT_EQ(t.acquisitionsInTap, 0);
     EXPECT_EQ(fake::LockAcquisitions() - before, 1);
     EXPECT_EQ(fake::ShortMessages().size(), t.packed.size());  // the tap's calls sent nothing
     EXPECT_EQ(fake::Clock(), 0u);                              // nor slept
     EXPECT_EQ(mt::nNotesInPlay, 1);
+    EXPECT_EQ(mt::bPartsInUse, 0);
     EXPECT_EQ(mt::ScaleTable.nScaleNotes, 2);  // still the default scale
     EXPECT_FALSE(fake::LockHeld());
     PlayScaleDegree(1, 100);  // and the tap stays installed
@@ -132,6 +137,23 @@ TEST_F(ExtensionsTest, RatioOfADegreeByThePlayingRule) {
     }
     EXPECT_EQ(MicrotuneRatioForScaleDegree(just, 4, 1, nullptr), 0);
     EXPECT_EQ(MicrotuneRatioForScaleDegree(nullptr, 4, 1, nullptr), 0);
+}
+
+TEST_F(ExtensionsTest, RecordingOutputHandsEveryMessageToTheTapAlone) {
+    Tapped t;
+    ASSERT_EQ(MicrotuneSetMessageTap(Tap, &t), 1);
+    SetMidiVoice(300);
+    ASSERT_EQ(MicrotuneOpenRecordingOutput(), 1);
+    EXPECT_EQ(MicrotuneOpenRecordingOutput(), 2);
+    EXPECT_EQ(nChannelsAvailable(), 32);
+    PlayScaleDegree(0, 100);
+    // 31 centring bends and 31 program changes (the voice unmasked), then the note.
+    ASSERT_EQ(t.packed.size(), 63u);
+    EXPECT_EQ(t.packed[31], 0x0000u | 0xC0u | (300u << 8));
+    EXPECT_EQ(t.channels[62], 0);
+    EXPECT_TRUE(fake::Events().empty());  // no device, nothing sent anywhere else
+    EXPECT_EQ(StopMidiOut(), 1);
+    EXPECT_EQ(nChannelsAvailable(), 16);
 }
 
 TEST_F(ExtensionsTest, VersionIsTheProjects) { EXPECT_STREQ(MicrotuneVersion(), "0.1.0"); }

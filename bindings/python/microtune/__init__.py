@@ -21,11 +21,12 @@ from .catalogue import BUILT_IN_SYNTHESIZER, Device, Voice, devices, find_device
 from .errors import (DeviceNotFoundError, LibraryNotFoundError, MicrotuneError, NoPitchError, OutputClosedError,
                      OutputError, ScaleError, VoiceNotFoundError)
 from .output import DEFAULT_ONE_ONE, Message, Output, pitch
+from .part import Part
 from .scale import Scale
 from ._library import library_path
 
 __all__ = [
-    "BUILT_IN_SYNTHESIZER", "DEFAULT_ONE_ONE", "Device", "Voice", "Message", "Output", "Scale",
+    "BUILT_IN_SYNTHESIZER", "DEFAULT_ONE_ONE", "Device", "Voice", "Message", "Output", "Part", "Scale",
     "devices", "voices", "find_device", "find_voice", "pitch", "version", "library_path",
     "MicrotuneError", "LibraryNotFoundError", "OutputError", "OutputClosedError", "VoiceNotFoundError",
     "DeviceNotFoundError", "NoPitchError", "ScaleError",

@@ -13,12 +13,17 @@ from typing import Callable, Iterable, NamedTuple, Optional, Tuple, Union
 from . import _library
 from .catalogue import BUILT_IN_SYNTHESIZER, Device, Voice, devices, find_device, find_voice
 from .errors import MicrotuneError, NoPitchError, OutputClosedError, OutputError
+from .part import PART_CONTROLLERS, Part
 from .scale import Scale
 
 __all__ = ["Output", "Message", "pitch", "DEFAULT_ONE_ONE"]
 
+#: Parts 1-15 are there for :meth:`Output.part`; part 0 is the output's own.
+_PARTS = 16
+
 _COMPANION = "libTembrelLib.so"
 _DEFAULT_FONT = "/usr/share/sounds/sf2/default-GM.sf2"
+_SAMPLE_FORMATS = ("float", "pcm16", "pcm24")
 #: The 1/1 the library plays from until one is set: middle C.
 DEFAULT_ONE_ONE = 261.6255653005986
 
@@ -117,7 +122,10 @@ class Output:
     is a General MIDI voice number or a whole or partial name. ``wav``
     renders the built-in synthesizer into that WAV file, faster than real
     time: :meth:`rest` then moves the synthesizer's clock instead of
-    sleeping. ``on_message`` is registered before the output opens, so that
+    sleeping. ``sample_format`` is the WAV file's samples: ``"float"``
+    (32-bit floating point, which no chord can clip), ``"pcm16"`` or
+    ``"pcm24"`` (integers, which more programs read, Python's :mod:`wave`
+    among them). ``on_message`` is registered before the output opens, so that
     it also sees the bends and the voice that opening sends (see
     :meth:`on_message`).
 
@@ -133,7 +141,7 @@ class Output:
 
     def __init__(self, device: Union[None, int, str] = None, voice: Union[int, str] = "strings",
                  wav: Optional[Union[str, "os.PathLike[str]"]] = None,
-                 on_message: Optional[MessageCallback] = None) -> None:
+                 on_message: Optional[MessageCallback] = None, *, sample_format: str = "float") -> None:
         global _current
         library = _library.lib()
         self._open = False
@@ -145,6 +153,10 @@ class Output:
         self._one_one = DEFAULT_ONE_ONE
         self._elapsed = 0.0
         self._wav = None  # type: Optional[str]
+        self._parts = []  # type: list
+        if sample_format not in _SAMPLE_FORMATS:
+            raise ValueError("sample_format is %s, not %r" % (", ".join(map(repr, _SAMPLE_FORMATS)), sample_format))
+        self._sample_format = sample_format
         with _lock:
             other = _current() if _current is not None else None
             if other is not None:
@@ -193,11 +205,13 @@ class Output:
             return
         # The companion reads these when it starts: render into the file, on
         # a clock that only its delay entry moves, and with sound.
-        names = ("MICROTUNE_SYNTH_WAV", "MICROTUNE_SYNTH_CLOCK", "MICROTUNE_SYNTH_OUTPUT")
+        names = ("MICROTUNE_SYNTH_WAV", "MICROTUNE_SYNTH_CLOCK", "MICROTUNE_SYNTH_OUTPUT",
+                 "MICROTUNE_SYNTH_WAV_FORMAT")
         saved = {name: os.environ.get(name) for name in names}
         if self._wav is not None:
             os.environ["MICROTUNE_SYNTH_WAV"] = self._wav
             os.environ["MICROTUNE_SYNTH_CLOCK"] = "delay"
+            os.environ["MICROTUNE_SYNTH_WAV_FORMAT"] = self._sample_format
             os.environ.pop("MICROTUNE_SYNTH_OUTPUT", None)
         try:
             result = library.StartMidiOutForiDev(number)
@@ -255,9 +269,41 @@ class Output:
     def voice(self, voice: Union[int, str]) -> None:
         library = self._library()
         chosen = find_voice(voice)
-        library.SetMidiVoice(chosen.number)
+        if self._parts:
+            # Part 0's voice alone: the other parts keep theirs.
+            self._set_part_voice(0, chosen.number)
+        else:
+            library.SetMidiVoice(chosen.number)
         self._voice = chosen
         self._raise_tap_error()
+
+    def part(self, voice: Union[None, int, str] = None, **controllers: int) -> Part:
+        """A new instrument beside this output's own: ``out.part("flute", volume=90, pan=100)``.
+
+        ``voice`` is a General MIDI voice number or a whole or partial name
+        (None: the output's voice); the keywords set its controllers
+        (``modulation``, ``volume``, ``pan``, ``expression``, ``reverb``,
+        ``chorus``, each 0-127). Up to 15 parts; the output's own ``play``,
+        ``stop`` and ``chord`` play part 0.
+        """
+        self._library()
+        unknown = sorted(set(controllers) - set(PART_CONTROLLERS))
+        if unknown:
+            raise TypeError("a part has no controller %s (it has %s)" % (", ".join(unknown),
+                                                                        ", ".join(PART_CONTROLLERS)))
+        if len(self._parts) >= _PARTS - 1:
+            raise OutputError("an output has at most %d parts besides its own" % (_PARTS - 1))
+        part = Part(self, len(self._parts) + 1, self._voice if voice is None else find_voice(voice))
+        self._set_part_voice(part.number, part.voice.number)
+        for name, value in controllers.items():
+            setattr(part, name, value)
+        self._parts.append(part)
+        return part
+
+    @property
+    def parts(self) -> Tuple[Part, ...]:
+        """The parts made with :meth:`part`, in order."""
+        return tuple(self._parts)
 
     @property
     def scale(self) -> Scale:
@@ -297,13 +343,7 @@ class Output:
         Raises :class:`~microtune.errors.NoPitchError` for a degree whose
         frequency is no pitch, ``ValueError`` for a velocity outside 1-127.
         """
-        library = self._library()
-        _check_velocity(velocity, 1)
-        degree = int(degree)
-        _check_pitch(degree, self._scale, self._one_one)
-        count = library.PlayScaleDegree(degree, velocity)  # type: int
-        self._raise_tap_error()
-        return count
+        return self._play(0, degree, velocity)
 
     def pitch(self, degree: int) -> Tuple[int, int]:
         """The MIDI note and 14-bit bend (8192: none) that a degree plays; nothing is sent.
@@ -324,10 +364,7 @@ class Output:
 
     def stop(self, degree: int, velocity: int = 0) -> None:
         """Stops the oldest note of a degree; a degree not sounding is left alone."""
-        library = self._library()
-        _check_velocity(velocity, 0)
-        library.StopScaleDegree(int(degree), velocity)
-        self._raise_tap_error()
+        self._stop(0, degree, velocity)
 
     def all_off(self) -> None:
         """Stops every note in play."""
@@ -402,6 +439,39 @@ class Output:
         return "<microtune.Output %d %s, %s>" % (self._device.number, self._device.name, state)
 
     # -- helpers ---------------------------------------------------------
+
+    # Part 0 through the classic exports until a part exists, so that a
+    # script without parts sends what it always did.
+    def _play(self, part: int, degree: int, velocity: int) -> int:
+        library = self._library()
+        _check_velocity(velocity, 1)
+        degree = int(degree)
+        _check_pitch(degree, self._scale, self._one_one)
+        if part == 0 and not self._parts:
+            count = library.PlayScaleDegree(degree, velocity)  # type: int
+        else:
+            count = _library.ext("MicrotunePlayPartDegree")(part, degree, velocity)
+        self._raise_tap_error()
+        return count
+
+    def _stop(self, part: int, degree: int, velocity: int) -> None:
+        library = self._library()
+        _check_velocity(velocity, 0)
+        if part == 0 and not self._parts:
+            library.StopScaleDegree(int(degree), velocity)
+        else:
+            _library.ext("MicrotuneStopPartDegree")(part, int(degree), velocity)
+        self._raise_tap_error()
+
+    def _set_part_voice(self, part: int, voice: int) -> None:
+        self._library()
+        _library.ext("MicrotuneSetPartVoice")(part, voice)
+        self._raise_tap_error()
+
+    def _set_part_controller(self, part: int, controller: int, value: int) -> None:
+        self._library()
+        _library.ext("MicrotuneSetPartController")(part, controller, value)
+        self._raise_tap_error()
 
     def _library(self) -> "_library._Library":
         if not self._open:

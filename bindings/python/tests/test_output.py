@@ -121,6 +121,18 @@ def test_a_just_triad_renders_in_tune(tmp_path):
         assert abs(1200 * math.log2(measured / (220.0 * ratio))) < 1.5, ratio
 
 
+def test_pcm16_samples_are_what_pythons_wave_reads(tmp_path):
+    import wave
+
+    path = tmp_path / "note.wav"
+    with Output(wav=path, sample_format="pcm16") as out:
+        out.play(0)
+        out.rest(0.3)
+    with wave.open(str(path)) as file:
+        assert (file.getsampwidth(), file.getnchannels(), file.getframerate()) == (2, 2, 44100)
+        assert file.getnframes() >= 0.3 * 44100
+
+
 @pytest.mark.parametrize("call", [
     lambda out: out.play(0), lambda out: out.stop(0), lambda out: out.chord([0]), lambda out: out.rest(0.1),
     lambda out: out.all_off(), lambda out: setattr(out, "scale", JUST_MAJOR),
@@ -138,6 +150,8 @@ def test_misuse_raises_and_leaves_nothing_open(silent, tmp_path, monkeypatch):
         Output(voice="kazoo")
     with pytest.raises(microtune.DeviceNotFoundError, match="device 99 is out of range"):
         Output(device=99)
+    with pytest.raises(ValueError, match="sample_format is 'float', 'pcm16', 'pcm24', not 'pcm8'"):
+        Output(wav=tmp_path / "x.wav", sample_format="pcm8")
     monkeypatch.delenv("MICROTUNE_SYNTH_OUTPUT")
     with pytest.raises(microtune.OutputError, match="it is a directory") as raised:
         Output(wav=tmp_path)
@@ -193,3 +207,37 @@ def test_threads_play_at_once(silent):
         for thread in threads:
             thread.join()
         assert counts == {0x90: 400, 0x80: 400}
+
+
+@needs_ext("MicrotunePlayPartDegree")
+def test_parts_play_on_their_own_instruments_and_stop_their_own_notes(silent):
+    programs, pans, notes = {}, {}, []
+
+    def follow(m):
+        if m.kind == 0xC0:
+            programs[m.channel] = m.data1
+        elif m.kind == 0xB0 and m.data1 == 10:
+            pans[m.channel] = m.data2
+        elif m.kind in (0x80, 0x90):
+            notes.append((m.kind, m.channel, m.data1, programs.get(m.channel), pans.get(m.channel)))
+
+    with Output(voice="strings", on_message=follow) as out:
+        out.scale = JUST_MAJOR
+        flute = out.part("flute", pan=100)
+        assert (flute.number, flute.voice.number, flute.pan, flute.volume) == (1, 73, 100, None)
+        out.chord([0, 2, 4])
+        flute.play(2)
+        flute.stop(2)
+        strings_voice = out.voice.number
+        out.voice = "oboe"  # part 0's voice alone
+        flute.play(9)
+        with pytest.raises(TypeError):
+            out.part(loudness=3)
+        with pytest.raises(ValueError):
+            flute.volume = 128
+    strings = [n for n in notes[:3]]
+    assert all(kind == 0x90 and program == strings_voice for kind, _, _, program, _ in strings)
+    on, off = notes[3], notes[4]
+    assert on[0] == 0x90 and on[3:] == (73, 100) and on[1] not in {n[1] for n in strings}
+    assert off[:3] == (0x80, on[1], on[2])  # the flute's note, not the strings' degree 2
+    assert notes[5][0] == 0x90 and notes[5][3:] == (73, 100)

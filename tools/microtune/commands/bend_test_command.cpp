@@ -15,16 +15,18 @@ void AddBendTestCommand(CLI::App &app) {
     struct Options {
         int device = -1;
         std::string wav;
+        SoundSettings sound;
     };
     auto options = std::make_shared<Options>();
     AddDeviceOption(*command, options->device);
-    AddWavOption(*command, options->wav,
+    AddWavOption(*command, options->wav, options->sound,
                  "Render the built-in software synthesizer into this WAV file (default: live, or "
                  "bend-test.wav without an audio output)");
     command->callback([options] {
         OutputRequest request;
         request.device = options->device;
         request.wavPath = options->wav;
+        request.sound = options->sound;
         request.fallbackWav = "bend-test.wav";
         request.followRealTime = true;  // the test paces itself with real sleeps
         Output output(request);

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "commands/commands.h"
-#include "formats/output_file.h"
 #include "host_error.h"
 #include "library/end_signals.h"
+#include "output_file/output_file.h"
 
 #ifndef MICROTUNE_VERSION
 #define MICROTUNE_VERSION "unknown"

@@ -8,6 +8,8 @@
 
 namespace mthost {
 
+struct SoundSettings;  // library/companion_start.h
+
 void AddDevicesCommand(CLI::App &app);
 void AddVoicesCommand(CLI::App &app);
 void AddScaleCommand(CLI::App &app);
@@ -26,8 +28,14 @@ void AddKbmOption(CLI::App &command, std::string &kbm);
 void AddRootOption(CLI::App &command, int &root);
 // `fallback` names the voice played when none is given.
 void AddVoiceOption(CLI::App &command, std::string &voice, const char *fallback);
-// An empty file name is refused rather than replaced by a default.
-void AddWavOption(CLI::App &command, std::string &path, const std::string &description);
+// --wav FILE (an empty file name is refused rather than replaced by a
+// default), with --wav-format and --gain.
+void AddWavOption(CLI::App &command, std::string &path, SoundSettings &sound,
+                  const std::string &description);
+// Two outputs of one run named so that they end in one file (the same name,
+// a link, standard output twice): a usage error, before anything is written.
+void RefuseOneFileForTwoOutputs(const char *firstOption, const std::string &first,
+                                const char *secondOption, const std::string &second);
 
 // Checks of option values, saying "not a number" or "not a whole number"
 // and giving short bounds; `unit` follows the value in messages ("s").

@@ -7,9 +7,12 @@
 
 #include "commands/commands.h"
 #include "formats/names.h"
+#include "host_error.h"
 #include "library/companion_start.h"
 #include "library/output.h"
 #include "library/tuning.h"
+#include "output_file/output_file.h"
+#include "tembrel_abi.h"
 
 namespace mthost {
 namespace {
@@ -178,8 +181,36 @@ void AddVoiceOption(CLI::App &command, std::string &voice, const char *fallback)
         ->type_name("VOICE");
 }
 
-void AddWavOption(CLI::App &command, std::string &path, const std::string &description) {
+void AddWavOption(CLI::App &command, std::string &path, SoundSettings &sound,
+                  const std::string &description) {
     command.add_option("--wav", path, description)->type_name("FILE")->check(NonEmpty("file name"));
+    command
+        .add_option("--wav-format", sound.wavFormat,
+                    "The WAV file's samples: float (32-bit floating point, which no chord can "
+                    "clip), pcm16 or pcm24 (integers, which more programs read; loud chords "
+                    "clip at full scale) (default: float)")
+        ->type_name("float|pcm16|pcm24")
+        ->check(CLI::Validator(
+            [](std::string &value) {
+                return value == "float" || value == "pcm16" || value == "pcm24"
+                           ? std::string()
+                           : "'" + value + "' is not float, pcm16 or pcm24";
+            },
+            ""));
+    command
+        .add_option("--gain", sound.gainDb,
+                    "Louder or softer by this many decibels, -60 to 30, on all that the built-in "
+                    "software synthesizer plays (default: 0; renders peak well below full scale)")
+        ->type_name("DB")
+        ->check(FiniteNumber(TEMBREL_GAIN_MIN_DB, TEMBREL_GAIN_MAX_DB, "dB"));
+}
+
+void RefuseOneFileForTwoOutputs(const char *firstOption, const std::string &first,
+                                const char *secondOption, const std::string &second) {
+    if (first.empty() || second.empty() || !mtio::SameOutput(first, second)) return;
+    throw HostError(std::string(firstOption) + " " + first + " and " + secondOption + " " + second +
+                        " are one file: the second would replace the first",
+                    2);
 }
 
 }  // namespace mthost

@@ -9,7 +9,6 @@
 #include "formats/midi_file.h"
 #include "formats/midi_file_writer.h"
 #include "formats/midi_recording.h"
-#include "formats/output_file.h"
 #include "host_error.h"
 #include "keys/key_layout.h"
 #include "keys/mts_tuning.h"

@@ -85,6 +85,7 @@ struct Options {
     int device = -1;
     std::string wav;
     std::string mid;
+    SoundSettings sound;
     double step = 0.5;
     int velocity = 100;
     bool verbose = false;
@@ -94,6 +95,7 @@ struct Options {
 
 void Play(const Options &options) {
     // Everything the user typed is checked before anything sounds.
+    RefuseOneFileForTwoOutputs("--wav", options.wav, "--mid", options.mid);
     std::vector<Step> steps;
     std::vector<int> degrees;
     for (const std::string &token : options.tokens) {
@@ -110,6 +112,7 @@ void Play(const Options &options) {
     OutputRequest request;
     request.device = options.device;
     request.wavPath = options.wav;
+    request.sound = options.sound;
     request.fallbackWav = "microtune.wav";
     MidiRecording recording(CLOCK_TICKS_PER_SECOND);
     if (!options.mid.empty()) request.recording = &recording;
@@ -161,7 +164,7 @@ void AddPlayCommand(CLI::App &app) {
     Add1o1Option(*command, options->hz);
     AddVoiceOption(*command, options->voice, "0, Acoustic Grand Piano");
     AddDeviceOption(*command, options->device);
-    AddWavOption(*command, options->wav,
+    AddWavOption(*command, options->wav, options->sound,
                  "Render the built-in software synthesizer offline into this WAV file (default: "
                  "live, or microtune.wav without an audio output)");
     AddMidOption(*command, options->mid);

@@ -40,6 +40,7 @@ struct Options {
     std::string kbm;
     std::string voice;
     std::string wav;
+    SoundSettings sound;
     bool verbose = false;
     bool stats = false;
     TuningMethod tuning = TuningMethod::BEND;
@@ -93,6 +94,7 @@ void Relay(const Options &options) {
     OutputRequest request;
     request.device = options.device;
     request.wavPath = options.wav;
+    request.sound = options.sound;
     request.followRealTime = true;  // keys arrive in real time
     Output output(request);
     const Tuning tuning = InstallTuning(scale, keys.hz1o1);
@@ -149,7 +151,7 @@ void AddRelayCommand(CLI::App &app) {
     AddRootOption(*command, options->root);
     AddKbmOption(*command, options->kbm);
     AddVoiceOption(*command, options->voice, "0, Acoustic Grand Piano");
-    AddWavOption(*command, options->wav,
+    AddWavOption(*command, options->wav, options->sound,
                  "Record the built-in software synthesizer into this WAV file until the relay "
                  "ends (default: play live)");
     command->add_flag("-v,--verbose", options->verbose,

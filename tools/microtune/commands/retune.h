@@ -9,6 +9,7 @@
 
 #include "commands/mts_commands.h"
 #include "keys/key_layout.h"
+#include "library/companion_start.h"
 #include "library/tuning.h"
 
 namespace mthost {
@@ -22,6 +23,7 @@ struct RetuneOptions {
     std::string voice;
     std::string midi;
     std::string wav;
+    SoundSettings sound;
     int jobs = 1;
     TuningMethod tuning = TuningMethod::BEND;
 };

@@ -19,7 +19,6 @@
 #include "commands/retune.h"
 #include "formats/midi_file.h"
 #include "formats/midi_recording.h"
-#include "formats/output_file.h"
 #include "formats/text_file.h"
 #include "host_error.h"
 #include "keys/key_layout.h"
@@ -29,6 +28,7 @@
 #include "library/tuning.h"
 #include "library/voice.h"
 #include "microtune.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 namespace {
@@ -50,11 +50,6 @@ bool KeptMeta(int type) {
         default:
             return false;
     }
-}
-
-// Every melodic output channel follows the file's volume, pan and expression.
-void ShareController(void *output, int controller, int value) {
-    static_cast<Output *>(output)->SendToMelodicChannels(0xB0, controller, value);
 }
 
 struct Programs {
@@ -79,6 +74,15 @@ std::string CarriedOverWarning(const MidiFile &file) {
            "read them)";
 }
 
+std::string ProgramList(const Programs &programs) {
+    std::string names;
+    for (int program : programs.distinct)
+        names += (names.empty() ? "" : ", ") + std::to_string(program) + " " + VoiceName(program);
+    return names;
+}
+
+// Each input channel is a part with its own programs, unless --voice gives
+// every part one voice.
 void PrintRetuneHeader(const RetuneOptions &options, const MidiFile &file,
                        const std::string &shownInput, const Tuning &tuning, const Voice &voice,
                        const Programs &programs) {
@@ -87,15 +91,18 @@ void PrintRetuneHeader(const RetuneOptions &options, const MidiFile &file,
                 file.division);
     std::string where = "at key " + std::to_string(options.root);  // the 1/1
     if (!options.kbm.empty()) where = "from " + PrintableName(options.kbm);
-    std::printf("Scale %s; 1/1 = %.3f Hz %s; voice %d %s\n", tuning.description.c_str(),
-                tuning.hz1o1, where.c_str(), voice.number, voice.name.c_str());
-    if (programs.distinct.size() > 1) {
-        std::string names;
-        for (int program : programs.distinct)
-            names +=
-                (names.empty() ? "" : ", ") + std::to_string(program) + " " + VoiceName(program);
-        std::printf("The melodic programs %s play as one voice, %d %s\n", names.c_str(),
-                    voice.number, voice.name.c_str());
+    std::printf("Scale %s; 1/1 = %.3f Hz %s; ", tuning.description.c_str(), tuning.hz1o1,
+                where.c_str());
+    if (options.voice.empty()) {
+        std::printf(
+            "each input channel a part with its own programs (%s)\n",
+            programs.distinct.empty() ? "0 Acoustic Grand Piano" : ProgramList(programs).c_str());
+    } else {
+        std::printf("voice %d %s for every part\n", voice.number, voice.name.c_str());
+        if (!programs.distinct.empty() &&
+            (programs.distinct.size() > 1 || programs.distinct[0] != voice.number))
+            std::printf("The melodic programs %s play as %d %s\n", ProgramList(programs).c_str(),
+                        voice.number, voice.name.c_str());
     }
     std::fflush(stdout);
     if (file.statusCarriedOver) {
@@ -124,19 +131,18 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
     const std::string shownInput = PrintableName(input);
     const Programs programs = MelodicPrograms(file);
     Voice voice;
-    if (!options.voice.empty())
-        voice = LookUpVoice(options.voice);
-    else
-        voice.number = programs.distinct.empty() ? 0 : programs.distinct[0];
+    if (!options.voice.empty()) voice = LookUpVoice(options.voice);
     voice.name = VoiceName(voice.number);
 
     MidiRecording recording;
     // About one message per event, and the bends: grown once, not doubled.
     if (!midiPath.empty()) recording.Reserve(file.events.size() + file.events.size() / 2 + 1024);
     std::vector<MidiFileEvent> metaEvents;
+    // Every part starts on the voice (General MIDI's program 0 unless given).
     SetMidiVoice(voice.number);
     OutputRequest request;
     request.wavPath = options.wav;
+    request.sound = options.sound;
     request.offline = !options.wav.empty();
     request.silent = options.wav.empty();
     request.recording = midiPath.empty() ? nullptr : &recording;
@@ -148,8 +154,8 @@ RetuneCounts RetuneFile(const RetuneOptions &options, const RetuneSetup &setup,
         output.ShowProgress(file.events.empty() ? 0.0 : file.events.back().seconds);
 
     PerformerOptions fileParts;
-    fileParts.shareController = &ShareController;
-    fileParts.context = &output;
+    fileParts.parts = true;
+    fileParts.fixedVoice = !options.voice.empty();
     Performer performer(LibraryExports(), setup.degrees, fileParts);
     for (const MidiFileEvent &event : file.events) {
         recording.SetTick(event.tick);
@@ -197,19 +203,22 @@ void AddRetuneCommand(CLI::App &app) {
     Add1o1Option(*command, options->hz);
     AddRootOption(*command, options->root);
     AddKbmOption(*command, options->kbm);
-    AddVoiceOption(*command, options->voice, "the file's first melodic program");
+    AddVoiceOption(*command, options->voice,
+                   "each input channel's own programs; a voice here is every part's");
     command
         ->add_option("-o,--output", options->midi,
                      "Write the retuned MIDI file here (-: standard output); with a trailing / "
                      "(or an existing folder), into that folder under the input's name")
         ->type_name("FILE|FOLDER/");
-    AddWavOption(*command, options->wav,
+    AddWavOption(*command, options->wav, options->sound,
                  "Render the built-in software synthesizer into this WAV file");
     command->add_option("-j,--jobs", options->jobs, "Retune this many files at once (default 1)")
         ->check(WholeNumber(1, 64));
     AddTuningMethodOption(*command, options->tuning);
 
     command->callback([options] {
+        if (!NamesAFolder(options->midi))
+            RefuseOneFileForTwoOutputs("-o", options->midi, "--wav", options->wav);
         // Standard output by any name carries the data alone.
         for (std::string *target : {&options->midi, &options->wav})
             if (!target->empty() && mtio::IsStandardOutput(*target)) {

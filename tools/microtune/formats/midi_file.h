@@ -14,9 +14,15 @@
 
 namespace mthost {
 
-// Larger files are refused before they are read: real MIDI files are a few
-// hundred kilobytes; this still holds a few million notes.
-constexpr size_t MAX_MIDI_FILE_BYTES = 16u << 20;
+// The one size rule for MIDI files, read and written: larger files are
+// refused before they are read, and never written (so that every file the
+// host writes, a retuned file retuned again, can be read back). Real MIDI
+// files are a few hundred kilobytes; this holds over ten million notes (a
+// note-on and its note-off take 6 bytes or more, 8 as the host writes them).
+// An event takes 40 bytes of memory and 2 bytes of the file at least (4 as
+// the host writes them): reading a file of this size takes about 1.4 GB at
+// most, and 0.75 GB for a file the host wrote.
+constexpr size_t MAX_MIDI_FILE_BYTES = 64u << 20;
 
 // The bytes of one event, status first. A channel message is held in
 // place (its status may have come from running status); a meta event

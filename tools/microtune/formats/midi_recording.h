@@ -54,6 +54,10 @@ constexpr double CLOCK_TICKS_PER_SECOND = CLOCK_DIVISION * 1e6 / CLOCK_TEMPO_MIC
 struct MidiFileSummary {
     std::vector<int> channels;               // library channels that play notes
     std::vector<std::pair<int, int>> moved;  // library channel, file channel
+    std::vector<int> fileChannels;           // file channels written, 0-31
+    // Library channels took file channels while they sounded (more played
+    // over the file than one port holds).
+    bool folded = false;
     bool upperTrack = false;  // file channels 16-31 written to a second track on port 1
     bool drumClash = false;   // file channel 25 (port 1's drum channel) had to be used
 };
@@ -73,7 +77,7 @@ MidiFileSummary WriteMidiRecording(const std::string &path, int division,
                                    const std::vector<MidiFileEvent> &metaEvents,
                                    const MidiRecording &recording, int64_t endTick);
 
-// Writes the tracks as every output file is written (output_file.h); throws
+// Writes the tracks as every output file is written (output_file/output_file.h); throws
 // HostError with the cause.
 void SaveMidiFile(const std::string &path, int format, int division,
                   const std::vector<MidiTrackWriter> &tracks);

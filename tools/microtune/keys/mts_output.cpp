@@ -1,8 +1,8 @@
 #include "keys/mts_output.h"
 
-#include "formats/output_file.h"
 #include "host_error.h"
 #include "library/output.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 

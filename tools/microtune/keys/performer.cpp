@@ -1,15 +1,17 @@
 #include "keys/performer.h"
 
 #include "microtune.h"
+#include "microtune_ext.h"
 
 namespace mthost {
 namespace {
 
 int ExportStopAll(int velocity) { return StopAllNotesPlayed(velocity); }
 
-// Controllers of melodic channels that every output channel follows.
-bool SharedController(int controller) {
-    return controller == 1 || controller == 7 || controller == 10 || controller == 11;
+// The controllers that the library keeps for each part.
+bool PartController(int controller) {
+    return controller == 1 || controller == 7 || controller == 10 || controller == 11 ||
+           controller == 91 || controller == 93;
 }
 
 // A live keyboard holds at most one release per key; growing past that
@@ -41,6 +43,10 @@ PerformerLibrary LibraryExports() {
     library.stopDrum = [](int note, int velocity) {
         return StopNonMelodicPercussion(note, velocity);
     };
+    library.playPart = &MicrotunePlayPartDegree;
+    library.stopPart = &MicrotuneStopPartDegree;
+    library.setPartVoice = &MicrotuneSetPartVoice;
+    library.setPartController = &MicrotuneSetPartController;
     return library;
 }
 
@@ -79,14 +85,9 @@ KeyEvent Performer::Handle(const unsigned char *message, std::size_t size) {
         case 0xB0:
             if (size < 3) return ignored;
             return Control(channel, data1, data2);
-        case 0xC0: {
-            if (size < 2 || !options_.restrike) return ignored;
-            library_.setVoice(data1);
-            KeyEvent event = ignored;
-            event.kind = KeyEvent::VOICE;
-            event.value = data1;
-            return event;
-        }
+        case 0xC0:
+            if (size < 2) return ignored;
+            return Program(channel, data1);
         case 0xE0:
             ++counts_.pitchWheels;
             return ignored;
@@ -120,7 +121,7 @@ KeyEvent Performer::KeyDown(int channel, int key, int velocity) {
     // The library answers with its count of notes in play: fewer than one
     // more means that it silenced a channel to make room.
     const int before = inPlay_;
-    inPlay_ = library_.play(event.degree, velocity);
+    inPlay_ = Play(slot, event.degree, velocity);
     if (inPlay_ < before + 1) event.cut = before + 1 - inPlay_;
     ++state.sounding;
     ++state.down;
@@ -162,8 +163,12 @@ KeyEvent Performer::Control(int channel, int controller, int value) {
     event.inputChannel = channel;
     event.value = value;
     if (DrumChannel(channel)) return event;
-    if (options_.shareController && SharedController(controller))
-        options_.shareController(options_.context, controller, value);
+    if (options_.parts && PartController(controller)) {
+        library_.setPartController(channel, controller, value);
+        event.kind = KeyEvent::CONTROL;
+        event.key = controller;
+        return event;
+    }
     if (controller == SUSTAIN_CONTROLLER) return Pedal(channel, value);
     if (controller != ALL_NOTES_OFF_CONTROLLER && controller != ALL_SOUND_OFF_CONTROLLER)
         return event;
@@ -171,11 +176,33 @@ KeyEvent Performer::Control(int channel, int controller, int value) {
     event.value = controller;
     const int slot = Slot(channel);
     for (const KeyState &state : keys_[slot]) event.released += state.sounding;
-    if (options_.restrike)
+    if (options_.restrike && !options_.parts)
         StopEverything();
     else
         StopChannel(slot);
     return event;
+}
+
+// A keyboard's program change picks the voice (of its part, with parts); a
+// file's is its part's, or left to the voice chosen for the file.
+KeyEvent Performer::Program(int channel, int voice) {
+    KeyEvent event;
+    event.inputChannel = channel;
+    if (DrumChannel(channel) || options_.fixedVoice) return event;
+    if (options_.parts)
+        library_.setPartVoice(channel, voice);
+    else if (options_.restrike)
+        library_.setVoice(voice);
+    else
+        return event;
+    event.kind = KeyEvent::VOICE;
+    event.value = voice;
+    return event;
+}
+
+int Performer::Play(int slot, int degree, int velocity) {
+    return options_.parts ? library_.playPart(slot, degree, velocity)
+                          : library_.play(degree, velocity);
 }
 
 KeyEvent Performer::Pedal(int channel, int value) {
@@ -200,19 +227,26 @@ KeyEvent Performer::Pedal(int channel, int value) {
     return event;
 }
 
-// All notes off on one of a file's channels: whatever it started ends.
+// All notes off on one channel: whatever it started ends (a restruck key
+// sounds once, however often it is down).
 void Performer::StopChannel(int slot) {
     Pedal(slot, 0);
-    for (int key = 0; key < KEYS; ++key)
-        for (KeyState &state = keys_[slot][key]; state.down > 0; --state.down)
+    for (int key = 0; key < KEYS; ++key) {
+        KeyState &state = keys_[slot][key];
+        for (int stops = options_.restrike ? state.sounding : state.down; stops > 0; --stops)
             StopNote(slot, key, DEFAULT_RELEASE_VELOCITY);
+        state.down = 0;
+    }
 }
 
 void Performer::StopNote(int slot, int key, int velocity) {
     // The stop answers with a release time, not a count: a note fewer, as
     // far as the performer knows (the next play's answer corrects it when
     // the note had already been cut).
-    library_.stop(*degrees_[key], velocity);
+    if (options_.parts)
+        library_.stopPart(slot, *degrees_[key], velocity);
+    else
+        library_.stop(*degrees_[key], velocity);
     if (inPlay_ > 0) --inPlay_;
     KeyState &state = keys_[slot][key];
     if (state.sounding > 0) --state.sounding;

@@ -25,6 +25,11 @@ struct PerformerLibrary {
     // Null: the drum channel plays degrees like any other.
     int (*playDrum)(int note, int velocity);
     int (*stopDrum)(int note, int velocity);
+    // The part forms, for a performer whose input channels are parts.
+    int (*playPart)(int part, int degree, int velocity);
+    int (*stopPart)(int part, int degree, int velocity);
+    int (*setPartVoice)(int part, int voice);
+    int (*setPartController)(int part, int controller, int value);
 };
 
 // The library's own exports.
@@ -43,6 +48,7 @@ struct KeyEvent {
         PEDAL_DOWN,
         PEDAL_UP,  // held releases sent
         VOICE,     // program change passed on
+        CONTROL,   // a controller that follows a part passed on
         ALL_OFF,   // every note of the keyboard (or of the file's channel) stopped
     };
     Kind kind = IGNORED;
@@ -76,10 +82,16 @@ struct PerformerOptions {
     // own pedal and all-notes-off; channel 10 plays the library's percussion;
     // program changes are left alone (the voice is chosen once).
     bool restrike = false;
-    // Volume, pan, expression and modulation of a melodic channel, passed on
-    // for every output channel to follow; null: ignored.
-    void (*shareController)(void *context, int controller, int value) = nullptr;
-    void *context = nullptr;
+    // Each input channel is a part of its own (the library's parts): its
+    // notes, program changes and the controllers that follow a part
+    // (modulation, volume, pan, expression, reverb, chorus) are that part's;
+    // keys, pedal and all-notes-off are the channel's; a restruck key is
+    // restruck on its own channel. A layered keyboard sounds a key once per
+    // channel, each on its instrument.
+    bool parts = false;
+    // With parts: program changes are ignored (every part keeps the voice
+    // the command set).
+    bool fixedVoice = false;
 };
 
 // What a performance came to, for the command's summary.
@@ -121,7 +133,7 @@ private:
     };
 
     // Keys and pedals are the keyboard's (slot 0) or each channel's.
-    int Slot(int channel) const { return options_.restrike ? 0 : channel; }
+    int Slot(int channel) const { return options_.restrike && !options_.parts ? 0 : channel; }
     bool DrumChannel(int channel) const {
         return !options_.restrike && library_.playDrum && channel == DRUM_CHANNEL;
     }
@@ -129,6 +141,8 @@ private:
     KeyEvent KeyUp(int channel, int key, int velocity);
     KeyEvent Control(int channel, int controller, int value);
     KeyEvent Pedal(int channel, int value);
+    KeyEvent Program(int channel, int voice);
+    int Play(int slot, int degree, int velocity);
     void StopChannel(int slot);
     void StopNote(int slot, int key, int velocity);
     int Unhold(int slot, int key);

@@ -66,14 +66,13 @@ std::string WhyBuiltInFails(const std::string &wav) {
            " failed to start with the sound font " + SoundFontPath() + " and " + wav;
 }
 
-int StartCompanion(int device, CompanionStart start, const std::string &wav) {
+int StartCompanion(int device, CompanionStart start, const std::string &wav,
+                   const SoundSettings &sound) {
+    char gain[32];
+    std::snprintf(gain, sizeof gain, "%.17g", sound.gainDb);
+    setenv(TEMBREL_GAIN_ENV, gain, 1);
+    setenv(TEMBREL_WAV_FORMAT_ENV, sound.wavFormat.c_str(), 1);
     switch (start) {
-        case CompanionStart::SILENT: {
-            setenv(TEMBREL_OUTPUT_ENV, TEMBREL_OUTPUT_NONE, 1);
-            const int result = StartMidiOutForiDev(device);
-            unsetenv(TEMBREL_OUTPUT_ENV);
-            return result;
-        }
         case CompanionStart::LIVE:
             unsetenv(TEMBREL_WAV_ENV);
             break;

@@ -11,15 +11,22 @@ namespace mthost {
 // why it does not (it is not built for Windows).
 std::string BuiltInUnavailable();
 
-enum class CompanionStart { SILENT, LIVE, RENDER, RENDER_IN_REAL_TIME };
+enum class CompanionStart { LIVE, RENDER, RENDER_IN_REAL_TIME };
+
+// The built-in synthesizer's level and the samples of its WAV files.
+struct SoundSettings {
+    std::string wavFormat = "float";  // "float" (32-bit), "pcm16" or "pcm24"
+    double gainDb = 0.0;              // added to all it plays, live or rendered
+};
 
 // Opens library device `device`, the built-in synthesizer; the library's
 // answer (1: open). The companion reads its settings from the environment
-// when it starts: they are set here, and nowhere else, just before. Silent,
-// it makes no sound and opens no font; live, it plays on the audio driver;
+// when it starts: they are set here, and nowhere else, just before. Live,
+// it plays on the audio driver;
 // rendering, it writes `wav`, on a clock that only its delay entry moves
 // unless real time counts too.
-int StartCompanion(int device, CompanionStart start, const std::string &wav = std::string());
+int StartCompanion(int device, CompanionStart start, const std::string &wav = std::string(),
+                   const SoundSettings &sound = SoundSettings());
 
 // The font the companion loads, as it chooses it.
 std::string SoundFontPath();

@@ -15,6 +15,6 @@ std::string FontProblem() { return std::string(); }
 
 std::string WhyBuiltInFails(const std::string &) { return BuiltInUnavailable(); }
 
-int StartCompanion(int, CompanionStart, const std::string &) { return 0; }
+int StartCompanion(int, CompanionStart, const std::string &, const SoundSettings &) { return 0; }
 
 }  // namespace mthost

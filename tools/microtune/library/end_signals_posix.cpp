@@ -3,8 +3,8 @@
 
 #include <csignal>
 
-#include "formats/output_file.h"
 #include "library/end_signals.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 namespace {

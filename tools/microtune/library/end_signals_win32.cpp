@@ -3,8 +3,8 @@
 // and are treated as SIGINT and SIGTERM are on POSIX.
 #include <windows.h>
 
-#include "formats/output_file.h"
 #include "library/end_signals.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 namespace {

@@ -11,12 +11,14 @@
 #include <filesystem>
 
 #include "formats/midi_recording.h"
-#include "formats/output_file.h"
 #include "host_error.h"
 #include "library/companion_module.h"
 #include "library/companion_start.h"
 #include "library/end_signals.h"
+#include "library/message_listeners.h"
 #include "microtune.h"
+#include "microtune_ext.h"
+#include "output_file/output_file.h"
 
 namespace mthost {
 namespace {
@@ -28,7 +30,7 @@ constexpr double PROGRESS_MIN_SECONDS = 5.0;
 // Live waits sleep in slices so that Ctrl-C is noticed promptly.
 constexpr double WAIT_SLICE_SECONDS = 0.05;
 
-void RecordMessage(void *recording, int status, int channel, int data1, int data2) {
+void RecordMessage(void *recording, int channel, int status, int data1, int data2) {
     static_cast<MidiRecording *>(recording)->Add(status, channel, data1, data2);
 }
 
@@ -56,16 +58,23 @@ int BuiltInSynthesizer(const std::vector<std::string> &devices) {
 }
 
 Output::Output(const OutputRequest &request) {
+    recording_ = request.recording;
+    // Registered before the output opens, so that the bends and the voice
+    // the library sends on opening are recorded too.
+    if (recording_) recordingListener_.reset(new ListenToLibrary(&RecordMessage, recording_));
+    if (recording_ && request.silent && request.wavPath.empty()) {
+        OpenRecorder();
+        return;
+    }
     const std::vector<std::string> devices = ListDevices();
     const int builtIn = BuiltInSynthesizer(devices);
     const int count = static_cast<int>(devices.size());
     device_ = request.device;
     const std::string unavailable = BuiltInUnavailable();
     if (!unavailable.empty()) {
-        // Without the built-in synthesizer nothing renders or records, and
-        // the first device (the MIDI mapper, where there is one) plays by default.
-        if (!request.wavPath.empty() || request.offline || request.silent || request.recording)
-            throw HostError(unavailable);
+        // Without the built-in synthesizer nothing renders, and the first
+        // device (the MIDI mapper, where there is one) plays by default.
+        if (!request.wavPath.empty() || request.offline) throw HostError(unavailable);
         if (device_ < 0 && count == 0)
             throw HostError("no MIDI output devices (see: microtune devices)");
         if (device_ < 0) device_ = 0;
@@ -86,12 +95,9 @@ Output::Output(const OutputRequest &request) {
     if (!builtIn_ && (!request.wavPath.empty() || request.offline))
         throw HostError("only the built-in software synthesizer renders a WAV file; device " +
                         std::to_string(device_) + " is " + deviceName_);
-    if (!builtIn_ && request.recording)
-        throw HostError(
-            "only what the built-in software synthesizer plays can be recorded as "
-            "a MIDI file; device " +
-            std::to_string(device_) + " is " + deviceName_);
-    recording_ = request.recording;
+    if (!builtIn_ && request.sound.gainDb != 0.0)
+        throw HostError("only the built-in software synthesizer takes a --gain; device " +
+                        std::to_string(device_) + " is " + deviceName_);
 
     if (builtIn_) {
         try {
@@ -116,30 +122,14 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
     if (companion_)
         send_ = reinterpret_cast<TembrelSendMidiEventEntry>(
             CompanionEntry(companion_, TEMBREL_SEND_MIDI_EVENT_ENTRY));
-    if (recording_) StartRecording();
     std::string wav = request.wavPath;
-    if (request.silent && wav.empty()) {
-        const int result = StartCompanion(device_, CompanionStart::SILENT);
-        if (result != 1) {
-            StopQT();
-            const std::string font = FontProblem();
-            throw HostError("the built-in software synthesizer did not start: " +
-                            (font.empty()
-                                 ? "the companion " + std::string(TEMBREL_MODULE_FILE) +
-                                       " failed to start with the sound font " + SoundFontPath()
-                                 : font));
-        }
-        open_ = true;
-        offline_ = true;
-        return;
-    }
     const char *fromEnvironment = std::getenv(TEMBREL_WAV_ENV);
     if (wav.empty() && fromEnvironment && *fromEnvironment) wav = fromEnvironment;
     if (wav.empty() && request.offline) wav = request.fallbackWav;
 
     if (wav.empty()) {
         // Live first; the companion refuses to start without an audio output.
-        const int result = StartCompanion(device_, CompanionStart::LIVE);
+        const int result = StartCompanion(device_, CompanionStart::LIVE, "", request.sound);
         if (result == 1) {
             open_ = true;
             return;
@@ -162,7 +152,7 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
     const int result = StartCompanion(
         device_,
         request.followRealTime ? CompanionStart::RENDER_IN_REAL_TIME : CompanionStart::RENDER,
-        wavFile_->WritePath());
+        wavFile_->WritePath(), request.sound);
     if (result != 1) {
         const std::string cause = WavError();
         StopQT();
@@ -192,22 +182,14 @@ void Output::FindDelayEntry() {
     }
 }
 
-// Registered before the output opens, so that the bends and the voice the
-// library sends on opening are recorded too.
-void Output::StartRecording() {
-    if (companion_)
-        setRecorder_ = reinterpret_cast<TembrelSetRecorderEntry>(
-            CompanionEntry(companion_, TEMBREL_SET_RECORDER_ENTRY));
-    if (!setRecorder_)
-        throw HostError(std::string("cannot record: no " TEMBREL_SET_RECORDER_ENTRY " entry in ") +
-                        TEMBREL_MODULE_FILE);
-    setRecorder_(&RecordMessage, recording_);
-}
-
-void Output::SendToMelodicChannels(int status, int data1, int data2) {
-    if (!open_ || !send_) return;
-    for (int channel = 0; channel < nChannelsAvailable(); ++channel)
-        if (channel != 9) send_(status, channel, data1, data2);
+// Nothing sounds: the library's recorder route, which loads no synthesizer
+// and has the built-in synthesizer's 32 channels.
+void Output::OpenRecorder() {
+    if (MicrotuneOpenRecordingOutput() != 1)
+        throw HostError("cannot record: the library's output is already in use");
+    deviceName_ = "recorder";
+    open_ = true;
+    offline_ = true;
 }
 
 Output::~Output() { Shut(false); }
@@ -236,7 +218,7 @@ void Output::Wait(double seconds) {
 std::string Output::WavError() const {
     if (!companion_) return std::string();
     auto entry =
-        reinterpret_cast<const char *(*)()>(CompanionEntry(companion_, "Tembrel_WavError"));
+        reinterpret_cast<TembrelWavErrorEntry>(CompanionEntry(companion_, TEMBREL_WAV_ERROR_ENTRY));
     const char *cause = entry ? entry() : nullptr;
     return cause ? cause : "";
 }
@@ -261,13 +243,12 @@ void Output::Shut(bool keepWav) {
         if (wavFile_) wavError = wavFile_->Error();
     }
     wavFile_.reset();  // not kept: the temporary file goes
-    // Also after a failed open: the recorder must not outlive its recording.
-    if (setRecorder_) setRecorder_(nullptr, nullptr);
+    // Also after a failed open: the listener must not outlive its recording.
+    recordingListener_.reset();
     CloseCompanion(companion_);
     companion_ = nullptr;
     delay_ = nullptr;
     send_ = nullptr;
-    setRecorder_ = nullptr;
     if (!wavError.empty()) throw HostError(wavError);
 }
 

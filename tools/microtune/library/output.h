@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "library/companion_module.h"
+#include "library/companion_start.h"
 
 namespace mtio {
 class OutputFile;
@@ -18,6 +19,7 @@ namespace mthost {
 
 class MidiRecording;
 class EndSignalCatcher;
+class ListenToLibrary;
 
 // The device list as the library numbers and names it.
 std::vector<std::string> ListDevices();
@@ -29,15 +31,16 @@ struct OutputRequest {
     int device = -1;          // list index; -1: the built-in software synthesizer
     std::string wavPath;      // render the built-in synthesizer into this file
     std::string fallbackWav;  // rendered into when it has no live audio output
-    bool offline = false;     // always render (into wavPath)
+    SoundSettings sound;
+    bool offline = false;  // always render (into wavPath)
     // Rendering follows the real time that passes between calls as well as
     // Wait: for the library's own timed exports (TestPitchBendRange).
     bool followRealTime = false;
-    // The built-in synthesizer without any sound, only recording: starts at
-    // once and never waits.
+    // No sound, only the recording (without wavPath): the library's
+    // recorder route, no synthesizer loaded; starts at once, never waits.
     bool silent = false;
-    // Records every message the built-in synthesizer is sent, from opening
-    // to closing; a recording on the clock follows Wait.
+    // Records every message the library sends, from opening to closing; a
+    // recording on the clock follows Wait.
     MidiRecording *recording = nullptr;
 };
 
@@ -60,10 +63,6 @@ public:
     // written.
     void Close();
 
-    // Sends a channel message to every channel of the built-in synthesizer
-    // except percussion, as the library would (recorded like its messages).
-    void SendToMelodicChannels(int status, int data1, int data2);
-
     int Device() const { return device_; }
     const std::string &DeviceName() const { return deviceName_; }
     bool BuiltIn() const { return builtIn_; }
@@ -79,7 +78,7 @@ public:
 private:
     void OpenBuiltIn(const OutputRequest &request);
     void FindDelayEntry();
-    void StartRecording();
+    void OpenRecorder();
     void DrawProgress();
     // Closes; the WAV file takes its name only when kept.
     void Shut(bool keepWav);
@@ -95,13 +94,13 @@ private:
     void *companion_ = nullptr;
     TembrelDelayEntry delay_ = nullptr;
     TembrelSendMidiEventEntry send_ = nullptr;
-    TembrelSetRecorderEntry setRecorder_ = nullptr;
     MidiRecording *recording_ = nullptr;
     double elapsed_ = 0.0;
     double progressTotal_ = 0.0;
     bool progressShown_ = false;
     double lastDrawn_ = -1.0;
     std::unique_ptr<EndSignalCatcher> endSignals_;
+    std::unique_ptr<ListenToLibrary> recordingListener_;
 };
 
 }  // namespace mthost

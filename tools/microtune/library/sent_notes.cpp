@@ -5,7 +5,7 @@
 namespace mthost {
 
 struct SentNotesTap {
-    static void MICROTUNE_CAPI Tap(void *context, int channel, int status, int data1, int) {
+    static void Tap(void *context, int channel, int status, int data1, int) {
         const int kind = status & 0xF0;
         // A note-on of velocity 0 never leaves the library as a release:
         // every stop is a note-off.
@@ -14,9 +14,7 @@ struct SentNotesTap {
     }
 };
 
-SentNotes::SentNotes() { MicrotuneSetMessageTap(&SentNotesTap::Tap, this); }
-
-SentNotes::~SentNotes() { MicrotuneSetMessageTap(nullptr, nullptr); }
+SentNotes::SentNotes() : listening_(&SentNotesTap::Tap, this) {}
 
 void SentNotes::Add(const SentNote &note) {
     if (count_ < static_cast<int>(notes_.size())) notes_[count_++] = note;

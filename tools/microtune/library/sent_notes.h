@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "library/message_listeners.h"
+
 namespace mthost {
 
 struct SentNote {
@@ -13,13 +15,12 @@ struct SentNote {
     bool on;
 };
 
-// Installs the library's message tap for its lifetime (one at a time). The
-// tap runs inside library calls; read the notes between calls, from the
-// thread that makes them or under the same lock.
+// Listens to the library's messages for its lifetime. The tap runs inside
+// library calls; read the notes between calls, from the thread that makes
+// them or under the same lock.
 class SentNotes {
 public:
     SentNotes();
-    ~SentNotes();
     SentNotes(const SentNotes &) = delete;
     SentNotes &operator=(const SentNotes &) = delete;
 
@@ -35,6 +36,7 @@ private:
     // Enough for any one call of the relay or a chord; later ones are dropped.
     std::array<SentNote, 512> notes_{};
     int count_ = 0;
+    ListenToLibrary listening_;
     void Add(const SentNote &note);
     friend struct SentNotesTap;
 };

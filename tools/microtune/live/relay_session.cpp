@@ -94,7 +94,8 @@ void Session::Describe(const KeyEvent &event) {
                           event.released == 1 ? "" : "s");
             break;
         case KeyEvent::VOICE:
-            line = Format("voice %d %s", event.value, VoiceName(event.value).c_str());
+            line = Format("voice %d %s on input channel %d", event.value,
+                          VoiceName(event.value).c_str(), event.inputChannel);
             break;
         case KeyEvent::ALL_OFF:
             line =

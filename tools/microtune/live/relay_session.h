@@ -19,9 +19,18 @@
 
 namespace mthost {
 
+// A keyboard whose input channels are parts: a split or layered keyboard
+// plays its instruments.
+inline PerformerOptions KeyboardParts() {
+    PerformerOptions options;
+    options.restrike = true;
+    options.parts = true;
+    return options;
+}
+
 struct Session {
     Session(const KeyDegrees &degrees, bool verbose, bool stats, const Tuning &tuning)
-        : relay(LibraryExports(), degrees, PerformerOptions{true}),
+        : relay(LibraryExports(), degrees, KeyboardParts()),
           verbose(verbose),
           stats(stats),
           tuning(tuning) {

@@ -1,7 +1,9 @@
-#include "formats/output_file.h"
+#include "output_file/output_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,6 +83,66 @@ std::string EndOfLinks(const std::string &path) {
     return name;
 }
 
+std::string BaseName(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+constexpr const char *TEMPORARY_MARK = ".microtune-";
+
+// The process that wrote a temporary file of `base`, from its name
+// ".BASE.microtune-PID" or ".BASE.microtune-PID-N"; 0 for other names.
+pid_t WriterOf(const std::string &name, const std::string &base) {
+    const std::string prefix = "." + base + TEMPORARY_MARK;
+    if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+    const char *digits = name.c_str() + prefix.size();
+    char *end = nullptr;
+    errno = 0;
+    const long pid = std::strtol(digits, &end, 10);
+    if (end == digits || errno || pid <= 0 || pid > INT_MAX) return 0;
+    if (*end == '-') std::strtol(end + 1, &end, 10);
+    return *end == '\0' ? static_cast<pid_t>(pid) : 0;
+}
+
+// Temporary files for `base` in `folder` left by processes that no longer
+// exist (killed before they could remove them) go.
+void RemoveStaleTemporaries(const std::string &folder, const std::string &base) {
+    DIR *dir = opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent *entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        const pid_t writer = WriterOf(name, base);
+        if (writer == 0 || writer == getpid()) continue;
+        if (kill(writer, 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to know
+        const std::string path = folder + "/" + name;
+        struct stat info;
+        if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.c_str());
+    }
+    closedir(dir);
+}
+
+// The name a path ends at when written: its file through any links, or the
+// new name in its folder's real place.
+std::string Resolved(const std::string &path) {
+    char *resolved = realpath(path.c_str(), nullptr);
+    if (resolved) {
+        const std::string name = resolved;
+        std::free(resolved);
+        return name;
+    }
+    const std::string end = EndOfLinks(path);
+    char *folder = realpath(Folder(end).c_str(), nullptr);
+    if (!folder) return end;
+    const std::string name = std::string(folder) + "/" + BaseName(end);
+    std::free(folder);
+    return name;
+}
+
+// fsync's answer where the file system cannot sync (a pipe, a device): no failure.
+bool SyncFailed(int fd) {
+    return fsync(fd) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP;
+}
+
 }  // namespace
 
 OutputFile::OutputFile(const std::string &path) : path_(path) {
@@ -116,24 +178,31 @@ OutputFile::OutputFile(const std::string &path) : path_(path) {
 }
 
 bool OutputFile::Open(const std::string &beside) {
-    std::string name = beside + ".XXXXXX";
-    std::vector<char> buffer(name.begin(), name.end());
-    buffer.push_back('\0');
-    fd_ = mkstemp(buffer.data());
-    if (fd_ < 0) {
+    const std::string folder = Folder(beside);
+    const std::string base = BaseName(beside);
+    RemoveStaleTemporaries(folder, base);
+    // The first free name: one process may write several outputs at once.
+    std::string name = folder + "/." + base + TEMPORARY_MARK + std::to_string(getpid());
+    int fd = -1;
+    for (int n = 1; n < 1000; ++n) {
+        fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) break;
+        name = folder + "/." + base + TEMPORARY_MARK + std::to_string(getpid()) + "-" +
+               std::to_string(n);
+    }
+    if (fd < 0) {
         const int error = errno;
         struct stat info;
-        const std::string folder = Folder(beside);
         if (error == ENOENT && stat(folder.c_str(), &info) != 0)
             Fail("the folder " + folder + " does not exist");
         else
             Fail(Cause(error));
         return false;
     }
-    writePath_ = buffer.data();
+    writePath_ = name;
     slot_ = Register(writePath_);
-    // mkstemp makes the file private; the result keeps the mode of the file
-    // it replaces, or gets the usual one.
+    // Made private; the result keeps the mode of the file it replaces, or
+    // gets the usual one.
     struct stat info;
     mode_t mode;
     if (!direct_ && stat(target_.c_str(), &info) == 0) {
@@ -143,7 +212,9 @@ bool OutputFile::Open(const std::string &beside) {
         umask(mask);
         mode = 0666 & ~mask;
     }
-    fchmod(fd_, mode);
+    fchmod(fd, mode);
+    // Opened again by Write when needed: a writer by name may replace it.
+    close(fd);
     return true;
 }
 
@@ -166,7 +237,8 @@ void OutputFile::Fail(const std::string &cause) {
 
 bool OutputFile::Write(const void *data, std::size_t size) {
     if (!Ok() || done_) return false;
-    const int error = WriteAll(fd_, data, size);
+    if (fd_ < 0) fd_ = open(writePath_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    const int error = fd_ < 0 ? errno : WriteAll(fd_, data, size);
     if (error) Fail(Cause(error));
     return error == 0;
 }
@@ -198,6 +270,15 @@ bool OutputFile::CopyToTarget() {
     return error == 0;
 }
 
+// The temporary file on the disk before it takes the target's name.
+bool OutputFile::Sync() {
+    const int fd = open(writePath_.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool failed = fd < 0 || SyncFailed(fd);
+    if (failed) Fail(Cause(errno));
+    if (fd >= 0) close(fd);
+    return !failed;
+}
+
 bool OutputFile::Commit() {
     if (done_) return Ok();
     if (fd_ >= 0) {
@@ -206,12 +287,20 @@ bool OutputFile::Commit() {
         if (close(fd) != 0) Fail(Cause(errno));
     }
     if (Ok()) {
-        if (direct_)
+        if (direct_) {
             CopyToTarget();
-        else if (std::rename(writePath_.c_str(), target_.c_str()) != 0)
-            Fail(Cause(errno));
-        else
-            writePath_.clear();  // it is the target now
+        } else if (Sync()) {
+            if (std::rename(writePath_.c_str(), target_.c_str()) != 0) {
+                Fail(Cause(errno));
+            } else {
+                writePath_.clear();  // it is the target now
+                // The new name on the disk too.
+                const int folder =
+                    open(Folder(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (folder >= 0 && SyncFailed(folder)) Fail(Cause(errno));
+                if (folder >= 0) close(folder);
+            }
+        }
     }
     const bool ok = Ok();
     Discard();
@@ -228,6 +317,20 @@ bool IsStandardOutput(const std::string &path) {
     struct stat named, out;
     return stat(path.c_str(), &named) == 0 && fstat(STDOUT_FILENO, &out) == 0 &&
            !S_ISREG(named.st_mode) && named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+}
+
+bool SameOutput(const std::string &a, const std::string &b) {
+    // "-" is the file standard output writes into.
+    auto fileOf = [](const std::string &path, struct stat *info) {
+        return path == "-" ? fstat(STDOUT_FILENO, info) == 0 : stat(path.c_str(), info) == 0;
+    };
+    struct stat first, second;
+    const bool firstExists = fileOf(a, &first);
+    const bool secondExists = fileOf(b, &second);
+    if (firstExists && secondExists)
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino &&
+               (S_ISREG(first.st_mode) || IsStandardOutput(a) || IsStandardOutput(b));
+    return !firstExists && !secondExists && Resolved(a) == Resolved(b);
 }
 
 void KeepStandardOutputForData() {

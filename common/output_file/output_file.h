@@ -5,12 +5,18 @@
 //     links, which stay as they are) to a regular file, is written to a
 //     temporary file in the folder of that file and renamed over it only
 //     when complete: an existing file is never truncated or half-written.
+//     The temporary file is flushed to the disk before the rename and the
+//     folder after it, so that a power loss leaves the old file or the new
+//     one, never a part of it.
 //   - Anything else that exists (a device, a FIFO, /dev/stdout) is written
 //     into directly, in order, once the output is complete (it is made in
 //     the temporary folder first: writers read back what they wrote, and
 //     an unfinished output must not reach a reader).
 // Every failure, including close and rename, is reported with its cause.
-// Temporary files are registered, so that Ctrl-C or SIGTERM removes them.
+// Temporary files are named ".NAME.microtune-PID" after the file they become
+// and the process that writes them. They are registered, so that Ctrl-C or
+// SIGTERM removes them; those of a process that no longer exists (killed, or
+// the machine stopped) are removed by the next output to the same name.
 #ifndef MICROTUNE_OUTPUT_FILE_H
 #define MICROTUNE_OUTPUT_FILE_H
 
@@ -33,19 +39,21 @@ public:
     // One line: "cannot write NAME: CAUSE".
     const std::string &Error() const { return error_; }
     // Where a writer that opens files by name writes: the temporary file.
+    // Nothing else holds it open, so the writer may also replace it.
     const std::string &WritePath() const { return writePath_; }
     bool Direct() const { return direct_; }
 
     // Writes through this object's own descriptor; false (with Error) on failure.
     bool Write(const void *data, std::size_t size);
-    // Closes, and gives the temporary file the target's name or copies it
-    // into the target.
+    // Closes, flushes the temporary file to the disk and gives it the
+    // target's name (flushing the folder), or copies it into the target.
     bool Commit();
     // Records a failure the writer met, with its cause.
     void Fail(const std::string &cause);
 
 private:
     bool Open(const std::string &beside);
+    bool Sync();
     bool CopyToTarget();
     void Discard();
 
@@ -68,6 +76,11 @@ void RemoveTemporaryFiles();
 void KeepStandardOutputForData();
 // "-", or a name for the pipe, terminal or device standard output writes to.
 bool IsStandardOutput(const std::string &path);
+
+// Whether two outputs of one run would end in one file: the same regular
+// file or new name (through links or other spellings), or both standard
+// output. Devices and FIFOs may take several outputs.
+bool SameOutput(const std::string &a, const std::string &b);
 
 }  // namespace mtio
 

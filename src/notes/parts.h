@@ -1,0 +1,22 @@
+// Parts: instruments that sound together on channels of their own.
+#ifndef MICROTUNE_PARTS_H
+#define MICROTUNE_PARTS_H
+
+namespace mt {
+
+// The program change of SetMidiVoice: every channel in use but 9.
+void SendVoiceToAllChannels(int voice);
+// SetMidiVoice: every part plays the voice.
+void VoiceForEveryPart(int voice);
+// Opening the output sent part 0's program to every channel; the part's
+// controllers are restated at each channel's next note of a part.
+void ChannelsOpenedForPartZero();
+
+// PlayScaleDegree and StopScaleDegree for a part (part 0 is theirs). Until
+// parts are in use, the classic channel rule places the note.
+int PlayDegreeOfPart(int part, int degree, int velocity);
+int StopDegreeOfPart(int part, int degree, int velocity);
+
+}  // namespace mt
+
+#endif

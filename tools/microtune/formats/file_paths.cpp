@@ -17,7 +17,9 @@ std::filesystem::path ProgramFile() {
     return failed || !program.is_absolute() ? std::filesystem::path() : program;
 }
 
-bool EndsInSeparator(const std::string &name) { return !name.empty() && name.back() == '/'; }
+bool IsSeparator(char c) { return c == '/'; }
+
+bool EndsInSeparator(const std::string &name) { return !name.empty() && IsSeparator(name.back()); }
 
 bool HasFolderPart(const std::string &name) { return name.find('/') != std::string::npos; }
 

@@ -18,7 +18,9 @@ std::string NameOf(const std::filesystem::path &path);
 std::FILE *OpenFile(const std::string &name, const char *mode);
 // The running program's own file, or an empty path.
 std::filesystem::path ProgramFile();
-// Whether a name ends in a folder separator ('/', and '\' on Windows).
+// Whether a character separates folders ('/', and '\' on Windows).
+bool IsSeparator(char c);
+// Whether a name ends in a folder separator.
 bool EndsInSeparator(const std::string &name);
 // Whether a name says where the file is: a folder separator, or on Windows
 // a drive letter.

@@ -28,9 +28,9 @@ std::filesystem::path ProgramFile() {
     }
 }
 
-bool EndsInSeparator(const std::string &name) {
-    return !name.empty() && (name.back() == '/' || name.back() == '\\');
-}
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool EndsInSeparator(const std::string &name) { return !name.empty() && IsSeparator(name.back()); }
 
 bool HasFolderPart(const std::string &name) {
     return name.find_first_of("/\\:") != std::string::npos;

@@ -18,6 +18,12 @@ target_include_directories(microtune PUBLIC $<INSTALL_INTERFACE:${CMAKE_INSTALL_
 
 if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/WindowsImportLibraries.cmake)
+  if(TARGET microtune_host)
+    # microtune.exe beside the DLL, with the scales in a folder beside it.
+    target_compile_definitions(mthost_formats PRIVATE MICROTUNE_SCALES_FROM_PROGRAM="scales")
+    install(TARGETS microtune_host RUNTIME DESTINATION .)
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/tools/microtune/scales/ DESTINATION scales)
+  endif()
   return()
 endif()
 

@@ -58,6 +58,12 @@ add_custom_command(OUTPUT ${gnu_implib} ${ms_implib}
   COMMENT "Import libraries for MinGW and Microsoft's linker"
   VERBATIM)
 add_custom_target(microtune_import_libraries ALL DEPENDS ${gnu_implib} ${ms_implib})
+# The host (microtune.exe) links the DLL as every C caller does: through
+# the MinGW import library, whose names are the callers' names.
+add_library(microtune_import INTERFACE)
+target_link_libraries(microtune_import INTERFACE ${gnu_implib})
+target_include_directories(microtune_import INTERFACE ${PROJECT_SOURCE_DIR}/include)
+add_dependencies(microtune_import microtune_import_libraries)
 
 install(FILES $<TARGET_FILE:microtune> ${gnu_implib} ${ms_implib} ${MICROTUNE_IMPORT_DEF}
   ${MICROTUNE_PUBLIC_HEADERS} ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)

@@ -68,7 +68,10 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneRatioForScaleDegree(const double *r
  * message), and every message handed to the message tap alone, with its
  * values unchanged. A host that writes what the library plays into a file
  * needs no synthesizer this way. Closed by CloseMidiOut or StopMidiOut like
- * any output.
+ * any output. Its time is the recording's: SleepSeconds moves the library's
+ * clock on at once, without sleeping, and release stamps and
+ * dSecsSinceStartMidiOut follow it, so the same calls make the same channel
+ * choices however fast the host runs.
  *
  * Returns 1; 2 when an output is already open; 0 while the companion
  * synthesizer is active (its route takes every message); -1 from inside the

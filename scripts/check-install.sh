@@ -7,7 +7,7 @@
 # (the installed calibration must make it in tune at once), builds and
 # inspects the .deb (lintian errors fail) and the .tar.gz, and builds the
 # two Windows zips, checks their files, links a host against their import
-# libraries and runs the 64-bit one under Wine.
+# libraries and runs the 64-bit one and microtune.exe under Wine.
 # Usage: check-install.sh [BUILD_DIR]   (default: build, already built)
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -157,9 +157,11 @@ for arch in i686 x64; do
   (cd "$dir" && rm -f ./*.zip && cpack -G ZIP >/dev/null)
   zip=$dir/microtune-$version-$system.zip
   name=microtune-$version-$system
-  expected=$(cd "$src/include" && ls ./*.h | sed "s|^\./|$name/|"; printf '%s\n' \
-    "$name/README.md" "$name/libmicrotune.dll.a" "$name/microtune.def" "$name/microtune.dll" \
-    "$name/microtune.lib")
+  expected=$(cd "$src/include" && ls ./*.h | sed "s|^\./|$name/|"
+    echo "$name/scales/"
+    cd "$src/tools/microtune/scales" && ls | sed "s|^|$name/scales/|"
+    printf '%s\n' "$name/README.md" "$name/libmicrotune.dll.a" "$name/microtune.def" \
+      "$name/microtune.dll" "$name/microtune.lib" "$name/microtune.exe")
   diff -u <(echo "$expected" | sort) <(unzip -Z1 "$zip" | sort) || fail "$zip holds other files"
   rm -rf "$work/$arch"
   mkdir -p "$work/$arch"
@@ -173,6 +175,10 @@ for arch in i686 x64; do
   lld-link /nologo /entry:start /subsystem:console /nodefaultlib $seh "$z/msvc_host.obj" \
     "$z/microtune.lib" /out:"$z/host-msvc.exe"
   if [ "$arch" = x64 ]; then
+    # microtune.exe from the zip, from another folder: its own DLL and scales.
+    (cd "$work" && timeout 300 "$wine" "$z/microtune.exe" scale just12.scl) > exe.txt ||
+      fail "microtune.exe from the zip failed"
+    grep -q "^Five-limit just intonation" exe.txt || fail "microtune.exe did not find its scales"
     (cd "$z" && timeout 300 "$wine" host-gnu.exe) | tee wine.txt
     grep -q "^ok:" wine.txt || fail "the host linked with libmicrotune.dll.a failed under Wine"
     status=0

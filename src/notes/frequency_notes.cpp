@@ -78,7 +78,7 @@ int StopNote(int handle, int velocity) {
     RemoveNoteInPlay(row);
     if (iChannelAloneHandle[channel] == handle) iChannelAloneHandle[channel] = 0;
     // The fresh stamp makes this channel the last choice among silent ones.
-    dwReleaseTime[channel] = PlatformMilliseconds();
+    dwReleaseTime[channel] = LibraryMilliseconds();
     return 1;
 }
 

@@ -47,7 +47,7 @@ int StopDegreeOfPart(int part, int degree, int velocity) {
         MidiNoteOff(hMidiOut, channel, iNote[row], velocity);
         RemoveNoteInPlay(row);
         // The fresh stamp makes this channel the last choice among silent ones.
-        const uint32_t now = PlatformMilliseconds();
+        const uint32_t now = LibraryMilliseconds();
         dwReleaseTime[channel] = now;
         if (iMpeMembers && nSounding[channel] == 0) MpeMemberReleased(channel);
         return static_cast<int>(now);

@@ -28,7 +28,7 @@ void FinishOpening() {
     ResetChannelBends();
     if (!iMpeMembers) SendVoiceToAllChannels(iCurrentVoice);
     ChannelsOpenedForPartZero();
-    dwStartTime = PlatformMilliseconds();
+    dwStartTime = LibraryMilliseconds();
     const int channels = ChannelsInUse();
     for (int channel = 0; channel < channels; ++channel) dwReleaseTime[channel] = dwStartTime;
 }
@@ -108,6 +108,7 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneOpenRecordingOutput(void) {
     if (bMidiOutOpen) return 2;
     if (bQTActive) return 0;
     bRecordingOutput = 1;
+    dRecordingSeconds = 0.0;
     bMidiOutOpen = 1;
     // Like the companion's route: its channels keep the 2-semitone range.
     FinishOpening();
@@ -155,13 +156,21 @@ MICROTUNE_EXPORT double MICROTUNE_API dSecsSinceStartMidiOut(void) {
     mt::ExportLock lock;
     if (!lock) return 0.0;
     // Unsigned difference first, so a wrap of the millisecond counter is harmless.
-    const uint32_t elapsed = mt::PlatformMilliseconds() - mt::dwStartTime;
+    const uint32_t elapsed = mt::LibraryMilliseconds() - mt::dwStartTime;
     return static_cast<double>(elapsed) * 0.001;
 }
 
 MICROTUNE_EXPORT void MICROTUNE_API SleepSeconds(double seconds) {
-    // No lock: other threads go on playing while this one sleeps.
     if (!(seconds > 0.0) || mt::CalledFromMessageTap()) return;
+    {
+        mt::ExportLock lock;
+        // The recorder's time is the recording's: it moves on at once.
+        if (mt::bRecordingOutput) {
+            mt::dRecordingSeconds += seconds;
+            return;
+        }
+    }
+    // No lock while sleeping: other threads go on playing.
     const double milliseconds = seconds * 1000.0;
     // 0xFFFFFFFF would mean "forever" to the platform's sleep.
     const uint32_t capped =

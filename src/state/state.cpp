@@ -24,6 +24,7 @@ ModuleHandle hTembrelLib;
 QTEntryPointTable QTEntryPoints;
 int bQTActive;
 int bRecordingOutput;
+double dRecordingSeconds;
 
 ScaleTableData ScaleTable;
 double d1o1Hz;
@@ -78,6 +79,7 @@ void ResetStateForTests() {
     QTEntryPoints = QTEntryPointTable{};
     bQTActive = 0;
     bRecordingOutput = 0;
+    dRecordingSeconds = 0.0;
 
     for (double &ratio : ScaleTable.ratios) ratio = 0.0;
     ScaleTable.nScaleNotes = 0;

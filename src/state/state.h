@@ -4,6 +4,7 @@
 #ifndef MICROTUNE_STATE_H
 #define MICROTUNE_STATE_H
 
+#include <cmath>
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -55,6 +56,17 @@ extern int bQTActive;
 // The recorder route: no device, the companion's 32 channels, and every
 // message handed to the message tap alone.
 extern int bRecordingOutput;
+// Its clock: the seconds SleepSeconds has let pass since it opened.
+extern double dRecordingSeconds;
+
+// The library's milliseconds (release stamps, the time since the open):
+// the platform's clock, or the recorder's.
+inline uint32_t LibraryMilliseconds() {
+    if (!bRecordingOutput) return PlatformMilliseconds();
+    // Wraps like the platform's 32-bit count; a clock past all reason reads 0.
+    const double ms = std::fmod(std::floor(dRecordingSeconds * 1000.0 + 0.5), 4294967296.0);
+    return ms >= 0.0 ? static_cast<uint32_t>(ms) : 0u;
+}
 
 // ScaleTable, the 1/1 and whether a scale has been installed.
 constexpr int MAX_SCALE_ENTRIES = 1024;

@@ -158,6 +158,11 @@ TEST_F(ExtensionsTest, RecordingOutputHandsEveryMessageToTheTapAlone) {
     EXPECT_EQ(t.packed[31], 0x0000u | 0xC0u | (300u << 8));
     EXPECT_EQ(t.channels[62], 0);
     EXPECT_TRUE(fake::Events().empty());  // no device, nothing sent anywhere else
+    fake::SetClock(777);                  // the machine's time does not count
+    SleepSeconds(1.25);
+    EXPECT_EQ(fake::Clock(), 777u);  // nor was there a sleep
+    EXPECT_DOUBLE_EQ(dSecsSinceStartMidiOut(), 1.25);
+    EXPECT_EQ(StopScaleDegree(0, 0), 1250);  // the release stamp
     EXPECT_EQ(StopMidiOut(), 1);
     EXPECT_EQ(nChannelsAvailable(), 16);
 }

@@ -19,11 +19,18 @@ struct BatchResult {
 };
 
 // Runs work(i) for every i below `count`, at most `jobs` at once, each in a
-// child process forked from this one, and calls report(i, result) in the
+// child process (forked from this one; on Windows, this program run again
+// with the same command line), and calls report(i, result) in the
 // order of i. A HostError thrown by the work is its error line; a child that
 // dies is reported as such.
 void RunBatch(size_t count, int jobs, const std::function<BatchResult(size_t)> &work,
               const std::function<void(size_t, const BatchResult &)> &report);
+
+// For the platform's half (batch_posix.cpp, batch_win32.cpp): the work of
+// one child with its errors caught, and the result as a child hands it back.
+BatchResult RunBatchWork(size_t index, const std::function<BatchResult(size_t)> &work);
+std::string EncodeBatchResult(const BatchResult &result);
+bool DecodeBatchResult(const std::string &data, BatchResult *result);
 
 }  // namespace mthost
 

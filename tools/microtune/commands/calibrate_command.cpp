@@ -3,7 +3,6 @@
 // companion's calibration cache, so that no program costs anything the
 // first time it plays. The measuring runs in the companion module, reached
 // through its calibration entries, so the host itself loads no audio library.
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,7 +40,7 @@ public:
     }
     ~CompanionCalibrator() {
         if (calibrator_) close_(calibrator_);
-        dlclose(module_);
+        CloseCompanion(module_);
     }
     CompanionCalibrator(const CompanionCalibrator &) = delete;
     CompanionCalibrator &operator=(const CompanionCalibrator &) = delete;
@@ -56,9 +55,9 @@ public:
 private:
     template <typename Fn>
     Fn Entry(const char *name) {
-        Fn entry = reinterpret_cast<Fn>(dlsym(module_, name));
+        Fn entry = reinterpret_cast<Fn>(CompanionEntry(module_, name));
         if (!entry) {
-            dlclose(module_);
+            CloseCompanion(module_);
             throw HostError(std::string("cannot calibrate: no ") + name + " entry in " +
                             TEMBREL_MODULE_FILE);
         }
@@ -143,6 +142,8 @@ void AddCalibrateCommand(CLI::App &app) {
     command->add_flag("--verbose", options->verbose, "Print every key's measurement");
 
     command->callback([options] {
+        const std::string unavailable = BuiltInUnavailable();
+        if (!unavailable.empty()) throw HostError(unavailable);
         const std::string font = options->font.empty() ? SoundFontPath() : options->font;
         std::vector<int> programs;
         if (!options->voice.empty()) {

@@ -8,6 +8,7 @@
 #include "commands/commands.h"
 #include "formats/names.h"
 #include "host_error.h"
+#include "library/companion_start.h"
 #include "library/output.h"
 #include "library/tuning.h"
 #include "output_file/output_file.h"
@@ -123,8 +124,11 @@ CLI::Validator NonEmpty(const char *what) {
 void AddDeviceOption(CLI::App &command, int &device) {
     command
         .add_option("--device", device,
-                    "Output device: a number from `microtune devices` or a part of its name "
-                    "(default: the built-in software synthesizer)")
+                    std::string("Output device: a number from `microtune devices` or a part of "
+                                "its name (default: ") +
+                        (BuiltInUnavailable().empty() ? "the built-in software synthesizer"
+                                                      : "0, the first device") +
+                        ")")
         ->type_name("DEVICE")
         ->transform(CLI::Validator(&ResolveDevice, ""));
 }

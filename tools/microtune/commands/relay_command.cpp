@@ -7,12 +7,9 @@
 // port's callback is its only caller, under a mutex that the main thread
 // takes only to hand over at shutdown. Calling the library straight from the
 // callback keeps the relay's own latency to the cost of the library call.
-#include <rtmidi/RtMidi.h>
-
 #include <cctype>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "commands/commands.h"
@@ -25,7 +22,6 @@
 #include "library/tuning.h"
 #include "library/voice.h"
 #include "live/relay_inputs.h"
-#include "live/relay_jack_input.h"
 #include "live/relay_latency.h"
 #include "live/relay_mts.h"
 #include "live/relay_session.h"
@@ -61,48 +57,8 @@ void ListInputsCommand() {
         std::printf("%s.\n", reason.c_str());
     }
     for (size_t i = 0; i < ports.size(); ++i)
-        std::printf("%3zu  %s  (%s)\n", i, ports[i].name.c_str(), ApiName(ports[i].api));
+        std::printf("%3zu  %s  (%s)\n", i, ports[i].name.c_str(), ApiName(ports[i]));
 }
-
-// The relay's input port: ALSA through RtMidi's callback; JACK's process
-// thread only queues, and a worker of its own calls the library.
-class RelayInput {
-public:
-    RelayInput(const InputPort &port, Session &session) {
-        if (port.api == RtMidi::UNIX_JACK)
-            jack_.reset(new JackKeyInput(port.name, &OnQueuedMessage, &session));
-        else
-            alsa_ = OpenInput(port, &OnMessage, &session);
-    }
-
-    // The callback gives up the library; with the input closed it cannot
-    // come back.
-    void Close(Session &session, bool serverStopped) {
-        {
-            std::lock_guard<std::mutex> lock(session.libraryMutex);
-            session.stopping = true;
-        }
-        if (jack_) {
-            if (serverStopped)
-                jack_->Abandon();
-            else
-                jack_->Close();
-        } else if (serverStopped) {
-            // Its client cannot be closed without the server; the process ends soon.
-            alsa_.release();
-        } else {
-            try {
-                alsa_->closePort();
-            } catch (...) {
-            }
-            alsa_.reset();
-        }
-    }
-
-private:
-    std::unique_ptr<RtMidiIn> alsa_;
-    std::unique_ptr<JackKeyInput> jack_;
-};
 
 std::string WhereTheKeysAre(const KeyLayout &keys, int root) {
     char where[256];
@@ -149,7 +105,7 @@ void Relay(const Options &options, const MpeZone &zone) {
 
     // An MPE zone plays one instrument: the input channels are no parts.
     Session session(degrees, options.verbose, options.stats, tuning, zone.members == 0);
-    RelayInput input(port, session);
+    KeyInput input(port, &OnKeyMessage, &session);
     const std::string where = WhereTheKeysAre(keys, options.root);
     if (options.verbose) std::printf("Scale: %s\n", scale.reading.c_str());
     std::printf(
@@ -168,7 +124,13 @@ void Relay(const Options &options, const MpeZone &zone) {
     InputWatch watch(port);
     const std::string problem = WaitForEnd(watch, [&session] { session.PrintPendingLines(); });
 
-    input.Close(session, watch.ServerStopped());
+    {
+        // The callback gives up the library; with the input closed it
+        // cannot come back.
+        std::lock_guard<RelayLock> lock(session.libraryMutex);
+        session.stopping = true;
+    }
+    input.Close(watch.ServerStopped());
     session.PrintPendingLines();
     session.relay.StopEverything();
     output.Close();  // closes the device, stops the companion, finishes the WAV

@@ -1,5 +1,3 @@
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -8,6 +6,7 @@
 
 #include "commands/batch.h"
 #include "commands/retune.h"
+#include "formats/file_paths.h"
 #include "formats/text_file.h"
 #include "host_error.h"
 #include "library/companion_module.h"
@@ -32,17 +31,17 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string> &arguments,
     folder = false;
     for (const std::string &argument : arguments) {
         std::error_code error;
-        if (!fs::is_directory(argument, error)) {
+        if (!fs::is_directory(PathOf(argument), error)) {
             files.push_back(argument);
             continue;
         }
         folder = true;
         std::vector<std::string> found;
-        for (fs::directory_iterator it(argument, error), end; !error && it != end;
+        for (fs::directory_iterator it(PathOf(argument), error), end; !error && it != end;
              it.increment(error)) {
             std::error_code ignored;
-            if (it->is_regular_file(ignored) && IsMidiFileName(it->path().filename().string()))
-                found.push_back(it->path().string());
+            if (it->is_regular_file(ignored) && IsMidiFileName(NameOf(it->path().filename())))
+                found.push_back(NameOf(it->path()));
         }
         if (error)
             throw HostError("cannot read the folder " + PrintableName(argument) + ": " +
@@ -55,7 +54,7 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string> &arguments,
 
 bool NamesAFolder(const std::string &path) {
     std::error_code ignored;
-    return (!path.empty() && path.back() == '/') || fs::is_directory(path, ignored);
+    return EndsInSeparator(path) || fs::is_directory(PathOf(path), ignored);
 }
 
 void RetuneMany(const RetuneOptions &options, const RetuneSetup &setup,
@@ -65,22 +64,22 @@ void RetuneMany(const RetuneOptions &options, const RetuneSetup &setup,
     if (options.midi.empty() || !NamesAFolder(options.midi))
         throw HostError("several files need -o FOLDER/ (a folder to write each result into)", 2);
     std::error_code error;
-    fs::create_directories(options.midi, error);
-    if (!fs::is_directory(options.midi, error))
+    fs::create_directories(PathOf(options.midi), error);
+    if (!fs::is_directory(PathOf(options.midi), error))
         throw HostError("cannot make the folder " + PrintableName(options.midi));
     // Two inputs of one name would overwrite each other's result, and an
     // input in the output folder would be replaced by its own result.
     std::vector<std::string> outputs(files.size()), clash(files.size());
     std::map<std::string, size_t> byName;
     for (size_t i = 0; i < files.size(); ++i) {
-        const std::string name = fs::path(files[i]).filename().string();
-        outputs[i] = (fs::path(options.midi) / name).string();
+        const std::string name = NameOf(PathOf(files[i]).filename());
+        outputs[i] = NameOf(PathOf(options.midi) / PathOf(name));
         const auto seen = byName.emplace(name, i);
         std::error_code ignored;
         if (!seen.second)
             clash[i] = "has the same name as " + PrintableName(files[seen.first->second]) +
                        ", whose result is " + PrintableName(outputs[i]);
-        else if (fs::equivalent(files[i], outputs[i], ignored))
+        else if (fs::equivalent(PathOf(files[i]), PathOf(outputs[i]), ignored))
             clash[i] = "is in the output folder: its result would replace it";
     }
     // Loaded once here, each process finds the companion already in place.
@@ -108,7 +107,7 @@ void RetuneMany(const RetuneOptions &options, const RetuneSetup &setup,
             std::fprintf(stderr, "microtune: %s\n", result.text.c_str());
             std::fflush(stderr);
         });
-    if (companion) dlclose(companion);
+    CloseCompanion(companion);
     std::printf("%zu file%s, %lld notes retuned, %zu refused\n", files.size(),
                 files.size() == 1 ? "" : "s", notes, refused);
     if (refused)

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "formats/file_paths.h"
 #include "formats/text_file.h"
 #include "host_error.h"
 
@@ -272,11 +273,11 @@ MidiFile ParseMidiFile(const std::string &name, const unsigned char *data, size_
 
 MidiFile ReadMidiFile(const std::string &path) {
     const std::string name = PrintableName(path);
-    FILE *f = std::fopen(path.c_str(), "rb");
+    FILE *f = OpenFile(path, "rb");
     if (!f) throw HostError(name + ": cannot open: " + std::strerror(errno));
     auto data = std::make_shared<std::vector<unsigned char>>();
     std::error_code ignored;
-    const auto size = std::filesystem::file_size(path, ignored);
+    const auto size = std::filesystem::file_size(PathOf(path), ignored);
     if (!ignored && size <= MAX_MIDI_FILE_BYTES) data->reserve(static_cast<size_t>(size));
     unsigned char block[65536];
     size_t n;

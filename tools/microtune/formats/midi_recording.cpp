@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 
+#include "formats/file_paths.h"
 #include "formats/midi_file_writer.h"
 #include "formats/text_file.h"
 #include "host_error.h"
@@ -330,7 +331,7 @@ void SaveMidiFile(const std::string &path, int format, int division,
     mtio::OutputFile file(path);
     if (!file.Ok()) throw HostError(file.Error());
     errno = 0;
-    std::FILE *out = std::fopen(file.WritePath().c_str(), "wb");
+    std::FILE *out = OpenFile(file.WritePath(), "wb");
     bool written = out && WriteMidiFile(out, format, division, tracks);
     if (out && std::fclose(out) != 0) written = false;
     if (!written) {

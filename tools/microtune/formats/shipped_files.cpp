@@ -1,7 +1,8 @@
 #include "formats/shipped_files.h"
 
-#include <climits>
 #include <filesystem>
+
+#include "formats/file_paths.h"
 
 namespace mthost {
 namespace {
@@ -10,10 +11,10 @@ namespace {
 // an installed tree can be moved; "" for a program run from its build tree.
 std::string ShippedScalesDirectory() {
 #ifdef MICROTUNE_SCALES_FROM_PROGRAM
-    std::error_code failed;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
-    if (failed || !program.is_absolute()) return "";
-    return (program.parent_path() / MICROTUNE_SCALES_FROM_PROGRAM).lexically_normal().string();
+    const std::filesystem::path program = ProgramFile();
+    if (program.empty()) return "";
+    return NameOf(
+        (program.parent_path() / PathOf(MICROTUNE_SCALES_FROM_PROGRAM)).lexically_normal());
 #else
     return "";
 #endif
@@ -23,13 +24,13 @@ std::string ShippedScalesDirectory() {
 
 std::string ResolveShippedFile(const std::string &argument) {
     std::error_code ignored;
-    if (argument.empty() || argument.find('/') != std::string::npos || argument == "." ||
-        argument == ".." || std::filesystem::exists(argument, ignored))
+    if (argument.empty() || HasFolderPart(argument) || argument == "." || argument == ".." ||
+        std::filesystem::exists(PathOf(argument), ignored))
         return argument;
     static const std::string directory = ShippedScalesDirectory();
     if (directory.empty()) return argument;
-    const std::string shipped = directory + "/" + argument;
-    return std::filesystem::is_regular_file(shipped, ignored) ? shipped : argument;
+    const std::string shipped = NameOf(PathOf(directory) / PathOf(argument));
+    return std::filesystem::is_regular_file(PathOf(shipped), ignored) ? shipped : argument;
 }
 
 }  // namespace mthost

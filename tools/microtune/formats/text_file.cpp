@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "formats/file_paths.h"
+
 namespace mthost {
 namespace {
 
@@ -22,7 +24,7 @@ std::string PrintableName(const std::string &name) {
     std::string out;
     for (char c : name) {
         const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '\\') {
+        if (c == '\\' && !IsSeparator(c)) {
             out += "\\\\";
         } else if (IsControl(u)) {
             char escape[8];

@@ -13,7 +13,8 @@ std::string Printable(const std::string &text, std::size_t maxLength = 40);
 
 // A file name as messages show it: whole, with control characters, DEL and
 // the backslash written as C escapes ("\x1b", "\\"), so that a name can
-// never steer the terminal.
+// never steer the terminal. Where the backslash separates folders
+// (Windows), it stays as it is.
 std::string PrintableName(const std::string &name);
 
 }  // namespace mthost

@@ -11,8 +11,6 @@
 
 #include "keys/mts_tuning.h"
 
-class RtMidiOut;
-
 namespace mthost {
 
 // Written to a temporary name beside the file and renamed; throws HostError.
@@ -37,7 +35,8 @@ public:
     const std::string &Name() const { return name_; }
 
 private:
-    std::unique_ptr<RtMidiOut> out_;
+    struct Port;  // the system's port (mts_port_rtmidi.cpp, mts_port_winmm.cpp)
+    std::unique_ptr<Port> port_;
     std::string name_;
 };
 

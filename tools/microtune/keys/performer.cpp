@@ -31,13 +31,18 @@ KeyEvent KeyEventOf(KeyEvent::Kind kind, int channel, int key, int velocity) {
 
 PerformerLibrary LibraryExports() {
     PerformerLibrary library;
-    library.play = &PlayScaleDegree;
-    library.stop = &StopScaleDegree;
-    // The bulk stop has the C calling convention on Windows.
+    // Through plain functions: the exports have the standard calling
+    // convention on 32-bit Windows (the bulk stop the C one).
+    library.play = [](int degree, int velocity) { return PlayScaleDegree(degree, velocity); };
+    library.stop = [](int degree, int velocity) { return StopScaleDegree(degree, velocity); };
     library.stopAll = &ExportStopAll;
-    library.setVoice = &SetMidiVoice;
-    library.playDrum = &PlayNonMelodicPercussion;
-    library.stopDrum = &StopNonMelodicPercussion;
+    library.setVoice = [](int voice) { SetMidiVoice(voice); };
+    library.playDrum = [](int note, int velocity) {
+        return PlayNonMelodicPercussion(note, velocity);
+    };
+    library.stopDrum = [](int note, int velocity) {
+        return StopNonMelodicPercussion(note, velocity);
+    };
     library.playPart = &MicrotunePlayPartDegree;
     library.stopPart = &MicrotuneStopPartDegree;
     library.setPartVoice = &MicrotuneSetPartVoice;

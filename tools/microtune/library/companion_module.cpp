@@ -35,6 +35,14 @@ void *LoadedCompanion() {
     return nullptr;
 }
 
+void *CompanionEntry(void *module, const char *name) {
+    return module ? dlsym(module, name) : nullptr;
+}
+
+void CloseCompanion(void *module) {
+    if (module) dlclose(module);
+}
+
 void *OpenCompanion(std::string &why) {
     why.clear();
     for (const std::string &path : Candidates()) {

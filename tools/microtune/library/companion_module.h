@@ -11,12 +11,17 @@
 namespace mthost {
 
 // The module as the library has already loaded it (so that its entries are
-// the very instance the library calls), or null. Release with dlclose.
+// the very instance the library calls), or null. Release with CloseCompanion.
 void *LoadedCompanion();
 
 // The module, loading it if need be, or null; `why` then says what the
-// loader said. Release with dlclose.
+// loader said. Release with CloseCompanion.
 void *OpenCompanion(std::string &why);
+
+// An entry of the module, or null.
+void *CompanionEntry(void *module, const char *name);
+// Releases a module from the functions above; null is ignored.
+void CloseCompanion(void *module);
 
 // The folder of libmicrotune.so, or "".
 std::string LibraryDirectory();

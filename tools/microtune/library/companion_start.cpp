@@ -14,6 +14,8 @@
 
 namespace mthost {
 
+std::string BuiltInUnavailable() { return std::string(); }
+
 std::string SoundFontPath() {
     const char *font = std::getenv(TEMBREL_SOUNDFONT_ENV);
     return font && *font ? font : TEMBREL_DEFAULT_SOUNDFONT;

@@ -7,6 +7,10 @@
 
 namespace mthost {
 
+// "" where the built-in software synthesizer runs; otherwise, in one line,
+// why it does not (it is not built for Windows).
+std::string BuiltInUnavailable();
+
 enum class CompanionStart { LIVE, RENDER, RENDER_IN_REAL_TIME };
 
 // The built-in synthesizer's level and the samples of its WAV files.

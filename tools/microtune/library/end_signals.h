@@ -1,5 +1,6 @@
-// How every subcommand ends on Ctrl-C or SIGTERM: one handler for the whole
-// process, installed before any subcommand runs.
+// How every subcommand ends on Ctrl-C or SIGTERM (on Windows, Ctrl-C,
+// Ctrl-Break or the console closing): one handler for the whole process,
+// installed before any subcommand runs.
 //   - Normally a signal ends the process at once, the safe way: the
 //     temporary files of unfinished outputs are removed, "microtune:
 //     interrupted" is said, and the status is 130 (a render, a file being
@@ -32,6 +33,11 @@ bool EndRequested();
 
 // HostError "interrupted" (status 130) once an end was requested.
 void ThrowIfEndRequested();
+
+// For the platform's handler (end_signals_posix.cpp, end_signals_win32.cpp):
+// true when the signal that just came is only noted; false when the process
+// must end at once.
+bool NoteEndSignal();
 
 }  // namespace mthost
 

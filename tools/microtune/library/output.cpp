@@ -1,6 +1,5 @@
 #include "library/output.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -79,6 +78,16 @@ Output::Output(const OutputRequest &request) {
     const int builtIn = BuiltInSynthesizer(devices);
     const int count = static_cast<int>(devices.size());
     device_ = request.device;
+    const std::string unavailable = BuiltInUnavailable();
+    if (!unavailable.empty()) {
+        // Without the built-in synthesizer nothing renders, and the first
+        // device (the MIDI mapper, where there is one) plays by default.
+        if (!request.wavPath.empty() || request.offline) throw HostError(unavailable);
+        if (device_ < 0 && count == 0)
+            throw HostError("no MIDI output devices (see: microtune devices)");
+        if (device_ < 0) device_ = 0;
+        if (device_ == builtIn) throw HostError(unavailable);
+    }
     if (device_ < 0) {
         if (builtIn < 0)
             throw HostError(std::string("the built-in software synthesizer is not available: ") +
@@ -120,7 +129,7 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
     companion_ = LoadedCompanion();
     if (companion_)
         send_ = reinterpret_cast<TembrelSendMidiEventEntry>(
-            dlsym(companion_, TEMBREL_SEND_MIDI_EVENT_ENTRY));
+            CompanionEntry(companion_, TEMBREL_SEND_MIDI_EVENT_ENTRY));
     if (send_ && ZoneMembers())
         zoneListener_.reset(new ListenToLibrary(&MirrorToMembers, reinterpret_cast<void *>(send_)));
     std::string wav = request.wavPath;
@@ -174,7 +183,8 @@ void Output::OpenBuiltIn(const OutputRequest &request) {
 // rendering needs it, from the very instance the library has loaded.
 void Output::FindDelayEntry() {
     if (companion_)
-        delay_ = reinterpret_cast<TembrelDelayEntry>(dlsym(companion_, TEMBREL_DELAY_ENTRY));
+        delay_ =
+            reinterpret_cast<TembrelDelayEntry>(CompanionEntry(companion_, TEMBREL_DELAY_ENTRY));
     if (!delay_) {
         Shut(false);
         throw HostError(std::string("cannot render offline: no " TEMBREL_DELAY_ENTRY " entry in ") +
@@ -197,7 +207,11 @@ Output::~Output() { Shut(false); }
 void Output::Wait(double seconds) {
     if (!(seconds > 0.0)) return;
     if (offline_) {
-        if (delay_) delay_(seconds);
+        // The companion's clock when rendering; the library's recorder's otherwise.
+        if (delay_)
+            delay_(seconds);
+        else
+            SleepSeconds(seconds);
         elapsed_ += seconds;
         if (recording_ && recording_->TicksPerSecond() > 0.0) recording_->SetSeconds(elapsed_);
         DrawProgress();
@@ -217,7 +231,8 @@ void Output::Wait(double seconds) {
 // What the companion met writing the WAV file, or "".
 std::string Output::WavError() const {
     if (!companion_) return std::string();
-    auto entry = reinterpret_cast<TembrelWavErrorEntry>(dlsym(companion_, TEMBREL_WAV_ERROR_ENTRY));
+    auto entry =
+        reinterpret_cast<TembrelWavErrorEntry>(CompanionEntry(companion_, TEMBREL_WAV_ERROR_ENTRY));
     const char *cause = entry ? entry() : nullptr;
     return cause ? cause : "";
 }
@@ -245,7 +260,7 @@ void Output::Shut(bool keepWav) {
     // Also after a failed open: the listener must not outlive its recording.
     recordingListener_.reset();
     zoneListener_.reset();
-    if (companion_) dlclose(companion_);
+    CloseCompanion(companion_);
     companion_ = nullptr;
     delay_ = nullptr;
     send_ = nullptr;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "formats/file_paths.h"
 #include "formats/shipped_files.h"
 #include "formats/text_file.h"
 #include "host_error.h"
@@ -85,7 +86,7 @@ ScaleArgument LoadScaleArgument(const std::string &argument) {
     }
     std::error_code ignored;
     const std::string path = ResolveShippedFile(argument);
-    if (std::filesystem::exists(path, ignored)) {
+    if (std::filesystem::exists(PathOf(path), ignored)) {
         const ScaleFile file = ReadScaleFile(path);
         scale.text = file.scaleText;
         scale.description = file.description.empty()

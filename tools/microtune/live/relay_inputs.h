@@ -1,10 +1,12 @@
-// The relay's MIDI input ports: ALSA sequencer and JACK ports, found by
-// number or by a part of their name, and opened with RtMidi.
+// The relay's MIDI input ports, on every system: listed, found by number or
+// by a part of their name, watched, and opened. Linux reads ALSA sequencer
+// and JACK ports (relay_inputs_alsa_jack.cpp), Windows its MIDI inputs
+// (relay_inputs_winmm.cpp).
 #ifndef MICROTUNE_RELAY_INPUTS_H
 #define MICROTUNE_RELAY_INPUTS_H
 
-#include <rtmidi/RtMidi.h>
-
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,16 +14,16 @@
 namespace mthost {
 
 struct InputPort {
-    RtMidi::Api api;
+    int system;  // which of the platform's MIDI systems: ApiName says
     unsigned index;
     std::string name;
 };
 
-// "ALSA" or "JACK".
-const char *ApiName(RtMidi::Api api);
+// "ALSA", "JACK" or "Windows".
+const char *ApiName(const InputPort &port);
 
-// ALSA sequencer ports first, then JACK ports, as the library orders its
-// outputs.
+// In the order the library lists outputs: ALSA sequencer ports, then JACK
+// ports; on Windows, the MIDI inputs by device id.
 std::vector<InputPort> ListInputs();
 
 // What is true when ListInputs finds nothing: which systems run, and that
@@ -32,8 +34,8 @@ std::string NoInputsReason();
 // A part that several names contain must match one of them exactly.
 InputPort ResolveInput(const std::string &port);
 
-// Watches the port the relay reads, from a client of its own: a JACK server
-// that stops, or a port that goes away (a keyboard unplugged).
+// Watches the port the relay reads: a JACK server that stops, or a port
+// that goes away (a keyboard unplugged).
 class InputWatch {
 public:
     explicit InputWatch(const InputPort &port);
@@ -45,17 +47,36 @@ public:
     std::string Problem();
     bool ServerStopped() const;
 
+    struct State;
+
 private:
-    InputPort port_;
-    void *jack_ = nullptr;  // jack_client_t
-    int checks_ = 0;
-    std::unique_ptr<RtMidiIn> alsa_;
+    std::unique_ptr<State> state_;
 };
 
-// Opens the port found by ResolveInput; ports come and go, so it is found by
-// name again.
-std::unique_ptr<RtMidiIn> OpenInput(const InputPort &port, RtMidiIn::RtMidiCallback callback,
-                                    void *context);
+// One complete channel message from an input, on a thread of the input's,
+// with the time it arrived.
+using InputHandler = void (*)(const unsigned char *message, std::size_t size,
+                              std::chrono::steady_clock::time_point arrived, void *context);
+
+// The port found by ResolveInput, open; ports come and go, so it is found
+// by name again. Throws HostError.
+class KeyInput {
+public:
+    KeyInput(const InputPort &port, InputHandler handler, void *context);
+    ~KeyInput();
+    KeyInput(const KeyInput &) = delete;
+    KeyInput &operator=(const KeyInput &) = delete;
+
+    // Stops taking input; a message in hand is handled before this returns.
+    // With its server gone (serverStopped), what cannot be closed is left
+    // to the process's end.
+    void Close(bool serverStopped);
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace mthost
 

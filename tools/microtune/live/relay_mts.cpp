@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <ctime>
 #include <deque>
-#include <mutex>
 
 #include "host_error.h"
 #include "keys/key_layout.h"
@@ -15,6 +14,7 @@
 #include "library/tuning.h"
 #include "library/voice.h"
 #include "live/relay_inputs.h"
+#include "live/relay_lock.h"
 #include "live/relay_signals.h"
 
 namespace mthost {
@@ -30,7 +30,7 @@ struct PassThrough {
     const std::vector<MidiMessage> &data;  // the tuning, restated after program changes
     const MtsOptions &mts;
     const bool verbose;
-    std::mutex mutex;
+    RelayLock mutex;
     bool stopping = false;
     std::array<std::array<int, 128>, 16> down{};  // note-ons not yet released
     std::array<bool, MTS_KEYS> warned{};          // out-of-range keys already named
@@ -41,8 +41,8 @@ struct PassThrough {
         if (!out.Send(m)) ++refused;
     }
 
-    void Forward(const std::vector<unsigned char> &m) {
-        std::lock_guard<std::mutex> lock(mutex);
+    void Forward(const MidiMessage &m) {
+        std::lock_guard<RelayLock> lock(mutex);
         // Channel messages only: clocks, sensing and system-exclusive
         // messages from the keyboard are no business of the synthesizer's.
         if (stopping || m.empty() || m[0] < 0x80 || m[0] >= 0xF0) return;
@@ -86,7 +86,7 @@ struct PassThrough {
     void PrintLines() {
         std::deque<std::string> pending, problems;
         {
-            std::lock_guard<std::mutex> lock(mutex);
+            std::lock_guard<RelayLock> lock(mutex);
             pending.swap(lines);
             problems.swap(warnings);
         }
@@ -96,8 +96,9 @@ struct PassThrough {
     }
 };
 
-void OnMessage(double, std::vector<unsigned char> *message, void *context) {
-    if (message) static_cast<PassThrough *>(context)->Forward(*message);
+void OnMessage(const unsigned char *message, std::size_t size,
+               std::chrono::steady_clock::time_point, void *context) {
+    static_cast<PassThrough *>(context)->Forward(MidiMessage(message, message + size));
 }
 
 // The voice first (unless -1: a synthesizer that loads a tuning with each
@@ -149,7 +150,7 @@ void RelayWithMts(const MtsRelayRequest &request) {
                             ", refused the tuning");
 
     PassThrough pass(out, table, data, request.mts, request.verbose);
-    std::unique_ptr<RtMidiIn> input = OpenInput(port, &OnMessage, &pass);
+    KeyInput input(port, &OnMessage, &pass);
     const std::string where = keys.map.hasReference ? "keys mapped by " + request.kbm
                                                     : "at key " + std::to_string(request.root);
     if (request.verbose) std::printf("Scale: %s\n", scale.reading.c_str());
@@ -173,18 +174,10 @@ void RelayWithMts(const MtsRelayRequest &request) {
     const std::string problem = WaitForEnd(watch, [&pass] { pass.PrintLines(); });
 
     {
-        std::lock_guard<std::mutex> lock(pass.mutex);
+        std::lock_guard<RelayLock> lock(pass.mutex);
         pass.stopping = true;
     }
-    if (watch.ServerStopped()) {
-        input.release();  // its client cannot be closed without the server
-    } else {
-        try {
-            input->closePort();
-        } catch (...) {
-        }
-        input.reset();
-    }
+    input.Close(watch.ServerStopped());
     pass.PrintLines();
     // Keys still held when the relay ends are released, so nothing hangs.
     for (int c = 0; c < 16; ++c)

@@ -105,32 +105,26 @@ void Session::Describe(const KeyEvent &event) {
         default:
             return;
     }
-    std::lock_guard<std::mutex> lock(linesMutex);
+    std::lock_guard<RelayLock> lock(linesMutex);
     lines.push_back(line);
 }
 
 void Session::PrintPendingLines() {
     std::deque<std::string> pending;
     {
-        std::lock_guard<std::mutex> lock(linesMutex);
+        std::lock_guard<RelayLock> lock(linesMutex);
         pending.swap(lines);
     }
     if (pending.empty()) return;
-    std::lock_guard<std::mutex> lock(outputMutex);
+    std::lock_guard<RelayLock> lock(outputMutex);
     for (const std::string &line : pending) std::printf("%s\n", line.c_str());
     std::fflush(stdout);
 }
 
-void OnMessage(double, std::vector<unsigned char> *message, void *context) {
-    if (message)
-        OnQueuedMessage(message->data(), message->size(), std::chrono::steady_clock::now(),
-                        context);
-}
-
-void OnQueuedMessage(const unsigned char *message, std::size_t size,
-                     std::chrono::steady_clock::time_point start, void *context) {
+void OnKeyMessage(const unsigned char *message, std::size_t size,
+                  std::chrono::steady_clock::time_point start, void *context) {
     Session &session = *static_cast<Session *>(context);
-    std::lock_guard<std::mutex> lock(session.libraryMutex);
+    std::lock_guard<RelayLock> lock(session.libraryMutex);
     if (session.stopping) return;
     if (session.sent) session.sent->Clear();
     const KeyEvent event = session.relay.Handle(message, size);

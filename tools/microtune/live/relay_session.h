@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "library/sent_notes.h"
 #include "library/tuning.h"
 #include "live/relay_latency.h"
+#include "live/relay_lock.h"
 
 namespace mthost {
 
@@ -41,7 +41,7 @@ struct Session {
         keyNotes.fill(SentNote{-1, -1, false});
     }
 
-    std::mutex libraryMutex;  // held by whoever calls the library
+    RelayLock libraryMutex;  // held by whoever calls the library
     bool stopping = false;
     int notesCut = 0;  // silenced by the library to free a channel
     Performer relay;
@@ -54,21 +54,18 @@ struct Session {
     std::unique_ptr<SentNotes> sent;
     std::array<SentNote, 128> keyNotes{};
 
-    std::mutex outputMutex;  // standard output
-    std::mutex linesMutex;
+    RelayLock outputMutex;  // standard output
+    RelayLock linesMutex;
     std::deque<std::string> lines;  // verbose lines, printed by the main thread
 
     void Describe(const KeyEvent &event);
     void PrintPendingLines();
 };
 
-// Runs on RtMidi's ALSA input thread for every message; the context is the
-// Session.
-void OnMessage(double, std::vector<unsigned char> *message, void *context);
-// The same for a message taken from the JACK input's queue, timed from when
-// its event arrived.
-void OnQueuedMessage(const unsigned char *message, std::size_t size,
-                     std::chrono::steady_clock::time_point arrived, void *context);
+// Runs on the input's thread for every message, timed from when it
+// arrived; the context is the Session (an InputHandler).
+void OnKeyMessage(const unsigned char *message, std::size_t size,
+                  std::chrono::steady_clock::time_point arrived, void *context);
 
 }  // namespace mthost
 

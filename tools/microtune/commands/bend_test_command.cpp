@@ -30,8 +30,7 @@ void AddBendTestCommand(CLI::App &app) {
         request.fallbackWav = "bend-test.wav";
         request.followRealTime = true;  // the test paces itself with real sleeps
         Output output(request);
-        std::printf("Pitch-bend-range test on device %d, %s\n", output.Device(),
-                    output.DeviceName().c_str());
+        std::printf("Pitch-bend-range test on %s\n", output.Where().c_str());
         std::printf(
             "Two tones follow: note 62 bent 2 semitones down, then note 58 bent 2 "
             "semitones up.\nThe same pitch twice (middle C) means the device bends by "

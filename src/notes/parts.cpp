@@ -7,6 +7,7 @@
 #include "notes/choose_channel.h"
 #include "notes/degree_pitch.h"
 #include "notes/notes_in_play.h"
+#include "notes/play_stop.h"
 #include "output/channel_messages.h"
 #include "state/library_lock.h"
 #include "state/state.h"
@@ -54,6 +55,8 @@ void ChangePart(int part, Send send) {
     }
 }
 
+}  // namespace
+
 // The channel's program and followed controllers become the part's: its
 // program, the controllers it was given, and the General MIDI value of
 // those another part left on the channel.
@@ -72,8 +75,6 @@ void SetChannelForPart(int channel, int part) {
     iChannelPart[channel] = part;
     bChannelPartStale[channel] = 0;
 }
-
-}  // namespace
 
 void SendVoiceToAllChannels(int voice) {
     const int channels = ChannelsInUse();
@@ -94,39 +95,6 @@ void ChannelsOpenedForPartZero() {
         iChannelPart[ch] = 0;
         bChannelPartStale[ch] = (bmPartControllers[0] | bmChannelControllers[ch]) != 0;
     }
-}
-
-int PlayDegreeOfPart(int part, int degree, int velocity) {
-    if (!bScaleInstalled) InstallDefaultScale();
-    // A full table sends nothing: a note that could not be stopped must not start.
-    if (nNotesInPlay >= MAX_NOTES_IN_PLAY) return nNotesInPlay;
-
-    const Pitch pitch = PitchOfDegree(degree);
-    int channel;
-    if (bPartsInUse) {
-        channel = ChooseChannelForPart(part, pitch.bend);
-        SetChannelForPart(channel, part);
-    } else {
-        channel = ChooseChannelFor(CHOOSE_MAY_SILENCE, pitch.note, pitch.bend);
-    }
-    // The bend goes first so that the note starts at its pitch.
-    SendPitchBend(hMidiOut, channel, pitch.bend);
-    MidiNoteOn(hMidiOut, channel, pitch.note, velocity);
-    return AddNoteInPlay(degree, pitch.ratio, channel, pitch.note, part);
-}
-
-int StopDegreeOfPart(int part, int degree, int velocity) {
-    for (int row = NextRowOfDegree(degree, 0); row >= 0; row = NextRowOfDegree(degree, row + 1)) {
-        if (iChannel[row] == PERCUSSION_CHANNEL || iPart[row] != part) continue;
-        const int channel = iChannel[row];
-        MidiNoteOff(hMidiOut, channel, iNote[row], velocity);
-        RemoveNoteInPlay(row);
-        // The fresh stamp makes this channel the last choice among silent ones.
-        const uint32_t now = PlatformMilliseconds();
-        dwReleaseTime[channel] = now;
-        return static_cast<int>(now);
-    }
-    return nNotesInPlay;
 }
 
 }  // namespace mt

@@ -11,11 +11,8 @@ void VoiceForEveryPart(int voice);
 // Opening the output sent part 0's program to every channel; the part's
 // controllers are restated at each channel's next note of a part.
 void ChannelsOpenedForPartZero();
-
-// PlayScaleDegree and StopScaleDegree for a part (part 0 is theirs). Until
-// parts are in use, the classic channel rule places the note.
-int PlayDegreeOfPart(int part, int degree, int velocity);
-int StopDegreeOfPart(int part, int degree, int velocity);
+// The part's program and controllers on the channel, unless it has them.
+void SetChannelForPart(int channel, int part);
 
 }  // namespace mt
 

@@ -13,6 +13,39 @@
 
 namespace mt {
 
+int PlayDegreeOfPart(int part, int degree, int velocity) {
+    if (!bScaleInstalled) InstallDefaultScale();
+    // A full table sends nothing: a note that could not be stopped must not start.
+    if (nNotesInPlay >= MAX_NOTES_IN_PLAY) return nNotesInPlay;
+
+    const Pitch pitch = PitchOfDegree(degree);
+    int channel;
+    if (bPartsInUse) {
+        channel = ChooseChannelForPart(part, pitch.bend);
+        SetChannelForPart(channel, part);
+    } else {
+        channel = ChooseChannelFor(CHOOSE_MAY_SILENCE, pitch.note, pitch.bend);
+    }
+    // The bend goes first so that the note starts at its pitch.
+    SendPitchBend(hMidiOut, channel, pitch.bend);
+    MidiNoteOn(hMidiOut, channel, pitch.note, velocity);
+    return AddNoteInPlay(degree, pitch.ratio, channel, pitch.note, part);
+}
+
+int StopDegreeOfPart(int part, int degree, int velocity) {
+    for (int row = NextRowOfDegree(degree, 0); row >= 0; row = NextRowOfDegree(degree, row + 1)) {
+        if (iChannel[row] == PERCUSSION_CHANNEL || iPart[row] != part) continue;
+        const int channel = iChannel[row];
+        MidiNoteOff(hMidiOut, channel, iNote[row], velocity);
+        RemoveNoteInPlay(row);
+        // The fresh stamp makes this channel the last choice among silent ones.
+        const uint32_t now = PlatformMilliseconds();
+        dwReleaseTime[channel] = now;
+        return static_cast<int>(now);
+    }
+    return nNotesInPlay;
+}
+
 int DoBendForScaleDegreeFlags(int flags, int degree) {
     // No default scale here: a bend asked for before any scale bends by the
     // table as it stands.

@@ -80,6 +80,7 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/examples/host.c ${PROJECT_SOURCE_DIR}/examples/CMakeLists.txt
   DESTINATION ${MICROTUNE_DOC_DIR}/examples)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${MICROTUNE_DOC_DIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${MICROTUNE_DOC_DIR}/docs)
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/packaging/copyright DESTINATION ${MICROTUNE_DOC_DIR})
 
 # pkg-config: installed to /usr (the Debian package), the file names /usr

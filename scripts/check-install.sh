@@ -78,8 +78,8 @@ elsewhere=$work/elsewhere
 mkdir -p "$elsewhere"
 cd "$elsewhere"
 examples=$prefix/share/doc/microtune/examples
-awk '/^```c$/{on=1; next} /^```$/{on=0} on' "$src/README.md" > readme-host.c
-awk '/^```cmake$/{on=1; next} /^```$/{on=0} on' "$src/README.md" > readme-CMakeLists.txt
+awk '/^```c( runnable)?$/{on=1; next} /^```$/{on=0} on' "$src/README.md" > readme-host.c
+awk '/^```cmake$/{on=1; next} /^```$/{on=0} on' "$src/docs/c-library.md" > readme-CMakeLists.txt
 diff -u readme-host.c "$examples/host.c" || fail "README's C example differs from examples/host.c"
 diff -u readme-CMakeLists.txt "$examples/CMakeLists.txt" ||
   fail "README's CMake example differs from examples/CMakeLists.txt"

@@ -1,8 +1,18 @@
 # What `cmake --install` puts where, in GNU install directories. The tree is
-# relocatable: nothing installed names the prefix it was installed to, the
-# program finds the library through an $ORIGIN-relative RUNPATH, the library
-# finds the companion beside itself, and the companion and the program find
-# their data relative to their own files.
+# relocatable: nothing installed names the prefix it was installed to (but
+# the pkg-config file of a /usr install, see below), the program finds the
+# library through an $ORIGIN-relative RUNPATH, the library finds the
+# companion beside itself, and the companion and the program find their data
+# relative to their own files.
+#
+# On Debian libraries go to the multiarch folder (lib/x86_64-linux-gnu),
+# whatever the prefix: the loader searches it under /usr and /usr/local
+# alike, and the package must use it.
+if(NOT DEFINED CMAKE_INSTALL_LIBDIR AND NOT CMAKE_CROSSCOMPILING AND CMAKE_LIBRARY_ARCHITECTURE
+   AND EXISTS /etc/debian_version)
+  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH
+    "Object code libraries (lib/<multiarch> on Debian)")
+endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -35,6 +45,8 @@ install(TARGETS microtune EXPORT microtuneTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${MICROTUNE_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The device module is private to the library, like the companion.
+install(TARGETS microtune_devices LIBRARY DESTINATION ${MICROTUNE_COMPANION_DIR})
 
 # A path from one installed folder to another, for files that find each
 # other at run time wherever the tree lies.
@@ -74,13 +86,20 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/examples/host.c ${PROJECT_SOURCE_DIR}/examples/CMakeLists.txt
   DESTINATION ${MICROTUNE_DOC_DIR}/examples)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${MICROTUNE_DOC_DIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${MICROTUNE_DOC_DIR}/docs)
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/packaging/copyright DESTINATION ${MICROTUNE_DOC_DIR})
 
-# pkg-config: every path relative to the .pc file's own folder.
+# pkg-config: installed to /usr (the Debian package), the file names /usr
+# plainly, so that pkg-config drops the system folders from its flags;
+# anywhere else every path is relative to the .pc file's own folder, so that
+# the tree may move.
 microtune_relative_path(prefix_from_pc ${CMAKE_INSTALL_LIBDIR}/pkgconfig .)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/microtune.pc.in
   ${PROJECT_BINARY_DIR}/microtune.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/microtune.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(CODE "set(MICROTUNE_PC_BUILT ${PROJECT_BINARY_DIR}/microtune.pc)
+  set(MICROTUNE_PC_STAGED ${PROJECT_BINARY_DIR}/pc-for-install/microtune.pc)
+  include(${CMAKE_CURRENT_LIST_DIR}/packaging/install-pc.cmake)")
+install(FILES ${PROJECT_BINARY_DIR}/pc-for-install/microtune.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # find_package(microtune): the target microtune::microtune.
 install(EXPORT microtuneTargets NAMESPACE microtune:: DESTINATION ${MICROTUNE_PACKAGE_DIR})

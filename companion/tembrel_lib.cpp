@@ -45,6 +45,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -344,6 +345,24 @@ void Release() {
     C = Companion{};
 }
 
+// Why the last start failed ("" after one that succeeded).
+char startError[512];
+
+// Notes why the start failed and gives 0, what the initialise entry returns.
+int StartFails(const std::string &why) {
+    std::snprintf(startError, sizeof startError, "%s", why.c_str());
+    Release();
+    return 0;
+}
+
+// The font's absence in words that say how to get one on Debian.
+std::string MissingFont(const char *font, bool named) {
+    return std::string("the sound font ") + font + " does not exist" +
+           (named ? " (" TEMBREL_SOUNDFONT_ENV ")"
+                  : ": install timgm6mb-soundfont or fluid-soundfont-gm, or "
+                    "set " TEMBREL_SOUNDFONT_ENV);
+}
+
 }  // namespace
 
 TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
@@ -354,25 +373,27 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
     }
     calibration::SilenceFluidSynth();
     wavError[0] = '\0';
+    startError[0] = '\0';
 
-    const char *font = Env(TEMBREL_SOUNDFONT_ENV);
-    if (!font) font = TEMBREL_DEFAULT_SOUNDFONT;
+    const char *named = Env(TEMBREL_SOUNDFONT_ENV);
+    const char *font = named ? named : TEMBREL_DEFAULT_SOUNDFONT;
     const char *wavPath = Env(TEMBREL_WAV_ENV);
     const char *clock = Env(TEMBREL_CLOCK_ENV);
     const char *effectsSetting = Env(TEMBREL_EFFECTS_ENV);
     const bool effects = effectsSetting ? std::strcmp(effectsSetting, "0") != 0 : !wavPath;
 
+    struct stat fontInfo;
+    if (stat(font, &fontInfo) != 0 && errno == ENOENT) return StartFails(MissingFont(font, named));
     C.settings = new_fluid_settings();
-    if (!C.settings) return 0;
+    if (!C.settings) return StartFails("FluidSynth did not start");
     fluid_settings_setint(C.settings, "synth.midi-channels", CHANNELS);
     fluid_settings_setnum(C.settings, "synth.sample-rate", SAMPLE_RATE);
     fluid_settings_setint(C.settings, "synth.chorus.active", effects ? 1 : 0);
     fluid_settings_setint(C.settings, "synth.reverb.active", effects ? 1 : 0);
     C.synth = new_fluid_synth(C.settings);
-    if (!C.synth || calibration::LoadFontQuietly(C.synth, font) == FLUID_FAILED) {
-        Release();
-        return 0;
-    }
+    if (!C.synth) return StartFails("FluidSynth did not start");
+    if (calibration::LoadFontQuietly(C.synth, font) == FLUID_FAILED)
+        return StartFails(std::string("FluidSynth cannot load the sound font ") + font);
 
     // Only channel 9 plays percussion, also among the upper 16; every
     // channel bends by the 2 semitones that microtune's bends assume.
@@ -388,10 +409,9 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
 
     ApplyGain();
     const bool opened = wavPath ? OpenWav(wavPath) : (C.driver = StartLiveDriver()) != nullptr;
-    if (!opened) {
-        Release();
-        return 0;
-    }
+    if (!opened)
+        return StartFails(wavPath ? std::string("cannot write ") + wavPath + ": " + wavError
+                                  : std::string("no live audio output could be opened"));
     C.hostClock = !(clock && std::strcmp(clock, TEMBREL_CLOCK_DELAY) == 0);
     calibration::StartCalibration(C.synth, font, wavPath != nullptr);
     for (int channel = 0; channel < CHANNELS; ++channel) calibration::ProgramChanged(channel);
@@ -452,6 +472,9 @@ TEMBREL_EXPORT void Tembrel_Delay(double seconds) {
 // "" while the WAV file is sound; otherwise why it is not.
 TEMBREL_EXPORT const char *Tembrel_WavError(void) { return wavError; }
 static_assert(std::is_same<decltype(&Tembrel_WavError), TembrelWavErrorEntry>::value, "");
+
+TEMBREL_EXPORT const char *Tembrel_StartError(void) { return startError; }
+static_assert(std::is_same<decltype(&Tembrel_StartError), TembrelStartErrorEntry>::value, "");
 
 TEMBREL_EXPORT void Tembrel_CleanUp_SME(void) {
     C.silent = false;

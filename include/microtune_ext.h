@@ -82,6 +82,17 @@ MICROTUNE_EXPORT int MICROTUNE_CAPI MicrotuneOpenRecordingOutput(void);
  * called at any time, also from inside the message tap. */
 MICROTUNE_EXPORT const char *MICROTUNE_CAPI MicrotuneVersion(void);
 
+/* Why the last failing call of the calling thread failed, as one line of
+ * text: a MIDI output that did not open (OpenMidiOut, StartMidiOut,
+ * StartMidiOutForiDev), the companion synthesizer that could not be loaded
+ * or did not start (CheckForQTLibrary, StartQT, StartMidiOutForiDev), its
+ * sound font. "" while no such call of this thread has failed. A call that
+ * succeeds leaves the text as it is, so read it right after the failure.
+ * The text belongs to the thread and stays valid until its next failing
+ * call; nothing is allocated. May be called at any time, also from inside
+ * the message tap. */
+MICROTUNE_EXPORT const char *MICROTUNE_CAPI MicrotuneLastError(void);
+
 /* Parts: several instruments at once. A part is an instrument (a General
  * MIDI program and the controllers that follow it) that has channels of its
  * own while it sounds: a channel holds notes of one part and one bend at a

@@ -5,14 +5,19 @@
 # find_package and runs both, runs the installed program from an unrelated
 # folder, measures the first note of a program with an empty user cache
 # (the installed calibration must make it in tune at once), builds and
-# inspects the .deb (lintian errors fail) and the .tar.gz, and builds the
-# two Windows zips, checks their files, links a host against their import
-# libraries and runs the 64-bit one and microtune.exe under Wine.
+# inspects the .deb (lintian errors fail) and the .tar.gz, installs the .deb
+# into a clean Debian root and runs the demo there as a new user (when
+# debootstrap can run here), and builds the two Windows zips, checks their
+# files, links a host against their import libraries and runs the 64-bit one
+# and microtune.exe under Wine.
 # Usage: check-install.sh [BUILD_DIR]   (default: build, already built)
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$src/build}" && pwd)
 version=$(sed -n 's/^project(microtune VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+# lib/x86_64-linux-gnu on Debian.
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 work=$(mktemp -d "${TMPDIR:-/tmp}/microtune-install.XXXXXX")
 cleanup() {
   [ -n "${WINEPREFIX:-}" ] && /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
@@ -20,6 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "check-install: $*" >&2; exit 1; }
+[ "$libdir" = "lib/$multiarch" ] || fail "libraries install to $libdir, not lib/$multiarch"
 step() { echo "== $* (${SECONDS}s)"; }
 # The user's calibration cache stays empty: the installed one must do.
 export XDG_CACHE_HOME=$work/cache
@@ -58,9 +64,9 @@ for font in FluidR3_GM TimGM6mb; do
 done
 [ "$(ls "$prefix/share/microtune/calibration" | wc -l)" -eq 256 ] ||
   fail "the installed calibration is not 128 programs of two fonts"
-readelf -d "$prefix/lib/libmicrotune.so.$version" | grep "SONAME.*\[libmicrotune.so.0\]" >/dev/null ||
+readelf -d "$prefix/$libdir/libmicrotune.so.$version" | grep "SONAME.*\[libmicrotune.so.0\]" >/dev/null ||
   fail "soname is not libmicrotune.so.0"
-readelf -d "$prefix/bin/microtune" | grep -F 'RUNPATH)            Library runpath: [$ORIGIN/../lib]' >/dev/null ||
+readelf -d "$prefix/bin/microtune" | grep -F "RUNPATH)            Library runpath: [\$ORIGIN/../$libdir]" >/dev/null ||
   fail "bin/microtune has no \$ORIGIN-relative RUNPATH"
 [ "$("$prefix/bin/microtune" --version)" = "microtune $version" ] || fail "--version"
 page=$prefix/share/man/man1/microtune.1.gz
@@ -73,12 +79,12 @@ elsewhere=$work/elsewhere
 mkdir -p "$elsewhere"
 cd "$elsewhere"
 examples=$prefix/share/doc/microtune/examples
-awk '/^```c$/{on=1; next} /^```$/{on=0} on' "$src/README.md" > readme-host.c
-awk '/^```cmake$/{on=1; next} /^```$/{on=0} on' "$src/README.md" > readme-CMakeLists.txt
+awk '/^```c( runnable)?$/{on=1; next} /^```$/{on=0} on' "$src/README.md" > readme-host.c
+awk '/^```cmake$/{on=1; next} /^```$/{on=0} on' "$src/docs/c-library.md" > readme-CMakeLists.txt
 diff -u readme-host.c "$examples/host.c" || fail "README's C example differs from examples/host.c"
 diff -u readme-CMakeLists.txt "$examples/CMakeLists.txt" ||
   fail "README's CMake example differs from examples/CMakeLists.txt"
-export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 cc "$examples/host.c" $(pkg-config --cflags --libs microtune) \
   -Wl,-rpath,"$(pkg-config --variable=libdir microtune)" -o host-pkg-config
 MICROTUNE_SYNTH_WAV=pkg-config.wav ./host-pkg-config
@@ -103,7 +109,7 @@ grep -qF "read just12.scl" mine.txt ||
 
 step "the Python package from the installed tree"
 [ -f "$prefix/lib/python3/dist-packages/microtune/py.typed" ] || fail "the Python package is not installed"
-MICROTUNE_LIBRARY="$prefix/lib/libmicrotune.so.0" PYTHONPATH="$prefix/lib/python3/dist-packages" \
+MICROTUNE_LIBRARY="$prefix/$libdir/libmicrotune.so.0" PYTHONPATH="$prefix/lib/python3/dist-packages" \
   /usr/bin/python3 -m pytest -q -p no:cacheprovider "$src/bindings/python/tests"
 # Found by the package itself, with nothing set.
 PYTHONPATH="$prefix/lib/python3/dist-packages" /usr/bin/python3 -c \
@@ -113,7 +119,7 @@ PYTHONPATH="$prefix/lib/python3/dist-packages" /usr/bin/python3 -c \
 step "the first note of a program, with an empty user cache, on both fonts"
 c++ -std=c++17 -O2 -o first-note-pitch "$src/tests/install/first_note_pitch.cpp" \
   "$src/tests/support/audio_analysis.cpp" -I"$src/tests/support" \
-  $(pkg-config --cflags --libs microtune sndfile fftw3) -Wl,-rpath,"$prefix/lib"
+  $(pkg-config --cflags --libs microtune sndfile fftw3) -Wl,-rpath,"$prefix/$libdir"
 for font in /usr/share/sounds/sf2/FluidR3_GM.sf2 /usr/share/sounds/sf2/TimGM6mb.sf2; do
   read -r cents opening < <(./first-note-pitch "$font" 74 300 pitch.wav)
   echo "   $font: recorder at 300 Hz sounds ${cents} cents off; device opened in ${opening} s"
@@ -133,8 +139,9 @@ for field in Package:\ microtune Section:\ sound Maintainer: Description: "Depen
   "Depends:.*libfluidsynth" "Depends:.*librtmidi"; do
   grep -q "^$field" control.txt || fail "control lacks $field"
 done
-for file in usr/bin/microtune usr/lib/libmicrotune.so.0 usr/lib/microtune/libTembrelLib.so \
-  usr/include/microtune.h usr/lib/pkgconfig/microtune.pc usr/share/microtune/scales/just12.scl \
+for file in usr/bin/microtune usr/$libdir/libmicrotune.so.0 usr/$libdir/microtune/libTembrelLib.so \
+  usr/$libdir/microtune/libmicrotune-devices.so usr/include/microtune.h \
+  usr/$libdir/pkgconfig/microtune.pc usr/share/microtune/scales/just12.scl \
   usr/share/man/man1/microtune.1.gz usr/share/doc/microtune/copyright; do
   [ -e "$work/deb/$file" ] || fail ".deb lacks $file"
 done
@@ -142,6 +149,46 @@ tar -tzf "$tgz" > tgz.txt
 grep -q "bin/microtune$" tgz.txt || fail ".tar.gz lacks bin/microtune"
 lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v "running with root privileges" | tee lintian.txt
 ! grep -q "^E:" lintian.txt || fail "lintian reports errors"
+grep -qx "prefix=/usr" "$work/deb/usr/$libdir/pkgconfig/microtune.pc" ||
+  fail "the package's microtune.pc does not name /usr"
+
+step "the .deb in a clean Debian root, as a new user"
+# A minimal bootstrap, nothing cached between runs: the package must bring
+# what it needs.
+root=$work/debian
+suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+if ! command -v debootstrap >/dev/null; then
+  echo "   skipped: debootstrap is not installed (scripts/setup.sh installs it)"
+elif [ "$(id -u)" -ne 0 ]; then
+  echo "   skipped: debootstrap and chroot need root"
+elif [ -z "$suite" ]; then
+  echo "   skipped: this system names no Debian release"
+elif ! debootstrap --variant=minbase "$suite" "$root" > debootstrap.log 2>&1; then
+  echo "   skipped: debootstrap could not bootstrap $suite here: $(tail -n 1 debootstrap.log)"
+else
+  in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
+  as_user() { chroot --userspec=newcomer:newcomer "$root" env -i PATH=/usr/bin:/bin HOME=/home/newcomer \
+    sh -c "cd && $1"; }
+  cp "$deb" "$root/tmp/microtune.deb"
+  in_root apt-get install -y --no-install-recommends /tmp/microtune.deb > apt.log 2>&1 ||
+    { tail -n 20 apt.log; fail "the .deb does not install into a clean $suite root"; }
+  in_root useradd -m newcomer
+  [ -e "$root/usr/$libdir/libmicrotune.so.0" ] || fail "the library is not in /usr/$libdir"
+  [ -z "$(ls "$root"/usr/lib/libmicrotune* 2>/dev/null)" ] || fail "the library is in /usr/lib"
+  pc=$root/usr/$libdir/pkgconfig/microtune.pc
+  flags=$(PKG_CONFIG_LIBDIR=$(dirname "$pc") pkg-config --cflags --libs microtune | xargs)
+  [ "$flags" = "-lmicrotune" ] || fail "pkg-config prints '$flags' in the clean root, not -lmicrotune"
+  # No font yet: the message says which package to install.
+  ! as_user "microtune demo" > nofont.txt 2>&1 || fail "the demo ran without a sound font"
+  grep -q "install timgm6mb-soundfont or fluid-soundfont-gm" nofont.txt ||
+    fail "the missing-font message names no package: $(cat nofont.txt)"
+  in_root apt-get install -y --no-install-recommends timgm6mb-soundfont > apt.log 2>&1 ||
+    fail "timgm6mb-soundfont does not install"
+  as_user "microtune demo" | tail -n 2
+  not_silent "$root/home/newcomer/demo.wav"
+  as_user "python3 -c 'import microtune; print(microtune.version())'" | grep -qx "$version" ||
+    fail "Python does not find the library in the clean root"
+fi
 
 step "the Windows zips"
 export WINEDEBUG=-all WINEARCH=win64 WINEPREFIX=$work/wine

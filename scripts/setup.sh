@@ -14,6 +14,7 @@ PACKAGES=(
   wine64
   g++-multilib qemu-user googletest
   help2man dpkg-dev fakeroot file lintian llvm lld unzip
+  debootstrap
 )
 export DEBIAN_FRONTEND=noninteractive
 apt-get update

@@ -29,6 +29,11 @@ typedef void (*TembrelSendMidiEventEntry)(int status, int channel, int data1, in
 typedef void (*TembrelDelayEntry)(double seconds);
 typedef void (*TembrelCleanUpEntry)(void);
 
+/* Why the initialise entry last returned 0 ("" after a start), for
+ * MicrotuneLastError: the library looks it up as "_Tembrel_StartError@0". */
+#define TEMBREL_START_ERROR_ENTRY "Tembrel_StartError"
+typedef const char *(*TembrelStartErrorEntry)(void);
+
 /* ---- Entries the host adds. */
 
 /* Recording: every message of the send entry, in order, on the caller's

@@ -7,6 +7,7 @@
 #include "notes/mpe_zone.h"
 #include "notes/parts.h"
 #include "output/channel_messages.h"
+#include "state/last_error.h"
 #include "state/library_lock.h"
 #include "state/state.h"
 
@@ -31,6 +32,25 @@ void FinishOpening() {
     dwStartTime = LibraryMilliseconds();
     const int channels = ChannelsInUse();
     for (int channel = 0; channel < channels; ++channel) dwReleaseTime[channel] = dwStartTime;
+}
+
+// The reason of a failed open, unless the back-end gave its own.
+void NoteOpenFailure(unsigned reasonsBefore, int deviceId, unsigned result) {
+    if (LastErrorCount() != reasonsBefore) return;
+    switch (result) {
+        case MMSYSERR_BADDEVICEID_CODE:
+            SetLastError("there is no MIDI output %d", deviceId);
+            break;
+        case MMSYSERR_ALLOCATED_CODE:
+            SetLastError("MIDI output %d is in use", deviceId);
+            break;
+        case MMSYSERR_NODRIVER_CODE:
+            SetLastError("MIDI output %d has no driver", deviceId);
+            break;
+        default:
+            SetLastError("MIDI output %d did not open (error %u)", deviceId, result);
+            break;
+    }
 }
 
 }  // namespace
@@ -89,10 +109,18 @@ MICROTUNE_EXPORT int MICROTUNE_API OpenMidiOut(int deviceId) {
     mt::ExportLock lock;
     if (!lock) return 0;
     using namespace mt;
-    if (bMidiOutOpen) return 2;
+    if (bMidiOutOpen) {
+        SetLastError("an output is already open");
+        return 2;
+    }
     if (!bQTActive) {
         MidiOutHandle opened = nullptr;
-        if (PlatformMidiOutOpen(&opened, deviceId) != MMSYSERR_NOERROR_CODE) return 0;
+        const unsigned reasonsBefore = LastErrorCount();
+        const unsigned result = PlatformMidiOutOpen(&opened, deviceId);
+        if (result != MMSYSERR_NOERROR_CODE) {
+            NoteOpenFailure(reasonsBefore, deviceId, result);
+            return 0;
+        }
         hMidiOut = opened;
     }
     bMidiOutOpen = 1;

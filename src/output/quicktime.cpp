@@ -4,6 +4,7 @@
 // companion's send entry.
 #include "microtune.h"
 #include "platform/platform.h"
+#include "state/last_error.h"
 #include "state/library_lock.h"
 #include "state/state.h"
 
@@ -14,6 +15,26 @@ namespace {
 template <typename Fn>
 Fn LookUp(const char *entryName) {
     return reinterpret_cast<Fn>(PlatformFindEntry(hTembrelLib, entryName));
+}
+
+// A module that did not load, in the back-end's words when it has some.
+ModuleHandle LoadCompanionModule(const char *fileName) {
+    const unsigned reasonsBefore = LastErrorCount();
+    ModuleHandle module = PlatformLoadModule(fileName);
+    if (!module && LastErrorCount() == reasonsBefore)
+        SetLastError("the companion synthesizer's module %s cannot be loaded", fileName);
+    return module;
+}
+
+// The companion's own reason for a failed start, from its optional entry.
+typedef const char *(*TembrelStartErrorFn)();
+void NoteFailedStart() {
+    const TembrelStartErrorFn startError = LookUp<TembrelStartErrorFn>("_Tembrel_StartError@0");
+    const char *reason = startError ? startError() : nullptr;
+    if (reason && *reason)
+        SetLastError("%s", reason);
+    else
+        SetLastError("the companion synthesizer did not start");
 }
 
 }  // namespace
@@ -27,12 +48,12 @@ MICROTUNE_EXPORT int MICROTUNE_API CheckForQTLibrary(void) {
     if (!lock) return 0;
     using namespace mt;
     if (!hQTJavaNative) {
-        hQTJavaNative = PlatformLoadModule("QTJavaNative.dll");
+        hQTJavaNative = LoadCompanionModule("QTJavaNative.dll");
         if (!hQTJavaNative) return 0;
     }
     if (!hTembrelLib) {
         // On failure the QuickTime library stays loaded; only StopQT unloads.
-        hTembrelLib = PlatformLoadModule("TembrelLib.dll");
+        hTembrelLib = LoadCompanionModule("TembrelLib.dll");
         if (!hTembrelLib) return 0;
     }
     // Every lookup replaces the stored address, a missing entry included.
@@ -69,8 +90,13 @@ MICROTUNE_EXPORT int MICROTUNE_API StartQT(void) {
     bQTActive = 1;
     // A companion without an initialise entry cannot report that it is
     // ready, so the start counts as failed.
-    if (!QTEntryPoints.Initialise) return 0;
-    return QTEntryPoints.Initialise();
+    if (!QTEntryPoints.Initialise) {
+        SetLastError("the companion synthesizer has no entry _Tembrel_Initialise_SME@0");
+        return 0;
+    }
+    const int started = QTEntryPoints.Initialise();
+    if (started == 0) NoteFailedStart();
+    return started;
 }
 
 }  // extern "C"

@@ -72,6 +72,7 @@ int MT_STDCALL FakeInitialise() {
     return S().modules.initialiseResult;
 }
 void MT_STDCALL FakeDelay(double) { Record(EventKind::CompanionDelay); }
+const char *MT_STDCALL FakeStartError() { return S().modules.startError; }
 void MT_STDCALL FakeSend(int status, int channel, int data1, int data2) {
     Record(EventKind::CompanionSend).args = {status, channel, data1, data2};
 }
@@ -258,6 +259,8 @@ void *PlatformFindEntry(ModuleHandle module, const char *entryName) {
     if (name == "_Tembrel_Initialise_SME@0" && m.initialise)
         return reinterpret_cast<void *>(&fake::FakeInitialise);
     if (name == "_Tembrel_Delay@8" && m.delay) return reinterpret_cast<void *>(&fake::FakeDelay);
+    if (name == "_Tembrel_StartError@0" && m.startError)
+        return reinterpret_cast<void *>(&fake::FakeStartError);
     if (name == "_Tembrel_SendMidiEvent@16" && m.send)
         return reinterpret_cast<void *>(&fake::FakeSend);
     return nullptr;

@@ -56,6 +56,7 @@ struct Modules {
     bool delay = true;
     bool send = true;
     int initialiseResult = 1;
+    const char *startError = nullptr;  // the companion's reason entry, when not null
 };
 
 // Back to no devices, no mapper, no modules, clock 0 and an empty log.

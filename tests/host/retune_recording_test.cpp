@@ -49,6 +49,9 @@ TEST(RetuneRecording, WritesTheFileWithoutLoadingASynthesizer) {
     const std::string modules = LoadedModules();
     EXPECT_EQ(modules.find("TembrelLib"), std::string::npos);
     EXPECT_EQ(modules.find("fluidsynth"), std::string::npos);
+    // Reading the scale, laying out the keys and retuning list no devices,
+    // so the library never loads its device module (RtMidi, ALSA, JACK).
+    EXPECT_EQ(modules.find("libmicrotune-devices"), std::string::npos);
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // The DeviceList, naming, opening, closing and timing, through the exports.
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fixture.h"
+#include "microtune_ext.h"
+#include "state/last_error.h"
 
 namespace {
 
@@ -208,3 +212,72 @@ TEST_F(MicrotuneTest, SleepSecondsTruncatesAndClamps) {
 }
 
 }  // namespace
+
+// Each failing path of an open or a start leaves its reason for this thread,
+// replacing the one before; a success leaves it alone.
+TEST_F(MicrotuneTest, LastErrorSaysWhyAnOpenOrAStartFailed) {
+    fake::Modules all;
+    all.qtJavaNative = all.tembrelLib = true;
+    fake::Modules noInitialise = all, failing = all, failingWithReason = all;
+    noInitialise.initialise = false;
+    failing.initialiseResult = failingWithReason.initialiseResult = 0;
+    failingWithReason.startError = "the sound font x.sf2 does not exist";
+    fake::Modules stubOnly;
+    stubOnly.qtJavaNative = true;
+    const auto open0 = [] { return OpenMidiOut(0); };
+    const struct {
+        std::vector<fake::Device> devices;
+        fake::Modules modules;
+        std::function<int()> call;
+        int result;
+        const char *reason;
+    } cases[] = {
+        {{{"A"}}, {}, [] { return OpenMidiOut(3); }, 0, "there is no MIDI output 3"},
+        {{{"A", 0, 4}}, {}, open0, 0, "MIDI output 0 is in use"},
+        {{{"A", 0, 6}}, {}, open0, 0, "MIDI output 0 has no driver"},
+        {{{"A", 0, 1}}, {}, open0, 0, "MIDI output 0 did not open (error 1)"},
+        {{{"A"}},
+         {},
+         [] { return OpenMidiOut(0) + OpenMidiOut(0); },
+         3,
+         "an output is already open"},
+        {{},
+         {},
+         StartQT,
+         0,
+         "the companion synthesizer's module QTJavaNative.dll cannot be loaded"},
+        {{},
+         stubOnly,
+         StartQT,
+         0,
+         "the companion synthesizer's module TembrelLib.dll cannot be loaded"},
+        {{},
+         noInitialise,
+         StartQT,
+         0,
+         "the companion synthesizer has no entry _Tembrel_Initialise_SME@0"},
+        {{}, failing, StartQT, 0, "the companion synthesizer did not start"},
+        {{{"A"}},
+         failingWithReason,
+         [] { return StartMidiOutForiDev(1); },
+         0,
+         "the sound font x.sf2 does not exist"},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        fake::SetDevices(c.devices);
+        fake::SetModules(c.modules);
+        mt::SetLastError("stale");
+        EXPECT_EQ(c.call(), c.result) << c.reason;
+        EXPECT_STREQ(MicrotuneLastError(), c.reason);
+        StopQT();
+        CloseMidiOut();
+    }
+    // Kept through a success; another thread has its own.
+    fake::SetDevices({{"A"}});
+    EXPECT_EQ(OpenMidiOut(0), 1);
+    EXPECT_STREQ(MicrotuneLastError(), "the sound font x.sf2 does not exist");
+    std::string other = "unset";
+    std::thread([&other] { other = MicrotuneLastError(); }).join();
+    EXPECT_EQ(other, "");
+}

@@ -81,6 +81,7 @@ _EXTENSIONS: _Signatures = {
     "MicrotuneDegreePitch": (_c_int, [_c_int, _c_int_p, _c_int_p]),
     "MicrotuneRatioForScaleDegree": (_c_int, [_c_double_p, _c_int, _c_int, _c_double_p]),
     "MicrotuneVersion": (_c_char_p, []),
+    "MicrotuneLastError": (_c_char_p, []),
     "MicrotuneSetPartVoice": (_c_int, [_c_int, _c_int]),
     "MicrotuneSetPartController": (_c_int, [_c_int, _c_int, _c_int]),
     "MicrotunePlayPartDegree": (_c_int, [_c_int, _c_int, _c_int]),

@@ -2,7 +2,8 @@
 
 Every error is a :class:`MicrotuneError`; those that come from a result of
 the library carry that result in ``code`` (for the opening calls: 1 opened,
-2 an output was already open, 0 failed), the others have ``code`` None.
+2 an output was already open, 0 failed), the others have ``code`` None. The
+message says why, in the library's words where it gives them.
 """
 
 from typing import Optional
@@ -25,10 +26,6 @@ class MicrotuneError(Exception):
     def __init__(self, message: str, code: Optional[int] = None) -> None:
         super().__init__(message)
         self.code = code
-
-    def __str__(self) -> str:
-        text = super().__str__()
-        return text if self.code is None else "%s (result %d)" % (text, self.code)
 
 
 class LibraryNotFoundError(MicrotuneError, OSError):

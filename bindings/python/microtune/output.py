@@ -91,6 +91,13 @@ def _loaded_companion(library: "_library._Library") -> Optional[ctypes.CDLL]:
     return None
 
 
+def _last_error(library: "_library._Library") -> str:
+    """Why the library's last call on this thread failed, "" when it cannot say."""
+    last_error = library.extensions.get("MicrotuneLastError")
+    text = last_error() if last_error else None
+    return text.decode("utf-8", "replace") if text else ""
+
+
 def _why_built_in_fails(wav: Optional[str]) -> str:
     """What keeps the built-in synthesizer from starting: the companion itself only answers 0."""
     named = os.environ.get("MICROTUNE_SOUNDFONT") or ""
@@ -254,7 +261,7 @@ class Output:
             if result != 1:
                 raise OutputError("cannot open device %d (%s): %s" % (
                     number, self._device.name, "the library's output is already open" if result == 2
-                    else "the MIDI system refused to open it"), result)
+                    else _last_error(library) or "the MIDI system refused to open it"), result)
             return
         # The companion reads these when it starts: render into the file, on
         # a clock that only its delay entry moves, and with sound.
@@ -280,7 +287,7 @@ class Output:
             library.StopQT()
             what = ("cannot render to %s" % self._wav) if self._wav is not None else "did not start"
             raise OutputError("the built-in software synthesizer %s: %s"
-                              % (what, _why_built_in_fails(self._wav)), result)
+                              % (what, _last_error(library) or _why_built_in_fails(self._wav)), result)
         if self._wav is not None:
             self._companion = _loaded_companion(library)
             delay = getattr(self._companion, "Tembrel_Delay", None) if self._companion else None

@@ -153,7 +153,7 @@ def test_misuse_raises_and_leaves_nothing_open(silent, tmp_path, monkeypatch):
     with pytest.raises(ValueError, match="sample_format is 'float', 'pcm16', 'pcm24', not 'pcm8'"):
         Output(wav=tmp_path / "x.wav", sample_format="pcm8")
     monkeypatch.delenv("MICROTUNE_SYNTH_OUTPUT")
-    with pytest.raises(microtune.OutputError, match="it is a directory") as raised:
+    with pytest.raises(microtune.OutputError, match="[iI]s a directory") as raised:
         Output(wav=tmp_path)
     assert raised.value.code == 0
     monkeypatch.setenv("MICROTUNE_SYNTH_OUTPUT", "none")

@@ -38,8 +38,7 @@ void AddBendTestCommand(CLI::App &app) {
         request.fallbackWav = "bend-test.wav";
         request.followRealTime = true;  // the test paces itself with real sleeps
         Output output(request);
-        std::printf("Pitch-bend-range test on device %d, %s\n", output.Device(),
-                    output.DeviceName().c_str());
+        std::printf("Pitch-bend-range test on %s\n", output.Where().c_str());
         if (zone.members) {
             const int s = zone.semitones < 12 ? zone.semitones : 12;
             std::printf("%s\n", DescribeMpeZone(zone).c_str());

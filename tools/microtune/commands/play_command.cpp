@@ -127,10 +127,8 @@ void Play(const Options &options, const MpeZone &zone) {
 
     const double total = options.step * static_cast<double>(steps.size());
     if (options.verbose) std::printf("Scale: %s\n", scale.reading.c_str());
-    std::printf("Playing %zu step%s of %g s (%g s) on device %d, %s%s\n", steps.size(),
-                steps.size() == 1 ? "" : "s", options.step, total, output.Device(),
-                output.DeviceName().c_str(),
-                output.BuiltIn() ? " (built-in software synthesizer)" : "");
+    std::printf("Playing %zu step%s of %g s (%g s) on %s\n", steps.size(),
+                steps.size() == 1 ? "" : "s", options.step, total, output.Where().c_str());
     std::printf("Voice %d %s; scale %s; 1/1 = %.3f Hz\n", voice.number, voice.name.c_str(),
                 tuning.description.c_str(), tuning.hz1o1);
     if (zone.members) std::printf("%s\n", DescribeMpeZone(zone).c_str());

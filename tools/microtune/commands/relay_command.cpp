@@ -109,12 +109,10 @@ void Relay(const Options &options, const MpeZone &zone) {
     const std::string where = WhereTheKeysAre(keys, options.root);
     if (options.verbose) std::printf("Scale: %s\n", scale.reading.c_str());
     std::printf(
-        "Relaying %s to device %d, %s%s; scale %s; 1/1 = %.3f Hz %s; voice %d %s%s%s"
+        "Relaying %s to %s; scale %s; 1/1 = %.3f Hz %s; voice %d %s%s%s"
         " (Ctrl-C ends)\n",
-        port.name.c_str(), output.Device(), output.DeviceName().c_str(),
-        output.BuiltIn() ? " (built-in software synthesizer)" : "", tuning.description.c_str(),
-        tuning.hz1o1, where.c_str(), voice.number, voice.name.c_str(),
-        output.Offline() ? ", recording to " : "",
+        port.name.c_str(), output.Where().c_str(), tuning.description.c_str(), tuning.hz1o1,
+        where.c_str(), voice.number, voice.name.c_str(), output.Offline() ? ", recording to " : "",
         output.Offline() ? output.WavPath().c_str() : "");
     if (zone.members) std::printf("%s\n", DescribeMpeZone(zone).c_str());
     std::fflush(stdout);

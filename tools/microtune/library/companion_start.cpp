@@ -24,12 +24,15 @@ std::string SoundFontPath() {
 // A SoundFont is a RIFF file of form "sfbk".
 std::string FontProblem() {
     const std::string font = SoundFontPath();
-    const char *from = std::getenv(TEMBREL_SOUNDFONT_ENV) && *std::getenv(TEMBREL_SOUNDFONT_ENV)
-                           ? " (" TEMBREL_SOUNDFONT_ENV ")"
-                           : " (set " TEMBREL_SOUNDFONT_ENV " to use another)";
+    const bool named = std::getenv(TEMBREL_SOUNDFONT_ENV) && *std::getenv(TEMBREL_SOUNDFONT_ENV);
+    const char *from =
+        named ? " (" TEMBREL_SOUNDFONT_ENV ")" : " (set " TEMBREL_SOUNDFONT_ENV " to use another)";
     std::error_code ignored;
     if (!std::filesystem::exists(font, ignored))
-        return "the sound font " + font + " does not exist" + from;
+        return "the sound font " + font + " does not exist" +
+               (named ? from
+                      : ": install timgm6mb-soundfont or fluid-soundfont-gm, or "
+                        "set " TEMBREL_SOUNDFONT_ENV);
     char header[12] = {};
     std::FILE *file = std::fopen(font.c_str(), "rb");
     if (!file || std::filesystem::is_directory(font, ignored)) {
@@ -85,7 +88,9 @@ int StartCompanion(int device, CompanionStart start, const std::string &wav,
             unsetenv(TEMBREL_CLOCK_ENV);
             break;
     }
-    return StartMidiOutForiDev(device);
+    if (device >= 0) return StartMidiOutForiDev(device);
+    // Unlisted: the synthesizer started directly, then the output on it.
+    return StartQT() == 1 ? OpenMidiOut(-1) : 0;
 }
 
 }  // namespace mthost

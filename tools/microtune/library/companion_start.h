@@ -19,7 +19,8 @@ struct SoundSettings {
     double gainDb = 0.0;              // added to all it plays, live or rendered
 };
 
-// Opens library device `device`, the built-in synthesizer; the library's
+// Opens library device `device`, the built-in synthesizer (-1: started
+// directly, without listing the devices); the library's
 // answer (1: open). The companion reads its settings from the environment
 // when it starts: they are set here, and nowhere else, just before. Live,
 // it plays on the audio driver;

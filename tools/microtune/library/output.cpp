@@ -74,11 +74,22 @@ Output::Output(const OutputRequest &request) {
         OpenRecorder();
         return;
     }
+    const std::string unavailable = BuiltInUnavailable();
+    if (request.device < 0 && unavailable.empty()) {
+        // The built-in synthesizer needs no list of devices, whose listing
+        // would load the MIDI system and probe for a JACK server.
+        if (CheckForQTLibrary() == 0)
+            throw HostError(std::string("the built-in software synthesizer is not available: ") +
+                            MicrotuneLastError());
+        deviceName_ = BUILT_IN_NAME;
+        builtIn_ = true;
+        OpenBuiltInOrShut(request);
+        return;
+    }
     const std::vector<std::string> devices = ListDevices();
     const int builtIn = BuiltInSynthesizer(devices);
     const int count = static_cast<int>(devices.size());
     device_ = request.device;
-    const std::string unavailable = BuiltInUnavailable();
     if (!unavailable.empty()) {
         // Without the built-in synthesizer nothing renders, and the first
         // device (the MIDI mapper, where there is one) plays by default.
@@ -88,12 +99,7 @@ Output::Output(const OutputRequest &request) {
         if (device_ < 0) device_ = 0;
         if (device_ == builtIn) throw HostError(unavailable);
     }
-    if (device_ < 0) {
-        if (builtIn < 0)
-            throw HostError(std::string("the built-in software synthesizer is not available: ") +
-                            TEMBREL_MODULE_FILE + " was not found beside libmicrotune.so");
-        device_ = builtIn;
-    } else if (device_ >= count) {
+    if (device_ >= count) {
         throw HostError("device " + std::to_string(device_) + " is out of range: there " +
                         (count == 1 ? "is 1 device" : "are " + std::to_string(count) + " devices") +
                         " (see: microtune devices)");
@@ -108,21 +114,34 @@ Output::Output(const OutputRequest &request) {
                         std::to_string(device_) + " is " + deviceName_);
 
     if (builtIn_) {
-        try {
-            OpenBuiltIn(request);
-        } catch (...) {
-            Shut(false);
-            throw;
-        }
-    } else {
-        const int result = StartMidiOutForiDev(device_);
-        if (result != 1)
-            throw HostError("cannot open device " + std::to_string(device_) + " (" + deviceName_ +
-                            "): the MIDI system refused to open it");
-        open_ = true;
+        OpenBuiltInOrShut(request);
+        return;
+    }
+    const int result = StartMidiOutForiDev(device_);
+    if (result != 1)
+        throw HostError("cannot open device " + std::to_string(device_) + " (" + deviceName_ +
+                        "): " + MicrotuneLastError());
+    open_ = true;
+    // Live, Ctrl-C ends a wait and the output closes as usual.
+    endSignals_.reset(new EndSignalCatcher);
+}
+
+void Output::OpenBuiltInOrShut(const OutputRequest &request) {
+    try {
+        OpenBuiltIn(request);
+    } catch (...) {
+        Shut(false);
+        throw;
     }
     // Live, Ctrl-C ends a wait and the output closes as usual.
     if (!offline_) endSignals_.reset(new EndSignalCatcher);
+}
+
+std::string Output::Where() const {
+    if (device_ < 0)
+        return "the " + std::string(builtIn_ ? "built-in software synthesizer" : deviceName_);
+    return "device " + std::to_string(device_) + ", " + deviceName_ +
+           (builtIn_ ? " (built-in software synthesizer)" : "");
 }
 
 void Output::OpenBuiltIn(const OutputRequest &request) {

@@ -63,8 +63,12 @@ public:
     // written.
     void Close();
 
+    // -1 on the built-in synthesizer when no device was named: it is found
+    // without listing the devices.
     int Device() const { return device_; }
     const std::string &DeviceName() const { return deviceName_; }
+    // "device 2, NAME" or "the built-in software synthesizer", for messages.
+    std::string Where() const;
     bool BuiltIn() const { return builtIn_; }
     bool Offline() const { return offline_; }
     const std::string &WavPath() const { return wavPath_; }
@@ -77,6 +81,7 @@ public:
 
 private:
     void OpenBuiltIn(const OutputRequest &request);
+    void OpenBuiltInOrShut(const OutputRequest &request);
     void FindDelayEntry();
     void OpenRecorder();
     void DrawProgress();

@@ -38,7 +38,7 @@ ctest --preset tsan -j "$jobs"
 
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs"
-seconds=${MICROTUNE_FUZZ_SECONDS:-60}
+seconds=${MICROTUNE_FUZZ_SECONDS:-40}
 for fuzzer in build-fuzz/fuzz/fuzz_*; do
   [ -x "$fuzzer" ] || continue
   corpus=$(mktemp -d)

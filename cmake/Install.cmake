@@ -3,16 +3,8 @@
 # the pkg-config file of a /usr install, see below), the program finds the
 # library through an $ORIGIN-relative RUNPATH, the library finds the
 # companion beside itself, and the companion and the program find their data
-# relative to their own files.
-#
-# On Debian libraries go to the multiarch folder (lib/x86_64-linux-gnu),
-# whatever the prefix: the loader searches it under /usr and /usr/local
-# alike, and the package must use it.
-if(NOT DEFINED CMAKE_INSTALL_LIBDIR AND NOT CMAKE_CROSSCOMPILING AND CMAKE_LIBRARY_ARCHITECTURE
-   AND EXISTS /etc/debian_version)
-  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH
-    "Object code libraries (lib/<multiarch> on Debian)")
-endif()
+# relative to their own files. (The install directories themselves:
+# InstallDirs.cmake.)
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 

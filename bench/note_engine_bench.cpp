@@ -2,11 +2,26 @@
 // play, and of installing a scale, with the output open on a fake device.
 #include <benchmark/benchmark.h>
 
+#include "microtune_ext.h"
 #include "note_engine_scenarios.h"
 
 namespace {
 
 using namespace scenarios;
+
+// (Here rather than in the shared scenarios, which the comparison script
+// builds against older revisions too.) An MPE zone of 15 members, 14 of them sounding other
+// degrees: the pair's note takes the one silent member, its bend sent every time.
+void FourteenRowsInMpeZone() {
+    mt::ResetStateForTests();
+    fake::Reset();
+    fake::SetDevices({{"Synth"}});
+    MicrotuneSetMpeZone(15, 48);
+    OpenMidiOut(0);
+    SetMidiScale(JUST);
+    for (int degree = -7; degree < 7; ++degree) PlayScaleDegree(degree, 80);
+    fake::ClearEvents();
+}
 
 void PlayStopPair(benchmark::State &state) {
     int n = 0;

@@ -49,19 +49,6 @@ inline void ManyRowsOldestStopped() {
     fake::ClearEvents();
 }
 
-// An MPE zone of 15 members, 14 of them sounding other degrees: the pair's
-// note takes the one silent member, its bend sent every time.
-inline void FourteenRowsInMpeZone() {
-    mt::ResetStateForTests();
-    fake::Reset();
-    fake::SetDevices({{"Synth"}});
-    MicrotuneSetMpeZone(15, 48);
-    OpenMidiOut(0);
-    SetMidiScale(JUST);
-    for (int degree = -7; degree < 7; ++degree) PlayScaleDegree(degree, 80);
-    fake::ClearEvents();
-}
-
 }  // namespace scenarios
 
 #endif

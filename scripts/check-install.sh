@@ -176,7 +176,7 @@ else
   [ -e "$root/usr/$libdir/libmicrotune.so.0" ] || fail "the library is not in /usr/$libdir"
   [ -z "$(ls "$root"/usr/lib/libmicrotune* 2>/dev/null)" ] || fail "the library is in /usr/lib"
   pc=$root/usr/$libdir/pkgconfig/microtune.pc
-  flags=$(PKG_CONFIG_LIBDIR=$(dirname "$pc") pkg-config --cflags --libs microtune | xargs)
+  flags=$(PKG_CONFIG_PATH= PKG_CONFIG_LIBDIR=$(dirname "$pc") pkg-config --cflags --libs microtune | xargs)
   [ "$flags" = "-lmicrotune" ] || fail "pkg-config prints '$flags' in the clean root, not -lmicrotune"
   # No font yet: the message says which package to install.
   ! as_user "microtune demo" > nofont.txt 2>&1 || fail "the demo ran without a sound font"

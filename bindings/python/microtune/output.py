@@ -95,7 +95,7 @@ def _last_error(library: "_library._Library") -> str:
     """Why the library's last call on this thread failed, "" when it cannot say."""
     last_error = library.extensions.get("MicrotuneLastError")
     text = last_error() if last_error else None
-    return text.decode("utf-8", "replace") if text else ""
+    return str(text.decode("utf-8", "replace")) if text else ""
 
 
 def _why_built_in_fails(wav: Optional[str]) -> str:
@@ -252,7 +252,7 @@ class Output:
     @staticmethod
     def _zone(library: "_library._Library", members: int, semitones: int) -> int:
         zone = library.extensions.get("MicrotuneSetMpeZone")
-        return zone(members, semitones) if zone is not None else 0
+        return int(zone(members, semitones)) if zone is not None else 0
 
     def _start(self, library: "_library._Library") -> None:
         number = self._device.number

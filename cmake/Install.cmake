@@ -68,6 +68,9 @@ if(TARGET microtune_host)
   target_compile_definitions(mthost_formats PRIVATE
     MICROTUNE_SCALES_FROM_PROGRAM="${scales_from_bin}")
   install(TARGETS microtune_host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The program's MIDI ports module, where it looks for it: beside the
+  # library's own modules.
+  install(TARGETS microtune_ports LIBRARY DESTINATION ${MICROTUNE_COMPANION_DIR})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/tools/microtune/scales/
     DESTINATION ${MICROTUNE_DATA_DIR}/scales)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/tools/microtune/examples/

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Prints how the host scales and starts: notes per second and peak memory of
 # `microtune retune -o` at 10k, 100k and 1M notes (chords of four on four
-# channels, generated here), the start-up time of --version, scale and retune
-# -o on a small file, and the time to retune a folder of 1,000 small files
+# channels, generated here), the start-up time of --version, scale, keys,
+# convert and retune -o on small files beside an empty C program's, and the time to retune a folder of 1,000 small files
 # with and without --jobs 2. Usage:
 #   scripts/bench-host.sh [path/to/microtune] [largest note count]
 set -euo pipefail
@@ -56,11 +56,18 @@ done
 make_midi "$dir/small.mid" 40
 printf '! small.scl\nsmall\n 2\n 3/2\n 2/1\n' >"$dir/small.scl"
 if command -v hyperfine >/dev/null; then
+  # Against a program that does nothing: "Relative" is each command's start
+  # in units of the empty program's.
+  printf 'int main(void) { return 0; }\n' >"$dir/empty.c"
+  cc -O2 "$dir/empty.c" -o "$dir/empty"
   hyperfine -N --warmup 5 --style basic --export-markdown "$dir/start.md" \
+    -n 'empty C program' "$dir/empty" \
     -n 'microtune --version' "$binary --version" \
     -n 'microtune scale FILE' "$binary scale $dir/small.scl" \
+    -n 'microtune keys --mts' "$binary keys --scale $dir/small.scl --mts $dir/small.syx" \
+    -n 'microtune convert' "$binary convert --scale $dir/small.scl -o $dir/small.tun" \
     -n 'microtune retune -o' "$binary retune $dir/small.mid -o $dir/small-out.mid" >/dev/null
-  grep '^|' "$dir/start.md" | cut -d'|' -f2,3
+  grep '^|' "$dir/start.md" | cut -d'|' -f2,3,6
 else
   echo "start-up: hyperfine is not installed"
 fi

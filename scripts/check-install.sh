@@ -107,6 +107,10 @@ printf 'mine\n1\n3/1\n' > just12.scl
 grep -qF "read just12.scl" mine.txt ||
   fail "a just12.scl in the current folder did not win"
 
+# The relay's inputs come from the program's ports module, found in the tree.
+"$prefix/bin/microtune" relay --list-inputs > inputs.txt 2>&1 ||
+  fail "relay --list-inputs: $(cat inputs.txt)"
+
 step "the Python package from the installed tree"
 [ -f "$prefix/lib/python3/dist-packages/microtune/py.typed" ] || fail "the Python package is not installed"
 MICROTUNE_LIBRARY="$prefix/$libdir/libmicrotune.so.0" PYTHONPATH="$prefix/lib/python3/dist-packages" \
@@ -140,7 +144,8 @@ for field in Package:\ microtune Section:\ sound Maintainer: Description: "Depen
   grep -q "^$field" control.txt || fail "control lacks $field"
 done
 for file in usr/bin/microtune usr/$libdir/libmicrotune.so.0 usr/$libdir/microtune/libTembrelLib.so \
-  usr/$libdir/microtune/libmicrotune-devices.so usr/include/microtune.h \
+  usr/$libdir/microtune/libmicrotune-devices.so usr/$libdir/microtune/libmicrotune-ports.so \
+  usr/include/microtune.h \
   usr/$libdir/pkgconfig/microtune.pc usr/share/microtune/scales/just12.scl \
   usr/share/man/man1/microtune.1.gz usr/share/doc/microtune/copyright; do
   [ -e "$work/deb/$file" ] || fail ".deb lacks $file"

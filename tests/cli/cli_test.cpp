@@ -280,7 +280,9 @@ TEST_F(CliTest, BadArgumentsGiveOneLineAndNoSound) {
         {{"keys", "--mts-realtime"}, 2, "--mts-realtime requires --mts"},
         {{"keys", "--device", "0"}, 2, "--device requires --mts"},
         {{"keys", "--mts", "out.syx", "--device", "0"}, 1, "the built-in software synthesizer"},
-        {{"retune", "in.mid", "--tuning", "cents", "-o", "x.mid"}, 2, "'cents' is not bend, mts or mpe"},
+        {{"retune", "in.mid", "--tuning", "cents", "-o", "x.mid"},
+         2,
+         "'cents' is not bend, mts or mpe"},
         {{"retune", "in.mid", "--tuning", "mts"}, 2, "--tuning mts needs -o OUT.mid"},
         {{"retune", "in.mid", "--mts-lead", "1", "-o", "x.mid"},
          2,
@@ -1170,6 +1172,37 @@ TEST_F(CliTest, RetunedMidiFilePlaysInTuneOnAnotherPlayer) {
 
 // Files that are not what they claim: one line naming the file and what is
 // wrong, status 1, nothing written.
+// Commands that read, convert and retune never load a MIDI system: the
+// loader's own account (LD_DEBUG) names every library the process maps.
+// Listing the relay's inputs loads them, which shows the account is read.
+TEST_F(CliTest, OnlyPortsLoadTheMidiSystems) {
+    Write("in.mid", RoundTripInput());
+    const std::string scale = std::string(MICROTUNE_SCALES) + "/19-tet.scl";
+    const struct {
+        std::vector<std::string> args;
+        bool loads;
+    } runs[] = {{{"scale", scale}, false},
+                {{"keys", "--scale", scale, "--mts", "t.syx"}, false},
+                {{"convert", "--scale", scale, "-o", "t.tun"}, false},
+                {{"retune", "in.mid", "--scale", scale, "-o", "out.mid"}, false},
+                {{"relay", "--list-inputs"}, true}};
+    setenv("LD_DEBUG", "files", 1);
+    for (const auto &run : runs) {
+        const Result r = Run(run.args);
+        for (const char *library :
+             {"librtmidi", "libasound", "libjack", "libmicrotune-ports", "libmicrotune-devices"}) {
+            const std::vector<std::string> lines = Lines(r.err);
+            const bool loaded = std::any_of(lines.begin(), lines.end(), [&](const std::string &l) {
+                return l.find("file=") != std::string::npos && l.find(library) != std::string::npos;
+            });
+            // The relay's inputs are the host's ports, not the library's devices.
+            const bool expected = run.loads && std::string(library) != "libmicrotune-devices";
+            EXPECT_EQ(loaded, expected) << run.args[0] << " " << library;
+        }
+    }
+    unsetenv("LD_DEBUG");
+}
+
 TEST_F(CliTest, BadMidiFilesAreRefused) {
     const std::string good = RoundTripInput();
     std::string lying = good;

@@ -35,7 +35,7 @@ public:
     const std::string &Name() const { return name_; }
 
 private:
-    struct Port;  // the system's port (mts_port_rtmidi.cpp, mts_port_winmm.cpp)
+    struct Port;  // the system's port (mts_port_posix.cpp, mts_port_winmm.cpp)
     std::unique_ptr<Port> port_;
     std::string name_;
 };

@@ -7,14 +7,15 @@
 namespace mthost {
 namespace {
 
-std::vector<std::string> Candidates() {
+// Where the library looks for its own modules, in its order.
+std::vector<std::string> Candidates(const char *file) {
     std::vector<std::string> paths;
     const std::string directory = LibraryDirectory();
     if (!directory.empty()) {
-        paths.push_back(directory + "/" + TEMBREL_MODULE_FILE);
-        paths.push_back(directory + "/microtune/" + TEMBREL_MODULE_FILE);
+        paths.push_back(directory + "/" + file);
+        paths.push_back(directory + "/microtune/" + file);
     }
-    paths.push_back(TEMBREL_MODULE_FILE);
+    paths.push_back(file);
     return paths;
 }
 
@@ -30,7 +31,7 @@ std::string LibraryDirectory() {
 }
 
 void *LoadedCompanion() {
-    for (const std::string &path : Candidates())
+    for (const std::string &path : Candidates(TEMBREL_MODULE_FILE))
         if (void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD)) return module;
     return nullptr;
 }
@@ -43,9 +44,9 @@ void CloseCompanion(void *module) {
     if (module) dlclose(module);
 }
 
-void *OpenCompanion(std::string &why) {
+void *OpenModuleBesideLibrary(const char *file, std::string &why) {
     why.clear();
-    for (const std::string &path : Candidates()) {
+    for (const std::string &path : Candidates(file)) {
         if (void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
         if (why.empty()) {
             const char *error = dlerror();
@@ -54,5 +55,7 @@ void *OpenCompanion(std::string &why) {
     }
     return nullptr;
 }
+
+void *OpenCompanion(std::string &why) { return OpenModuleBesideLibrary(TEMBREL_MODULE_FILE, why); }
 
 }  // namespace mthost

@@ -26,6 +26,10 @@ void CloseCompanion(void *module);
 // The folder of libmicrotune.so, or "".
 std::string LibraryDirectory();
 
+// Any module of the host's, found as the companion is (POSIX: the MIDI
+// ports module); null with `why` as for OpenCompanion.
+void *OpenModuleBesideLibrary(const char *file, std::string &why);
+
 }  // namespace mthost
 
 #endif

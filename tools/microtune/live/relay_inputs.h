@@ -1,23 +1,17 @@
 // The relay's MIDI input ports, on every system: listed, found by number or
 // by a part of their name, watched, and opened. Linux reads ALSA sequencer
-// and JACK ports (relay_inputs_alsa_jack.cpp), Windows its MIDI inputs
-// (relay_inputs_winmm.cpp).
+// and JACK ports through the MIDI ports module (relay_inputs_posix.cpp,
+// ports/), Windows its MIDI inputs (relay_inputs_winmm.cpp).
 #ifndef MICROTUNE_RELAY_INPUTS_H
 #define MICROTUNE_RELAY_INPUTS_H
 
-#include <chrono>
-#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace mthost {
+#include "ports/midi_ports.h"
 
-struct InputPort {
-    int system;  // which of the platform's MIDI systems: ApiName says
-    unsigned index;
-    std::string name;
-};
+namespace mthost {
 
 // "ALSA", "JACK" or "Windows".
 const char *ApiName(const InputPort &port);
@@ -52,11 +46,6 @@ public:
 private:
     std::unique_ptr<State> state_;
 };
-
-// One complete channel message from an input, on a thread of the input's,
-// with the time it arrived.
-using InputHandler = void (*)(const unsigned char *message, std::size_t size,
-                              std::chrono::steady_clock::time_point arrived, void *context);
 
 // The port found by ResolveInput, open; ports come and go, so it is found
 // by name again. Throws HostError.

@@ -3,8 +3,8 @@
 // MIDI stream and makes the library calls. A burst costs latency, never
 // input, as long as the ring holds it, and the callback stays bounded
 // whatever the library and the output do.
-#ifndef MICROTUNE_RELAY_JACK_INPUT_H
-#define MICROTUNE_RELAY_JACK_INPUT_H
+#ifndef MICROTUNE_JACK_KEY_INPUT_H
+#define MICROTUNE_JACK_KEY_INPUT_H
 
 #include <chrono>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "live/relay_jack_input.h"
+#include "ports/jack_key_input.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host_error.h"
-#include "live/midi_input_parser.h"
+#include "ports/midi_input_parser.h"
 
 namespace mthost {
 namespace {

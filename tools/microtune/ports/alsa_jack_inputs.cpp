@@ -1,7 +1,6 @@
 // The relay's inputs on Linux: ALSA sequencer ports through RtMidi's
 // callback, and JACK ports, whose process thread only queues
-// (relay_jack_input.h).
-#include <alsa/asoundlib.h>
+// (jack_key_input.h).
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
@@ -9,56 +8,20 @@
 #include <atomic>
 
 #include "host_error.h"
-#include "live/relay_inputs.h"
-#include "live/relay_jack_input.h"
+#include "ports/alsa_jack_ports.h"
+#include "ports/jack_key_input.h"
+#include "ports/midi_systems.h"
 
 namespace mthost {
+namespace ports {
 namespace {
-
-// ALSA, JACK and RtMidi print their errors by default; the relay reports
-// its own errors in one line each.
-void SilentAlsa(const char *, int, const char *, int, const char *, ...) {}
-void SilentJack(const char *) {}
-void SilentRtMidi(RtMidiError::Type, const std::string &, void *) {}
-
-void SilenceMidiSystems() {
-    snd_lib_error_set_handler(&SilentAlsa);
-    jack_set_error_function(&SilentJack);
-    jack_set_info_function(&SilentJack);
-}
-
-// RtMidi prints an error before it throws from a constructor, so each
-// system is probed first: the ALSA sequencer must open (there is none
-// without /dev/snd), and a JACK server must already run (none is started).
-bool AlsaSequencerAvailable() {
-    snd_seq_t *seq = nullptr;
-    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_INPUT, 0) < 0) return false;
-    snd_seq_close(seq);
-    return true;
-}
-
-bool JackServerRunning() {
-    jack_client_t *client = jack_client_open("microtune-probe", JackNoStartServer, nullptr);
-    if (!client) return false;
-    jack_client_close(client);
-    return true;
-}
 
 const RtMidi::Api INPUT_APIS[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
 constexpr const char *CLIENT_NAME = "microtune-relay";
 constexpr const char *PORT_NAME = "in";
 
-bool ApiUsable(RtMidi::Api api) {
-    std::vector<RtMidi::Api> compiled;
-    RtMidi::getCompiledApi(compiled);
-    if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) return false;
-    if (api == RtMidi::LINUX_ALSA) return AlsaSequencerAvailable();
-    if (api == RtMidi::UNIX_JACK) return JackServerRunning();
-    return false;
-}
-
 std::unique_ptr<RtMidiIn> NewInput(RtMidi::Api api) {
-    if (!ApiUsable(api)) return nullptr;
+    if (!ApiUsable(api, false)) return nullptr;
     try {
         std::unique_ptr<RtMidiIn> input(new RtMidiIn(api, CLIENT_NAME));
         input->setErrorCallback(&SilentRtMidi, nullptr);
@@ -76,7 +39,7 @@ void OnJackShutdown(void *) { jackShutDown = true; }
 
 }  // namespace
 
-const char *ApiName(const InputPort &port) { return IsJack(port) ? "JACK" : "ALSA"; }
+const char *ApiName(int system) { return system == RtMidi::UNIX_JACK ? "JACK" : "ALSA"; }
 
 std::vector<InputPort> ListInputs() {
     SilenceMidiSystems();
@@ -95,7 +58,8 @@ std::vector<InputPort> ListInputs() {
 
 std::string NoInputsReason() {
     SilenceMidiSystems();
-    const bool alsa = ApiUsable(RtMidi::LINUX_ALSA), jack = ApiUsable(RtMidi::UNIX_JACK);
+    const bool alsa = ApiUsable(RtMidi::LINUX_ALSA, false),
+               jack = ApiUsable(RtMidi::UNIX_JACK, false);
     if (alsa && jack)
         return "no MIDI inputs: neither the ALSA sequencer nor the JACK server has a port to read "
                "from";
@@ -142,13 +106,7 @@ std::string InputWatch::Problem() {
     if (IsJack(s.port)) {
         // A server that is killed sends no shutdown notice: every few checks
         // a new client must still be able to connect.
-        if (!jackShutDown && ++s.checks % 4 == 0) {
-            jack_client_t *probe = jack_client_open("microtune-probe", JackNoStartServer, nullptr);
-            if (probe)
-                jack_client_close(probe);
-            else
-                jackShutDown = true;
-        }
+        if (!jackShutDown && ++s.checks % 4 == 0 && !JackServerRunning()) jackShutDown = true;
         if (jackShutDown) return "the JACK server has stopped";
         if (s.jack && !jack_port_by_name(s.jack, s.port.name.c_str())) return gone;
         return std::string();
@@ -189,8 +147,8 @@ KeyInput::KeyInput(const InputPort &port, InputHandler handler, void *context) :
     }
     s.alsa = NewInput(RtMidi::LINUX_ALSA);
     if (!s.alsa)
-        throw HostError(std::string("cannot open MIDI input ") + port.name + ": " + ApiName(port) +
-                        " is not available");
+        throw HostError(std::string("cannot open MIDI input ") + port.name + ": " +
+                        ApiName(port.system) + " is not available");
     try {
         unsigned index = port.index;
         const unsigned count = s.alsa->getPortCount();
@@ -241,4 +199,5 @@ void KeyInput::Close(bool serverStopped) {
         state_.reset();
 }
 
+}  // namespace ports
 }  // namespace mthost

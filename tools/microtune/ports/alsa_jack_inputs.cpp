@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 
 #include "host_error.h"
 #include "ports/alsa_jack_ports.h"
@@ -70,59 +71,16 @@ std::string NoInputsReason() {
     return "no MIDI inputs: no ALSA sequencer and no JACK server running";
 }
 
-struct InputWatch::State {
+namespace {
+
+struct Watch {
     InputPort port;
     jack_client_t *jack = nullptr;
     int checks = 0;
     std::unique_ptr<RtMidiIn> alsa;
 };
 
-InputWatch::InputWatch(const InputPort &port) : state_(new State) {
-    state_->port = port;
-    if (IsJack(port)) {
-        jack_client_t *client = jack_client_open("microtune-watch", JackNoStartServer, nullptr);
-        if (!client) return;
-        jack_on_shutdown(client, &OnJackShutdown, nullptr);
-        if (jack_activate(client) != 0) {
-            jack_client_close(client);
-            return;
-        }
-        state_->jack = client;
-    } else {
-        state_->alsa = NewInput(RtMidi::LINUX_ALSA);
-    }
-}
-
-InputWatch::~InputWatch() {
-    // A client of a server that has gone cannot be closed cleanly; it is left.
-    if (state_->jack && !jackShutDown) jack_client_close(state_->jack);
-}
-
-bool InputWatch::ServerStopped() const { return IsJack(state_->port) && jackShutDown; }
-
-std::string InputWatch::Problem() {
-    State &s = *state_;
-    const std::string gone = "MIDI input " + s.port.name + " has gone away";
-    if (IsJack(s.port)) {
-        // A server that is killed sends no shutdown notice: every few checks
-        // a new client must still be able to connect.
-        if (!jackShutDown && ++s.checks % 4 == 0 && !JackServerRunning()) jackShutDown = true;
-        if (jackShutDown) return "the JACK server has stopped";
-        if (s.jack && !jack_port_by_name(s.jack, s.port.name.c_str())) return gone;
-        return std::string();
-    }
-    if (!s.alsa) return std::string();
-    try {
-        const unsigned count = s.alsa->getPortCount();
-        for (unsigned i = 0; i < count; ++i)
-            if (s.alsa->getPortName(i) == s.port.name) return std::string();
-    } catch (...) {
-        return std::string();
-    }
-    return gone;
-}
-
-struct KeyInput::State {
+struct Input {
     InputHandler handler = nullptr;
     void *context = nullptr;
     std::unique_ptr<RtMidiIn> alsa;
@@ -130,73 +88,136 @@ struct KeyInput::State {
 
     // RtMidi's ALSA input thread, for every message.
     static void OnAlsaMessage(double, std::vector<unsigned char> *message, void *self) {
-        const State &s = *static_cast<State *>(self);
+        const Input &in = *static_cast<Input *>(self);
         if (message)
-            s.handler(message->data(), message->size(), std::chrono::steady_clock::now(),
-                      s.context);
+            in.handler(message->data(), message->size(), std::chrono::steady_clock::now(),
+                       in.context);
+    }
+
+    // Throws HostError.
+    void OpenAlsa(const InputPort &port) {
+        alsa = NewInput(RtMidi::LINUX_ALSA);
+        if (!alsa)
+            throw HostError(std::string("cannot open MIDI input ") + port.name + ": " +
+                            ApiName(port.system) + " is not available");
+        try {
+            unsigned index = port.index;
+            const unsigned count = alsa->getPortCount();
+            for (unsigned i = 0; i < count; ++i) {
+                if (alsa->getPortName(i) == port.name) {
+                    index = i;
+                    break;
+                }
+            }
+            if (index >= count) throw HostError("MIDI input " + port.name + " has gone away");
+            // System exclusive, clock and active sensing carry no keys.
+            alsa->ignoreTypes(true, true, true);
+            alsa->setCallback(&Input::OnAlsaMessage, this);
+            alsa->openPort(index, PORT_NAME);
+        } catch (const HostError &) {
+            throw;
+        } catch (const std::exception &e) {
+            throw HostError("cannot open MIDI input " + port.name + ": " + e.what());
+        }
+        if (!alsa->isPortOpen()) throw HostError("cannot open MIDI input " + port.name);
     }
 };
 
-KeyInput::KeyInput(const InputPort &port, InputHandler handler, void *context) : state_(new State) {
-    State &s = *state_;
-    s.handler = handler;
-    s.context = context;
+}  // namespace
+
+void *OpenWatch(const InputPort &port) {
+    Watch *watch = new (std::nothrow) Watch;
+    if (!watch) return nullptr;
+    watch->port = port;
     if (IsJack(port)) {
-        s.jack.reset(new JackKeyInput(port.name, handler, context));
-        return;
-    }
-    s.alsa = NewInput(RtMidi::LINUX_ALSA);
-    if (!s.alsa)
-        throw HostError(std::string("cannot open MIDI input ") + port.name + ": " +
-                        ApiName(port.system) + " is not available");
-    try {
-        unsigned index = port.index;
-        const unsigned count = s.alsa->getPortCount();
-        for (unsigned i = 0; i < count; ++i) {
-            if (s.alsa->getPortName(i) == port.name) {
-                index = i;
-                break;
-            }
+        jack_client_t *client = jack_client_open("microtune-watch", JackNoStartServer, nullptr);
+        if (!client) return watch;
+        jack_on_shutdown(client, &OnJackShutdown, nullptr);
+        if (jack_activate(client) != 0) {
+            jack_client_close(client);
+            return watch;
         }
-        if (index >= count) throw HostError("MIDI input " + port.name + " has gone away");
-        // System exclusive, clock and active sensing carry no keys.
-        s.alsa->ignoreTypes(true, true, true);
-        s.alsa->setCallback(&State::OnAlsaMessage, &s);
-        s.alsa->openPort(index, PORT_NAME);
-    } catch (const HostError &) {
-        throw;
-    } catch (const std::exception &e) {
-        throw HostError("cannot open MIDI input " + port.name + ": " + e.what());
+        watch->jack = client;
+    } else {
+        watch->alsa = NewInput(RtMidi::LINUX_ALSA);
     }
-    if (!s.alsa->isPortOpen()) throw HostError("cannot open MIDI input " + port.name);
+    return watch;
 }
 
-KeyInput::~KeyInput() {
-    if (state_) Close(false);
+void CloseWatch(void *handle) {
+    Watch *watch = static_cast<Watch *>(handle);
+    if (!watch) return;
+    // A client of a server that has gone cannot be closed cleanly; it is left.
+    if (watch->jack && !jackShutDown) jack_client_close(watch->jack);
+    delete watch;
 }
 
-void KeyInput::Close(bool serverStopped) {
-    if (!state_) return;
-    State &s = *state_;
-    if (s.jack) {
-        if (serverStopped)
-            s.jack->Abandon();
+bool WatchServerStopped(void *handle) {
+    const Watch *watch = static_cast<Watch *>(handle);
+    return watch && IsJack(watch->port) && jackShutDown;
+}
+
+std::string WatchProblem(void *handle) {
+    if (!handle) return std::string();
+    Watch &w = *static_cast<Watch *>(handle);
+    const std::string gone = "MIDI input " + w.port.name + " has gone away";
+    if (IsJack(w.port)) {
+        // A server that is killed sends no shutdown notice: every few checks
+        // a new client must still be able to connect.
+        if (!jackShutDown && ++w.checks % 4 == 0 && !JackServerRunning()) jackShutDown = true;
+        if (jackShutDown) return "the JACK server has stopped";
+        if (w.jack && !jack_port_by_name(w.jack, w.port.name.c_str())) return gone;
+        return std::string();
+    }
+    if (!w.alsa) return std::string();
+    try {
+        const unsigned count = w.alsa->getPortCount();
+        for (unsigned i = 0; i < count; ++i)
+            if (w.alsa->getPortName(i) == w.port.name) return std::string();
+    } catch (...) {
+        return std::string();
+    }
+    return gone;
+}
+
+void *OpenInput(const InputPort &port, InputHandler handler, void *context, std::string &error) {
+    try {
+        std::unique_ptr<Input> input(new Input);
+        input->handler = handler;
+        input->context = context;
+        if (IsJack(port))
+            input->jack.reset(new JackKeyInput(port.name, handler, context));
         else
-            s.jack->Close();
-    } else if (s.alsa && serverStopped) {
+            input->OpenAlsa(port);
+        return input.release();
+    } catch (const std::exception &e) {
+        error = e.what();
+    } catch (...) {
+        error = "cannot open MIDI input " + port.name;
+    }
+    return nullptr;
+}
+
+void CloseInput(void *handle, bool serverStopped) {
+    Input *input = static_cast<Input *>(handle);
+    if (!input) return;
+    if (input->jack) {
+        if (serverStopped)
+            input->jack->Abandon();
+        else
+            input->jack->Close();
+    } else if (input->alsa && serverStopped) {
         // Its client cannot be closed without the server; the process ends soon.
-        s.alsa.release();
-    } else if (s.alsa) {
+        input->alsa.release();
+    } else if (input->alsa) {
         try {
-            s.alsa->closePort();
+            input->alsa->closePort();
         } catch (...) {
         }
-        s.alsa.reset();
+        input->alsa.reset();
     }
-    if (serverStopped)
-        state_.release();  // with whatever it still holds
-    else
-        state_.reset();
+    // With its server gone, the input is left with whatever it still holds.
+    if (!serverStopped) delete input;
 }
 
 }  // namespace ports

@@ -1,11 +1,11 @@
-// Inside the ports module: the relay's inputs on ALSA sequencer and JACK
-// ports (alsa_jack_inputs.cpp) and the MTS output port (rtmidi_output.cpp),
-// which midi_ports_module.cpp hands to the host through its table. These may
-// throw; the table catches.
+// Inside the ports module: the members of its table (midi_ports.h says what
+// each does), for the relay's inputs on ALSA sequencer and JACK ports
+// (alsa_jack_inputs.cpp) and the MTS output port (rtmidi_output.cpp). They
+// catch what RtMidi, ALSA and JACK throw; only running out of memory would
+// reach the host, as it would anywhere in it.
 #ifndef MICROTUNE_ALSA_JACK_PORTS_H
 #define MICROTUNE_ALSA_JACK_PORTS_H
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,53 +17,16 @@ namespace ports {
 const char *ApiName(int system);
 std::vector<InputPort> ListInputs();
 std::string NoInputsReason();
+void *OpenWatch(const InputPort &port);
+std::string WatchProblem(void *watch);
+bool WatchServerStopped(void *watch);
+void CloseWatch(void *watch);
+void *OpenInput(const InputPort &port, InputHandler handler, void *context, std::string &error);
+void CloseInput(void *input, bool serverStopped);
 
-// A JACK server that stops, or a port that goes away (a keyboard unplugged).
-class InputWatch {
-public:
-    explicit InputWatch(const InputPort &port);
-    ~InputWatch();
-    InputWatch(const InputWatch &) = delete;
-    InputWatch &operator=(const InputWatch &) = delete;
-
-    std::string Problem();
-    bool ServerStopped() const;
-
-    struct State;
-
-private:
-    std::unique_ptr<State> state_;
-};
-
-// Throws HostError.
-class KeyInput {
-public:
-    KeyInput(const InputPort &port, InputHandler handler, void *context);
-    ~KeyInput();
-    KeyInput(const KeyInput &) = delete;
-    KeyInput &operator=(const KeyInput &) = delete;
-
-    void Close(bool serverStopped);
-
-    struct State;
-
-private:
-    std::unique_ptr<State> state_;
-};
-
-class OutputPort {
-public:
-    // Null when no ALSA or JACK port of this name opens.
-    static std::unique_ptr<OutputPort> Open(const std::string &name);
-    ~OutputPort();
-    bool Send(const unsigned char *bytes, std::size_t size);
-
-    struct State;
-    explicit OutputPort(std::unique_ptr<State> state);
-
-private:
-    std::unique_ptr<State> state_;
-};
+void *OpenOutput(const std::string &name);
+bool Send(void *output, const unsigned char *bytes, std::size_t size);
+void CloseOutput(void *output);
 
 }  // namespace ports
 }  // namespace mthost

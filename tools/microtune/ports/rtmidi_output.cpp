@@ -1,19 +1,15 @@
 // MIDI Tuning Standard messages to an ALSA sequencer or JACK port, through RtMidi.
 #include <rtmidi/RtMidi.h>
 
+#include <memory>
+
 #include "ports/alsa_jack_ports.h"
 #include "ports/midi_systems.h"
 
 namespace mthost {
 namespace ports {
 
-struct OutputPort::State {
-    std::unique_ptr<RtMidiOut> out;
-};
-
-OutputPort::OutputPort(std::unique_ptr<State> state) : state_(std::move(state)) {}
-
-std::unique_ptr<OutputPort> OutputPort::Open(const std::string &name) {
+void *OpenOutput(const std::string &name) {
     SilenceMidiSystems();
     // The library lists ALSA ports first, then JACK ports; the port is
     // found by its name, as ports come and go.
@@ -26,8 +22,7 @@ std::unique_ptr<OutputPort> OutputPort::Open(const std::string &name) {
                 if (out->getPortName(i) != name) continue;
                 out->openPort(i, "out");
                 if (!out->isPortOpen()) break;
-                return std::unique_ptr<OutputPort>(
-                    new OutputPort(std::unique_ptr<State>(new State{std::move(out)})));
+                return out.release();
             }
         } catch (...) {
         }
@@ -35,20 +30,22 @@ std::unique_ptr<OutputPort> OutputPort::Open(const std::string &name) {
     return nullptr;
 }
 
-OutputPort::~OutputPort() {
+bool Send(void *output, const unsigned char *bytes, std::size_t size) {
     try {
-        state_->out->closePort();
-    } catch (...) {
-    }
-}
-
-bool OutputPort::Send(const unsigned char *bytes, std::size_t size) {
-    try {
-        state_->out->sendMessage(bytes, size);
+        static_cast<RtMidiOut *>(output)->sendMessage(bytes, size);
         return true;
     } catch (...) {
         return false;
     }
+}
+
+void CloseOutput(void *output) {
+    RtMidiOut *out = static_cast<RtMidiOut *>(output);
+    try {
+        if (out) out->closePort();
+    } catch (...) {
+    }
+    delete out;
 }
 
 }  // namespace ports

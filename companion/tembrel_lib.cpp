@@ -6,9 +6,8 @@
 //   MICROTUNE_SYNTH_WAV    render into this WAV file instead of playing live (the
 //                          host names it by its rule for output files, and
 //                          asks Tembrel_WavError whether it was written whole);
-//                          past 4 GiB it goes on as RF64
-//   MICROTUNE_SYNTH_WAV_FORMAT "float" (default), "pcm16" or "pcm24"
-//   MICROTUNE_SYNTH_WAV_LIMIT the size at which the file goes on as RF64 (tests)
+//                          past 4 GiB it goes on as RF64 (wav_writer.h: the
+//                          file's sample format and that limit)
 //   MICROTUNE_SYNTH_GAIN   decibels added to all it plays, live or rendered
 //   MICROTUNE_SYNTH_CLOCK  "delay": only the delay entry moves the WAV clock
 //   MICROTUNE_SYNTH_EFFECTS "1" or "0": chorus and reverb (default: on when
@@ -29,30 +28,25 @@
 // The companion prints nothing: FluidSynth, ALSA and JACK are silenced, and
 // GLib while a font loads.
 #include <alsa/asoundlib.h>
-#include <fcntl.h>
 #include <fluidsynth.h>
 #include <jack/jack.h>
-#include <limits.h>
-#include <sndfile.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 #include <type_traits>
-#include <vector>
 
 #include "calibration_service.h"
 #include "program_calibration.h"
 #include "recorder.h"
 #include "tembrel_abi.h"
+#include "wav_writer.h"
 
 #define TEMBREL_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -66,34 +60,11 @@ constexpr double RELEASE_TAIL_SECONDS = 1.5;
 // Longest single delay; longer requests are cut to it.
 constexpr double MAX_DELAY_SECONDS = 3600.0;
 constexpr int RENDER_BLOCK = 1024;
-// A WAV header counts the file's bytes in 32 bits; what it holds besides the
-// samples (format, peaks) fits in far less than this.
-constexpr int64_t WAV_LIMIT_BYTES = 0xFFFFFFFFll;
-constexpr int64_t WAV_HEADER_ROOM = 4096;
-
-struct WavFormat {
-    const char *name;
-    int format;  // libsndfile's sample format
-    int bytes;   // per sample
-};
-constexpr WavFormat WAV_FORMATS[] = {
-    {TEMBREL_WAV_FORMAT_DEFAULT, SF_FORMAT_FLOAT, 4},  // a full chord cannot clip
-    {"pcm16", SF_FORMAT_PCM_16, 2},
-    {"pcm24", SF_FORMAT_PCM_24, 3},
-};
-
 struct Companion {
     fluid_settings_t *settings = nullptr;
     fluid_synth_t *synth = nullptr;
     fluid_audio_driver_t *driver = nullptr;  // live output
-    SNDFILE *wav = nullptr;                  // rendered output
-    const WavFormat *wavFormat = &WAV_FORMATS[0];
-    char wavPath[PATH_MAX] = {};  // the file as opened, links resolved
-    int64_t wavLimit = WAV_LIMIT_BYTES;
-    int64_t wavBytes = 0;  // of samples written
-    bool rf64 = false;
-    bool wavFailed = false;
-    bool silent = false;  // started without sound: only the recorder hears it
+    bool silent = false;                     // started without sound: only the recorder hears it
     bool hostClock = true;
     double clockFrames = 0.0;  // time on the clock, in frames
     int64_t renderedFrames = 0;
@@ -102,13 +73,6 @@ struct Companion {
 
 Companion C;
 float renderBuffer[2 * RENDER_BLOCK];
-// The first thing that went wrong with the WAV file since the synthesizer
-// started; kept past clean-up so that the host can ask.
-char wavError[256];
-
-void NoteWavError(const char *cause) {
-    if (wavError[0] == '\0') std::snprintf(wavError, sizeof wavError, "%s", cause);
-}
 
 void SilentAlsaError(const char *, int, const char *, int, const char *, ...) {}
 void SilentJackMessage(const char *) {}
@@ -136,25 +100,14 @@ double SecondsBetween(const timespec &from, const timespec &to) {
            static_cast<double>(to.tv_nsec - from.tv_nsec) * 1e-9;
 }
 
-void GoOnAsRf64();
-
 // Renders audio into the WAV file up to the given frame on the clock.
 void RenderTo(double frame) {
     const int64_t target = static_cast<int64_t>(std::floor(frame));
-    const int64_t frameBytes = 2 * C.wavFormat->bytes;
     while (C.renderedFrames < target) {
         const int64_t left = target - C.renderedFrames;
         const int n = left < RENDER_BLOCK ? static_cast<int>(left) : RENDER_BLOCK;
         fluid_synth_write_float(C.synth, n, renderBuffer, 0, 2, renderBuffer, 1, 2);
-        C.wavBytes += n * frameBytes;
-        if (!C.wavFailed && !C.rf64 && C.wavBytes + WAV_HEADER_ROOM > C.wavLimit) GoOnAsRf64();
-        if (!C.wavFailed) {
-            errno = 0;
-            if (sf_writef_float(C.wav, renderBuffer, n) != n) {
-                C.wavFailed = true;
-                NoteWavError(errno ? std::strerror(errno) : sf_strerror(C.wav));
-            }
-        }
+        tembrel::WriteWavFrames(renderBuffer, n);
         C.renderedFrames += n;
     }
 }
@@ -162,7 +115,7 @@ void RenderTo(double frame) {
 // On entry to a call while rendering: the host's time since the last call
 // joins the clock, and audio is rendered up to now.
 void CatchUp() {
-    if (!C.wav) return;
+    if (!tembrel::WavOpen()) return;
     if (C.hostClock) {
         const double elapsed = SecondsBetween(C.lastReturn, Now());
         if (elapsed > 0.0) C.clockFrames += elapsed * SAMPLE_RATE;
@@ -172,7 +125,7 @@ void CatchUp() {
 
 // On leaving a call: host time starts counting again from here.
 void MarkReturn() {
-    if (C.wav && C.hostClock) C.lastReturn = Now();
+    if (tembrel::WavOpen() && C.hostClock) C.lastReturn = Now();
 }
 
 int Clamp7(int value) { return value < 0 ? 0 : value > 127 ? 127 : value; }
@@ -202,125 +155,6 @@ fluid_audio_driver_t *StartLiveDriver() {
     return nullptr;
 }
 
-// The WAV settings from the environment; false (with the error noted) for
-// one that names no format.
-bool ReadWavSettings() {
-    C.wavFormat = nullptr;
-    const char *format = Env(TEMBREL_WAV_FORMAT_ENV);
-    for (const WavFormat &known : WAV_FORMATS)
-        if (!format || std::strcmp(format, known.name) == 0) {
-            C.wavFormat = &known;
-            break;
-        }
-    if (!C.wavFormat) {
-        char cause[128];
-        std::snprintf(cause, sizeof cause, "%s is not float, pcm16 or pcm24",
-                      TEMBREL_WAV_FORMAT_ENV);
-        NoteWavError(cause);
-        return false;
-    }
-    const char *limit = Env(TEMBREL_WAV_LIMIT_ENV);
-    const long long bytes = limit ? std::strtoll(limit, nullptr, 10) : 0;
-    C.wavLimit = bytes > 0 && bytes < WAV_LIMIT_BYTES ? bytes : WAV_LIMIT_BYTES;
-    return true;
-}
-
-// Samples go into `fd` as libsndfile writes them; null (with the error
-// noted) when it cannot.
-SNDFILE *OpenSamples(int fd, int container) {
-    SF_INFO info;
-    std::memset(&info, 0, sizeof info);
-    info.samplerate = static_cast<int>(SAMPLE_RATE);
-    info.channels = 2;
-    info.format = container | C.wavFormat->format;
-    errno = 0;
-    SNDFILE *file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (!file) {
-        NoteWavError(errno ? std::strerror(errno) : sf_strerror(nullptr));
-        close(fd);
-        return nullptr;
-    }
-    // Integers saturate at full scale rather than wrap round.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    // Keep the header valid after every write, so the file is readable even
-    // if the host never stops the synthesizer.
-    sf_command(file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
-    return file;
-}
-
-bool OpenWav(const char *path) {
-    if (!ReadWavSettings()) return false;
-    // Opened here, so that a refusal names the system's cause.
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        NoteWavError(std::strerror(errno));
-        return false;
-    }
-    if (!realpath(path, C.wavPath)) std::snprintf(C.wavPath, sizeof C.wavPath, "%s", path);
-    C.wav = OpenSamples(fd, SF_FORMAT_WAV);
-    return C.wav != nullptr;
-}
-
-// Copies every frame of one file into another, in the samples' own type.
-template <typename Sample>
-bool CopyFrames(SNDFILE *from, SNDFILE *to, sf_count_t (*read)(SNDFILE *, Sample *, sf_count_t),
-                sf_count_t (*write)(SNDFILE *, const Sample *, sf_count_t)) {
-    constexpr sf_count_t FRAMES = 65536;
-    std::vector<Sample> block(2 * FRAMES);
-    for (sf_count_t n; (n = read(from, block.data(), FRAMES)) > 0;)
-        if (write(to, block.data(), n) != n) return false;
-    return sf_error(from) == SF_ERR_NO_ERROR;
-}
-
-// Before the samples outgrow what a WAV header counts, the file becomes an
-// RF64 file of the same name (the WAV of any length; libsndfile writes it):
-// what was written moves over, and rendering goes on there. Only a regular
-// file can be rewritten.
-void GoOnAsRf64() {
-    C.wavFailed = true;  // until the move is done
-    const int closed = sf_close(C.wav);
-    C.wav = nullptr;
-    if (closed != 0) return NoteWavError(sf_error_number(closed));
-    const int in = open(C.wavPath, O_RDONLY | O_CLOEXEC);
-    struct stat info;
-    if (in < 0 || fstat(in, &info) != 0) {
-        NoteWavError(std::strerror(errno));
-        if (in >= 0) close(in);
-        return;
-    }
-    SF_INFO written{};
-    SNDFILE *from = S_ISREG(info.st_mode) ? sf_open_fd(in, SFM_READ, &written, SF_TRUE) : nullptr;
-    if (!from) {
-        NoteWavError(S_ISREG(info.st_mode)
-                         ? sf_strerror(nullptr)
-                         : "a WAV file written into a pipe or a device cannot grow past 4 GiB");
-        close(in);
-        return;
-    }
-    // The samples so far stay readable through `in` while the name gets a
-    // new file.
-    const int out =
-        unlink(C.wavPath) == 0
-            ? open(C.wavPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777)
-            : -1;
-    if (out < 0)
-        NoteWavError(std::strerror(errno));
-    else
-        C.wav = OpenSamples(out, SF_FORMAT_RF64);
-    if (C.wav) {
-        const bool copied = C.wavFormat->format == SF_FORMAT_FLOAT
-                                ? CopyFrames<float>(from, C.wav, &sf_readf_float, &sf_writef_float)
-                                : CopyFrames<int>(from, C.wav, &sf_readf_int, &sf_writef_int);
-        if (copied) {
-            C.rf64 = true;
-            C.wavFailed = false;
-        } else {
-            NoteWavError(errno ? std::strerror(errno) : sf_strerror(C.wav));
-        }
-    }
-    sf_close(from);
-}
-
 void ApplyGain() {
     const char *setting = Env(TEMBREL_GAIN_ENV);
     double db = setting ? std::strtod(setting, nullptr) : 0.0;
@@ -335,11 +169,7 @@ void ApplyGain() {
 void Release() {
     calibration::StopCalibration();
     if (C.driver) delete_fluid_audio_driver(C.driver);
-    if (C.wav) {
-        errno = 0;
-        const int closed = sf_close(C.wav);
-        if (closed != 0) NoteWavError(errno ? std::strerror(errno) : sf_error_number(closed));
-    }
+    tembrel::CloseWav();
     if (C.synth) delete_fluid_synth(C.synth);
     if (C.settings) delete_fluid_settings(C.settings);
     C = Companion{};
@@ -372,7 +202,7 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
         return 1;
     }
     calibration::SilenceFluidSynth();
-    wavError[0] = '\0';
+    tembrel::ClearWavError();
     startError[0] = '\0';
 
     const char *named = Env(TEMBREL_SOUNDFONT_ENV);
@@ -408,10 +238,12 @@ TEMBREL_EXPORT int Tembrel_Initialise_SME(void) {
     }
 
     ApplyGain();
-    const bool opened = wavPath ? OpenWav(wavPath) : (C.driver = StartLiveDriver()) != nullptr;
+    const bool opened = wavPath ? tembrel::OpenWav(wavPath, static_cast<int>(SAMPLE_RATE))
+                                : (C.driver = StartLiveDriver()) != nullptr;
     if (!opened)
-        return StartFails(wavPath ? std::string("cannot write ") + wavPath + ": " + wavError
-                                  : std::string("no live audio output could be opened"));
+        return StartFails(wavPath
+                              ? std::string("cannot write ") + wavPath + ": " + tembrel::WavError()
+                              : std::string("no live audio output could be opened"));
     C.hostClock = !(clock && std::strcmp(clock, TEMBREL_CLOCK_DELAY) == 0);
     calibration::StartCalibration(C.synth, font, wavPath != nullptr);
     for (int channel = 0; channel < CHANNELS; ++channel) calibration::ProgramChanged(channel);
@@ -455,7 +287,7 @@ TEMBREL_EXPORT void Tembrel_SendMidiEvent(int status, int channel, int data1, in
 TEMBREL_EXPORT void Tembrel_Delay(double seconds) {
     if (!C.synth || !(seconds > 0.0)) return;
     if (seconds > MAX_DELAY_SECONDS) seconds = MAX_DELAY_SECONDS;
-    if (!C.wav) {
+    if (!tembrel::WavOpen()) {
         timespec request;
         request.tv_sec = static_cast<time_t>(seconds);
         request.tv_nsec = static_cast<long>((seconds - std::floor(seconds)) * 1e9);
@@ -469,17 +301,13 @@ TEMBREL_EXPORT void Tembrel_Delay(double seconds) {
     MarkReturn();
 }
 
-// "" while the WAV file is sound; otherwise why it is not.
-TEMBREL_EXPORT const char *Tembrel_WavError(void) { return wavError; }
-static_assert(std::is_same<decltype(&Tembrel_WavError), TembrelWavErrorEntry>::value, "");
-
 TEMBREL_EXPORT const char *Tembrel_StartError(void) { return startError; }
 static_assert(std::is_same<decltype(&Tembrel_StartError), TembrelStartErrorEntry>::value, "");
 
 TEMBREL_EXPORT void Tembrel_CleanUp_SME(void) {
     C.silent = false;
     if (!C.synth) return;
-    if (C.wav) {
+    if (tembrel::WavOpen()) {
         // Notes still held are released, and their release rings out.
         CatchUp();
         fluid_synth_all_notes_off(C.synth, -1);

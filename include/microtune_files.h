@@ -22,7 +22,10 @@
  * Text buffers are (char *, int size): at most size - 1 bytes and a NUL
  * are written. Functions that write a file's contents return the length of
  * the whole contents, which did not fit when it is size or more: call again
- * with a larger buffer. Texts are UTF-8 (the bytes of the file).
+ * with a larger buffer. Texts are UTF-8 (the bytes of the file), and so
+ * are file names, on Windows whatever the program's code page (there a
+ * name that is not UTF-8 is taken in the ANSI code page, as programs
+ * written for it spell names).
  *
  * All functions use the C calling convention and are exported undecorated.
  */

@@ -1,11 +1,11 @@
 #include "files/text_lines.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+
+#include "files/file_names.h"
 
 namespace mtfiles {
 namespace {
@@ -14,11 +14,6 @@ namespace {
 constexpr std::size_t BINARY_SHARE = 32;
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
-
-bool IsDirectory(const char *path) {
-    struct stat status;
-    return stat(path, &status) == 0 && (status.st_mode & S_IFMT) == S_IFDIR;
-}
 
 }  // namespace
 
@@ -44,11 +39,11 @@ bool TextLines::Rewind() {
 
 bool TextLines::Open(Failure &failure) {
     if (path_) {
-        if (IsDirectory(path_)) {
+        if (IsFolder(path_)) {
             failure.Plain().Put("cannot read ").Name(path_).Put(": it is a directory");
             return failure.Done();
         }
-        file_ = std::fopen(path_, "rb");
+        file_ = OpenForReading(path_);
         if (!file_) {
             failure.Plain().Put("cannot read ").Name(path_).Put(": ").Put(std::strerror(errno));
             return failure.Done();

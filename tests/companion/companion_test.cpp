@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -131,6 +132,11 @@ public:
         now_ += seconds;
     }
     double Now() const { return now_; }
+    const char *WavError() const {
+        const auto entry =
+            reinterpret_cast<const char *(*)()>(dlsym(companion_, "Tembrel_WavError"));
+        return entry ? entry() : "no Tembrel_WavError";
+    }
 
     // Closes the output, stops the backend and reads the rendering back.
     Audio Finish() {
@@ -428,6 +434,26 @@ TEST(CompanionWav, SampleFormatsGainAndRf64) {
         EXPECT_LE(worst, c.tolerance);
     }
     EXPECT_GT(*std::max_element(first.begin(), first.end()), 0.01);
+}
+
+// A device cannot be rewritten as RF64: the cause is kept, and rendering
+// goes on at its own pace, the delay entry never sleeping.
+TEST(CompanionWav, DeviceThatCannotGrowKeepsRenderingOffline) {
+    setenv("MICROTUNE_SYNTH_WAV_LIMIT", "100000", 1);
+    Session session("device");
+    setenv("MICROTUNE_SYNTH_WAV", "/dev/null", 1);
+    ASSERT_TRUE(session.Open(VOICE));
+    PlayScaleDegree(0, 100);
+    session.Delay(1.0);  // past the limit
+    const auto start = std::chrono::steady_clock::now();
+    session.Delay(30.0);
+    const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+    StopMidiOut();
+    StopQT();
+    unsetenv("MICROTUNE_SYNTH_WAV_LIMIT");
+    EXPECT_LT(spent.count(), 10.0);
+    EXPECT_STREQ(session.WavError(),
+                 "a WAV file written into a pipe or a device cannot grow past 4 GiB");
 }
 
 // Standard output and standard error captured while alive.

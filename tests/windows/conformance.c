@@ -447,8 +447,15 @@ typedef int(__cdecl *FnReadMapFile)(const char *, MicrotuneKeyboardMap *, char *
 typedef int(__cdecl *FnKeyTable)(const double *, int, const MicrotuneKeyboardMap *, const char *,
                                  double, MicrotuneKeyTable *, char *, int);
 
+/* The UTF-16 form of a UTF-8 name, for the test's own wide calls. */
+static const wchar_t *Wide(const char *name) {
+    static wchar_t wide[MAX_PATH];
+    if (!MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, MAX_PATH)) wide[0] = L'\0';
+    return wide;
+}
+
 static void WriteSample(const char *name, const char *contents) {
-    FILE *file = fopen(name, "wb");
+    FILE *file = _wfopen(Wide(name), L"wb");
     Check(file && fwrite(contents, 1, strlen(contents), file) == strlen(contents) &&
               fclose(file) == 0,
           name);
@@ -496,6 +503,35 @@ static void CheckTuningFiles(HMODULE dll) {
     CheckInt(readScale("missing.scl", 0, &scale, text, sizeof text, error, sizeof error), 0,
              "a missing scale file");
     Check(strncmp(error, "cannot read missing.scl: ", 25) == 0, error);
+
+    /* Names are UTF-8 whatever this program's code page, which cannot spell
+     * these: a scale and a map, a folder, and a missing file. */
+#define NON_ANSI "\xC5\xBB\xC3\xB3\xC5\x82\xC4\x87-\xE6\x97\xA5\xE6\x9C\xAC" /* Żółć-日本 */
+    WriteSample(NON_ANSI ".scl", TUNING_SAMPLE_SCL);
+    WriteSample(NON_ANSI ".kbm", TUNING_SAMPLE_KBM);
+    Check(CreateDirectoryW(Wide(NON_ANSI ".d"), NULL) != 0, "a folder with a UTF-8 name");
+    static const struct {
+        const char *name;
+        int result;
+        const char *error; /* the whole message */
+    } named[] = {
+        {NON_ANSI ".scl", 1, ""},
+        {NON_ANSI ".kbm", 1, ""},
+        {NON_ANSI ".d", 0, "cannot read " NON_ANSI ".d: it is a directory"},
+        {NON_ANSI "-missing.scl", 0,
+         "cannot read " NON_ANSI "-missing.scl: No such file or directory"},
+    };
+    for (size_t i = 0; i < sizeof named / sizeof named[0]; ++i) {
+        error[0] = '\0';
+        const int isMap = strstr(named[i].name, ".kbm") != NULL;
+        const int result =
+            isMap ? readMap(named[i].name, &map, error, sizeof error)
+                  : readScale(named[i].name, 0, &scale, text, sizeof text, error, sizeof error);
+        CheckInt(result, named[i].result, named[i].name);
+        CheckText(error, named[i].error, named[i].name);
+        if (result && !isMap) CheckText(text, TUNING_SAMPLE_TEXT, "the scale text by a UTF-8 name");
+    }
+#undef NON_ANSI
 }
 
 /* ---- the companion route -------------------------------------------------- */

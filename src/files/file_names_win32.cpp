@@ -11,9 +11,11 @@
 namespace mtfiles {
 namespace {
 
-// The longest name the wide calls take, terminator included. On the stack:
-// this code keeps no state and allocates nothing.
-constexpr int WIDE_NAME_SIZE = 32768;
+// The longest name taken, terminator included: well past the classic
+// 260-character limit; a longer one fails as too long. On the stack, and
+// small enough for a caller's thread with a small stack: this code keeps no
+// state and allocates nothing.
+constexpr int WIDE_NAME_SIZE = 4096;
 
 // False, with errno set, for a name too long or not text.
 bool Widen(const char *name, wchar_t (&wide)[WIDE_NAME_SIZE]) {

@@ -21,6 +21,7 @@
 #define MICROTUNE_OUTPUT_FILE_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace mtio {
@@ -53,7 +54,6 @@ public:
 
 private:
     bool Open(const std::string &beside);
-    bool Sync();
     bool CopyToTarget();
     void Discard();
 
@@ -61,7 +61,7 @@ private:
     std::string writePath_;  // the temporary file
     std::string target_;     // the resolved name the temporary file replaces
     std::string error_;
-    int fd_ = -1;
+    std::intptr_t file_ = -1;  // open for Write: a descriptor, or a Windows handle
     bool direct_ = false;
     bool done_ = false;
     int slot_ = -1;  // registration for removal on interrupt

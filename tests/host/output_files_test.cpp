@@ -52,6 +52,7 @@ TEST_F(OutputFiles, TemporariesOfEndedWritersAreRemoved) {
         {".out.mid.microtune-" + ended, false},      {".out.mid.microtune-" + ended + "-2", false},
         {".out.mid.microtune-" + alive, true},       {".other.mid.microtune-" + ended, true},
         {".out.mid.microtune-" + ended + "x", true}, {"out.mid.microtune-" + ended, true},
+        {".out.mid.microtune-+" + ended, true},      {".out.mid.microtune--" + ended, true},
     };
     for (const auto &other : others) Touch(other.name);
     mtio::OutputFile file(Path("out.mid"));

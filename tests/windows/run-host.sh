@@ -3,6 +3,8 @@
 # build, against the Linux host of the native build:
 #   - scale, keys --csv and keys --mts print and write byte for byte what
 #     the Linux host does, for files with CR LF lines and UTF-8 names;
+#   - the output-file rule refuses in the same words, and removes the
+#     temporary files of writers that have ended;
 #   - Windows paths (backslashes, a drive letter, a folder name outside the
 #     ANSI code page) name the same files;
 #   - with no MIDI devices, devices says so, and what needs the built-in
@@ -101,6 +103,9 @@ same 'keys --scale 19-tet.scl --kbm 19-tet.kbm --mts 19.syx' 19.syx
 same 'keys --csv --scale just12.scl --mts rt.syx --mts-realtime' rt.syx
 same 'keys --scale nosuch.scl'
 same 'scale "9/8 x"'
+# The output-file rule's refusals, in the same words.
+same 'keys --csv --scale just12.scl --mts nofolder/x.syx'
+same 'keys --csv --scale just12.scl --mts "sub dir ж"'
 
 echo "== retune: the tests' MIDI files, one process each, and one file reported in full"
 # The same text (but for the separator of the files found in a folder), and
@@ -115,8 +120,16 @@ compare=music
 # shellcheck disable=SC2046
 same 'retune midi -o out/ --scale just12.scl -j 2' $(cd "$work/data/midi" && printf 'out/%s ' *.mid)
 same 'retune midi/0bc2e5b4.mid --scale 31-edo.scl --kbm 31-edo-meantone.kbm -o one.mid' one.mid
+same 'retune midi/0bc2e5b4.mid --scale just12.scl -o one.mid --wav ./one.mid'
 compare=bytes
 [ "$(ls "$work/data/out" | wc -l)" = 15 ] || fail "retune of the folder: $(ls "$work/data/out" | wc -l) files"
+
+echo "== temporary files of ended writers"
+stale=$work/data/.st.syx.microtune-999999
+touch "$stale" "$stale-2" "${stale}x"
+win keys --csv --scale just12.scl --mts st.syx >/dev/null || fail "keys --mts st.syx"
+[ ! -e "$stale" ] && [ ! -e "$stale-2" ] && [ -e "${stale}x" ] ||
+  fail "temporary files after writing st.syx: $(cd "$work/data" && ls -a | grep microtune-)"
 
 echo "== Windows paths"
 win scale 'sub dir ж\jüst.scl' >"$work/out" || fail "a relative path with backslashes"

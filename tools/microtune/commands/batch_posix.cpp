@@ -1,12 +1,12 @@
+// Children on POSIX: forked from this process, each handing its result back
+// through a pipe of its own.
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <cstring>
-#include <map>
-#include <vector>
 
 #include "commands/batch.h"
 #include "host_error.h"
@@ -24,92 +24,70 @@ void WriteAll(int fd, const std::string &text) {
     }
 }
 
-[[noreturn]] void RunChild(size_t index, int fd, const std::function<BatchResult(size_t)> &work) {
-    const BatchResult result = RunBatchWork(index, work);
-    std::fflush(stdout);
-    std::fflush(stderr);
-    WriteAll(fd, EncodeBatchResult(result));
-    close(fd);
-    // No destructors or exit handlers of the parent's objects run twice.
-    _exit(0);
-}
-
-BatchResult Decode(const std::string &data, int status) {
-    BatchResult result;
-    if (DecodeBatchResult(data, &result)) return result;
-    std::string why = "the process retuning it ended unexpectedly";
-    if (WIFSIGNALED(status)) why += std::string(" (") + strsignal(WTERMSIG(status)) + ")";
-    return BatchResult{false, 0, why};
-}
+int Descriptor(const BatchWorker &worker) { return static_cast<int>(worker.output); }
 
 }  // namespace
 
-void RunBatch(size_t count, int jobs, const std::function<BatchResult(size_t)> &work,
-              const std::function<void(size_t, const BatchResult &)> &report) {
-    if (jobs < 1) jobs = 1;
-    struct Running {
-        pid_t pid;
-        int fd;
-        std::string data;
-    };
-    std::map<size_t, Running> running;
-    std::map<size_t, BatchResult> finished;
-    size_t next = 0, reported = 0;
-    std::fflush(stdout);
-    std::fflush(stderr);
-    while (reported < count) {
-        while (next < count && running.size() < static_cast<size_t>(jobs)) {
-            int fds[2];
-            if (pipe(fds) != 0)
-                throw HostError(std::string("cannot start: ") + std::strerror(errno));
-            const pid_t pid = fork();
-            if (pid < 0) {
-                close(fds[0]);
-                close(fds[1]);
-                throw HostError(std::string("cannot start a process: ") + std::strerror(errno));
-            }
-            if (pid == 0) {
-                close(fds[0]);
-                for (const auto &other : running) close(other.second.fd);
-                RunChild(next, fds[1], work);
-            }
-            close(fds[1]);
-            running[next] = Running{pid, fds[0], std::string()};
-            ++next;
-        }
-        std::vector<pollfd> polls;
-        std::vector<size_t> indices;
-        for (const auto &r : running) {
-            polls.push_back(pollfd{r.second.fd, POLLIN, 0});
-            indices.push_back(r.first);
-        }
-        if (!polls.empty() && poll(polls.data(), polls.size(), -1) < 0 && errno != EINTR)
-            throw HostError(std::string("cannot wait: ") + std::strerror(errno));
-        for (size_t k = 0; k < polls.size(); ++k) {
-            if (!(polls[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            Running &r = running[indices[k]];
-            char buffer[4096];
-            const ssize_t n = read(r.fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n > 0) {
-                r.data.append(buffer, static_cast<size_t>(n));
-                continue;
-            }
-            close(r.fd);
-            int status = 0;
-            while (waitpid(r.pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            finished[indices[k]] = Decode(r.data, status);
-            running.erase(indices[k]);
-        }
-        // Reported in the order given, whatever order they finish in.
-        for (auto it = finished.find(reported); it != finished.end();
-             it = finished.find(reported)) {
-            report(reported, it->second);
-            finished.erase(it);
-            ++reported;
-        }
+// A forked child runs its work from StartBatchWorker.
+void RunBatchChildHere(const std::function<BatchResult(size_t)> &) {}
+
+int MostBatchWorkers() { return INT_MAX; }
+
+BatchWorker StartBatchWorker(size_t index, const std::function<BatchResult(size_t)> &work,
+                             const std::map<size_t, BatchWorker> &running) {
+    int fds[2];
+    if (pipe(fds) != 0) throw HostError(std::string("cannot start: ") + std::strerror(errno));
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        throw HostError(std::string("cannot start a process: ") + std::strerror(errno));
     }
+    if (pid == 0) {
+        close(fds[0]);
+        for (const auto &other : running) close(Descriptor(other.second));
+        WriteAll(fds[1], RunBatchChild(index, work));
+        close(fds[1]);
+        // No destructors or exit handlers of the parent's objects run twice.
+        _exit(0);
+    }
+    close(fds[1]);
+    BatchWorker worker;
+    worker.process = pid;
+    worker.output = fds[0];
+    return worker;
+}
+
+// A child has ended when its pipe does.
+std::vector<size_t> WaitForBatchWorkers(std::map<size_t, BatchWorker> &running) {
+    std::vector<pollfd> polls;
+    std::vector<size_t> indices, ended;
+    for (const auto &r : running) {
+        polls.push_back(pollfd{Descriptor(r.second), POLLIN, 0});
+        indices.push_back(r.first);
+    }
+    if (poll(polls.data(), polls.size(), -1) < 0 && errno != EINTR)
+        throw HostError(std::string("cannot wait: ") + std::strerror(errno));
+    for (size_t k = 0; k < polls.size(); ++k) {
+        if (!(polls[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        BatchWorker &worker = running[indices[k]];
+        char buffer[4096];
+        const ssize_t n = read(Descriptor(worker), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n > 0)
+            worker.data.append(buffer, static_cast<size_t>(n));
+        else
+            ended.push_back(indices[k]);
+    }
+    return ended;
+}
+
+std::string FinishBatchWorker(BatchWorker &worker) {
+    close(Descriptor(worker));
+    int status = 0;
+    while (waitpid(static_cast<pid_t>(worker.process), &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFSIGNALED(status) ? std::string(" (") + strsignal(WTERMSIG(status)) + ")" : "";
 }
 
 }  // namespace mthost

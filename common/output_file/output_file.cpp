@@ -11,18 +11,22 @@ namespace mtio {
 namespace {
 
 // Temporary files in progress, readable from a signal handler, so held in
-// the system's own form.
+// the system's own form. A slot is claimed, then named, then marked ready:
+// a signal in between never removes the name of the slot's last user.
 constexpr int SLOTS = 16;
+enum SlotState : int { FREE, CLAIMED, READY };
 os::NativeChar slotNames[SLOTS][os::NATIVE_NAME_CHARS];
-std::atomic<bool> slotUsed[SLOTS];
+std::atomic<int> slotState[SLOTS];
 
 int Register(const os::NativeName &name) {
     if (name.size() >= os::NATIVE_NAME_CHARS) return -1;
     for (int i = 0; i < SLOTS; ++i) {
-        bool expected = false;
-        if (!slotUsed[i].load() && slotUsed[i].compare_exchange_strong(expected, true)) {
+        int expected = FREE;
+        if (slotState[i].load() == FREE &&
+            slotState[i].compare_exchange_strong(expected, CLAIMED)) {
             name.copy(slotNames[i], name.size());
             slotNames[i][name.size()] = 0;
+            slotState[i] = READY;
             return i;
         }
     }
@@ -30,7 +34,7 @@ int Register(const os::NativeName &name) {
 }
 
 void Unregister(int slot) {
-    if (slot >= 0) slotUsed[slot] = false;
+    if (slot >= 0) slotState[slot] = FREE;
 }
 
 constexpr const char *TEMPORARY_MARK = ".microtune-";
@@ -188,7 +192,7 @@ bool OutputFile::Commit() {
 
 void RemoveTemporaryFiles() {
     for (int i = 0; i < SLOTS; ++i)
-        if (slotUsed[i]) os::RemoveNative(slotNames[i]);
+        if (slotState[i] == READY) os::RemoveNative(slotNames[i]);
 }
 
 bool IsStandardOutput(const std::string &path) {

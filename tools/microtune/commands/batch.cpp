@@ -63,7 +63,14 @@ void RunBatch(size_t count, int jobs, const std::function<BatchResult(size_t)> &
     std::fflush(stderr);
     while (reported < count) {
         while (next < count && running.size() < static_cast<size_t>(jobs)) {
-            BatchWorker worker = StartBatchWorker(next, work, running);
+            BatchWorker worker;
+            try {
+                worker = StartBatchWorker(next, work, running);
+            } catch (...) {
+                // No child is left writing its file behind the error's back.
+                for (auto &entry : running) FinishBatchWorker(entry.second);
+                throw;
+            }
             running.emplace(next, std::move(worker));
             ++next;
         }

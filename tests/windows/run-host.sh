@@ -167,7 +167,9 @@ fake relay --list-inputs >"$work/out"
 # Key 60 and 64 pressed, 60 released, and 64 still held when Ctrl-C comes.
 printf 'wait 500\n90 3c 64\n90 40 5a\nf8\nwait 100\n80 3c 40\nwait 60000\n' >"$work/keys.txt"
 rm -f "$FAKE_WINMM_LOG"
-(cd "$work/data" && exec timeout 120 "$wine" "$work/fake/microtune.exe" relay --in fake \
+# In the foreground, timeout hands the Ctrl-C to the program alone; else it
+# hands it on to the whole group too, a second Ctrl-C, which ends at once.
+(cd "$work/data" && exec timeout --foreground 120 "$wine" "$work/fake/microtune.exe" relay --in fake \
   --device 0 --scale jüst.scl -v) >"$work/out" 2>"$work/err" &
 relay=$!
 for _ in $(seq 100); do

@@ -9,6 +9,10 @@
 
 #include "platform/platform.h"
 
+// The state never leaves the library: declared hidden, every read is one
+// load rather than a look-up of its address first.
+#pragma GCC visibility push(hidden)
+
 namespace mt {
 
 // Channels.
@@ -158,5 +162,7 @@ extern uint32_t iMpeReleaseOrder[MAX_CHANNELS];
 void ResetStateForTests();
 
 }  // namespace mt
+
+#pragma GCC visibility pop
 
 #endif

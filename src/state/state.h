@@ -111,8 +111,8 @@ extern int iDegree[MAX_NOTES_IN_PLAY];
 extern double dRatio[MAX_NOTES_IN_PLAY];
 extern int iChannel[MAX_NOTES_IN_PLAY];
 extern int iNote[MAX_NOTES_IN_PLAY];
-extern int8_t
-    iPart[MAX_NOTES_IN_PLAY];  // the part that plays the row, 0-15; 0 until parts are in use
+// The part that plays the row, 0-15; 0 in every row until parts are in use.
+extern int8_t iPart[MAX_NOTES_IN_PLAY];
 
 // Frequency notes: the row of one carries FREQUENCY_ROW in its iPart byte
 // and its handle in iDegree, so that no stop by degree ever matches it and

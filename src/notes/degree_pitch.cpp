@@ -32,22 +32,19 @@ bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 }  // namespace
 
-Pitch PitchOfDegree(int degree) {
-    // Unsigned, so that one comparison rejects both sides of the window.
+Pitch PitchOfDegreeAfresh(int degree) {
     const uint32_t index =
         static_cast<uint32_t>(degree) - static_cast<uint32_t>(DEGREE_PITCH_LOWEST);
     if (index >= static_cast<uint32_t>(DEGREE_PITCH_COUNT)) return FreshPitch(degree);
 
-    // The 1/1 is one double that anything may set: compare it here rather
-    // than rely on every writer to report it. NaN then matches itself.
+    // A new 1/1 (NaN matches itself: the bits are compared) forgets every
+    // degree remembered under the old one.
     if (!SameBits(d1o1Hz, dDegreePitches1o1Hz)) {
         TuningChanged();
         dDegreePitches1o1Hz = d1o1Hz;
     }
 
     DegreePitch &entry = DegreePitches[index];
-    if (entry.stamp == nTuningVersion) return {entry.ratio, entry.note, entry.bend, entry.offset};
-
     const Pitch pitch = FreshPitch(degree);
     entry.ratio = pitch.ratio;
     entry.offset = pitch.offset;

@@ -34,7 +34,8 @@ void RemoveNoteInPlay(int row) {
         std::memmove(&dRatio[row], &dRatio[row + 1], later * sizeof dRatio[0]);
         std::memmove(&iChannel[row], &iChannel[row + 1], later * sizeof iChannel[0]);
         std::memmove(&iNote[row], &iNote[row + 1], later * sizeof iNote[0]);
-        std::memmove(&iPart[row], &iPart[row + 1], later * sizeof iPart[0]);
+        // Every row is part 0's until parts are in use.
+        if (bPartsInUse) std::memmove(&iPart[row], &iPart[row + 1], later * sizeof iPart[0]);
     }
     --nNotesInPlay;
 }

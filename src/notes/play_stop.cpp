@@ -14,7 +14,11 @@
 
 namespace mt {
 
-int PlayDegreeOfPart(int part, int degree, int velocity) {
+namespace {
+
+// The bodies of PlayDegreeOfPart and StopDegreeOfPart, expanded in the
+// classic exports too, so that their calls are one function deep.
+[[gnu::always_inline]] inline int PlayDegree(int part, int degree, int velocity) {
     if (!bScaleInstalled) InstallDefaultScale();
     // A full table sends nothing: a note that could not be stopped must not start.
     if (nNotesInPlay >= MAX_NOTES_IN_PLAY) return nNotesInPlay;
@@ -40,7 +44,7 @@ int PlayDegreeOfPart(int part, int degree, int velocity) {
     return AddNoteInPlay(degree, pitch.ratio, channel, pitch.note, part);
 }
 
-int StopDegreeOfPart(int part, int degree, int velocity) {
+[[gnu::always_inline]] inline int StopDegree(int part, int degree, int velocity) {
     for (int row = NextRowOfDegree(degree, 0); row >= 0; row = NextRowOfDegree(degree, row + 1)) {
         if (IsPercussionChannel(iChannel[row]) || iPart[row] != part) continue;
         const int channel = iChannel[row];
@@ -53,6 +57,16 @@ int StopDegreeOfPart(int part, int degree, int velocity) {
         return static_cast<int>(now);
     }
     return nNotesInPlay;
+}
+
+}  // namespace
+
+int PlayDegreeOfPart(int part, int degree, int velocity) {
+    return PlayDegree(part, degree, velocity);
+}
+
+int StopDegreeOfPart(int part, int degree, int velocity) {
+    return StopDegree(part, degree, velocity);
 }
 
 int DoBendForScaleDegreeFlags(int flags, int degree) {
@@ -72,13 +86,13 @@ extern "C" {
 MICROTUNE_EXPORT int MICROTUNE_API PlayScaleDegree(int degree, int velocity) {
     mt::ExportLock lock;
     if (!lock) return 0;
-    return mt::PlayDegreeOfPart(0, degree, velocity);
+    return mt::PlayDegree(0, degree, velocity);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API StopScaleDegree(int degree, int velocity) {
     mt::ExportLock lock;
     if (!lock) return 0;
-    return mt::StopDegreeOfPart(0, degree, velocity);
+    return mt::StopDegree(0, degree, velocity);
 }
 
 MICROTUNE_EXPORT int MICROTUNE_API DoBendForScaleDegree(int degree) {

@@ -6,8 +6,10 @@
 
 namespace mt {
 
+#pragma GCC visibility push(hidden)  // as the state (state/state.h)
 extern MicrotuneMessageTap messageTap;
 extern void *messageTapContext;
+#pragma GCC visibility pop
 
 void CallMessageTap(int status, int channel, int data1, int data2);
 

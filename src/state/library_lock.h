@@ -12,10 +12,12 @@
 
 namespace mt {
 
+#pragma GCC visibility push(hidden)  // as the state (state/state.h)
 // The thread that holds the lock, or 0. Written only by that thread.
 extern std::atomic<uintptr_t> lockOwner;
 // True while the message tap runs; read and written under the lock.
 extern bool bInMessageTap;
+#pragma GCC visibility pop
 
 // True for a call made by the message tap (from inside a send), which
 // must return at once without effect.

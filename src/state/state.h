@@ -9,6 +9,10 @@
 
 #include "platform/platform.h"
 
+// The state never leaves the library: declared hidden, every read is one
+// load rather than a look-up of its address first.
+#pragma GCC visibility push(hidden)
+
 namespace mt {
 
 // Channels.
@@ -107,7 +111,8 @@ extern int iDegree[MAX_NOTES_IN_PLAY];
 extern double dRatio[MAX_NOTES_IN_PLAY];
 extern int iChannel[MAX_NOTES_IN_PLAY];
 extern int iNote[MAX_NOTES_IN_PLAY];
-extern int8_t iPart[MAX_NOTES_IN_PLAY];  // the part that plays the row, 0-15
+// The part that plays the row, 0-15; 0 in every row until parts are in use.
+extern int8_t iPart[MAX_NOTES_IN_PLAY];
 
 // Frequency notes: the row of one carries FREQUENCY_ROW in its iPart byte
 // and its handle in iDegree, so that no stop by degree ever matches it and
@@ -158,5 +163,7 @@ extern uint32_t iMpeReleaseOrder[MAX_CHANNELS];
 void ResetStateForTests();
 
 }  // namespace mt
+
+#pragma GCC visibility pop
 
 #endif

@@ -48,6 +48,11 @@ TEST_F(PartsTest, ChannelRuleAndWhatEachStepSends) {
           {stop(2, 0), {NoteOff(1, 60, 0)}},
           {[] { StopScaleDegree(0, 0); }, {}},  // part 0 plays no degree 0
           {stop(1, 0), {NoteOff(0, 60, 0)}}}},
+        {"the oldest row stopped: the later row moves down with its part",
+         {{play(1, 0), {Program(0, 0), NoteOn(0, 60, 100)}},
+          {play(2, 0), {Program(1, 0), NoteOn(1, 60, 100)}},
+          {stop(1, 0), {NoteOff(0, 60, 0)}},
+          {stop(2, 0), {NoteOff(1, 60, 0)}}}},
         {"a silent channel passing to another part: program, its controllers, defaults back",
          {{control(1, 7, 90), {}},
           {control(1, 10, 20), {}},

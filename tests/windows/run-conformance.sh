@@ -15,13 +15,7 @@
 # Usage: run-conformance.sh TESTS_DIR MICROTUNE_DLL WINE64 WORK_DIR
 set -euo pipefail
 tests_dir=$1 dll=$2 wine=$3 work=$4
-cc=${MINGW_X64_CC:-x86_64-w64-mingw32-gcc}
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=wineserver
-
-rm -rf "$work"
-mkdir -p "$work"
-work=$(cd "$work" && pwd)
+. "$tests_dir/wine_common.sh"
 
 prefixes=$(mktemp -d "${TMPDIR:-/tmp}/microtune-wine.XXXXXX")
 cleanup() {
@@ -32,17 +26,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export WINEDEBUG=-all WINEARCH=win64
-# No desktop integration, no .NET or Gecko installers, and no sound driver,
-# so that winmm has no MIDI outputs on any machine.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winealsa.drv=d"
-# Windows without a display: the null graphics driver. It takes effect once
-# the prefix's first session has ended. The prefix is set up while the
-# test programs compile.
+# The prefix is set up while the test programs compile.
 template=$prefixes/template
 (
   export WINEPREFIX=$template
-  timeout 180 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+  null_graphics
   "$wineserver" -k >/dev/null 2>&1 || true
   "$wineserver" -w >/dev/null 2>&1 || true
 ) &

@@ -17,20 +17,10 @@
 # Usage: run-host.sh TESTS_DIR MINGW_BUILD_DIR LINUX_HOST SCALES_DIR WINE64 WORK_DIR
 set -euo pipefail
 tests_dir=$1 mingw=$2 linux_host=$3 scales=$4 wine=$5 work=$6
-cc=${MINGW_X64_CC:-x86_64-w64-mingw32-gcc}
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=wineserver
-
-rm -rf "$work"
-mkdir -p "$work"
-work=$(cd "$work" && pwd)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64
+. "$tests_dir/wine_common.sh"
+export WINEPREFIX=$work/prefix
 trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
-# No desktop integration, no .NET or Gecko installers, and no sound driver,
-# so that winmm has no MIDI devices on any machine.
-plain="mscoree,mshtml=;winemenubuilder.exe=d;winealsa.drv=d"
-export WINEDLLOVERRIDES=$plain
-timeout 180 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null &
+null_graphics &
 setup=$!
 
 "$cc" -O2 -Wall -Wextra -std=c11 -Wno-attributes -shared -o "$work/winmm.dll" \
